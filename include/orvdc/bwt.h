@@ -1,0 +1,15 @@
+/* orvdc: Burrows-Wheeler transform, move-to-front and byte run-length coding. Included by orvdc.h. */
+#ifndef ORVDC_BWT_H
+#define ORVDC_BWT_H
+
+#include "../orvdc.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* ORVDC_BWT_H */

@@ -1,0 +1,83 @@
+#include "common/test_support.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+namespace orvdc::test {
+
+Bytes randomBytes(std::size_t n, std::uint64_t seed) {
+    Rng rng(seed);
+    Bytes out(n);
+    for (auto& b : out) b = static_cast<std::uint8_t>(rng.next() >> 56);
+    return out;
+}
+
+Bytes textLikeBytes(std::size_t n, std::uint64_t seed) {
+    static const char* const kWords[] = {
+        "the ", "of ", "and ", "compression ", "stream ", "block ", "window ", "a ",
+        "match ", "literal ", "Huffman ", "code ", "length ", "distance ", "table ", "\n",
+        "to ", "in ", "is ", "that ", "with ", "byte ", "value ", "state ",
+    };
+    Rng rng(seed);
+    Bytes out;
+    out.reserve(n + 16);
+    while (out.size() < n) {
+        if (out.size() > 64 && rng.below(8) == 0) {
+            // Repeat an earlier stretch, sometimes from far back.
+            std::size_t len = 3 + rng.below(40);
+            std::size_t dist = 1 + rng.below(static_cast<std::uint32_t>(std::min<std::size_t>(out.size(), 40000)));
+            std::size_t from = out.size() - dist;
+            for (std::size_t i = 0; i < len; ++i) out.push_back(out[from + i]);
+        } else {
+            const char* w = kWords[rng.below(sizeof kWords / sizeof kWords[0])];
+            while (*w) out.push_back(static_cast<std::uint8_t>(*w++));
+        }
+    }
+    out.resize(n);
+    return out;
+}
+
+Bytes skewedBytes(std::size_t n, unsigned alphabet, std::uint64_t seed) {
+    Rng rng(seed);
+    Bytes out(n);
+    for (auto& b : out) {
+        unsigned v = 0;
+        while (v + 1 < alphabet && rng.below(3) != 0) ++v;
+        b = static_cast<std::uint8_t>(v);
+    }
+    return out;
+}
+
+Bytes readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return {};
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::vector<std::string> corpusFiles() {
+    std::vector<std::string> out;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(ORVDC_CORPUS_DIR, ec)) {
+        const auto name = entry.path().filename().string();
+        if (!entry.is_regular_file() || name == "README.md" || name == "SHA256SUMS") continue;
+        out.push_back(entry.path().string());
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+Bytes corpusFile(const std::string& name) {
+    return readFile(std::string(ORVDC_CORPUS_DIR) + "/" + name);
+}
+
+OffsetBuffer::OffsetBuffer(const Bytes& data, std::size_t offset)
+    : storage_(data.size() + offset + 64), offset_(0), size_(data.size()) {
+    auto base = reinterpret_cast<std::uintptr_t>(storage_.data());
+    offset_ = ((64 - (base & 63)) & 63) + offset;
+    std::copy(data.begin(), data.end(), storage_.begin() + static_cast<std::ptrdiff_t>(offset_));
+}
+
+}  // namespace orvdc::test

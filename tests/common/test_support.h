@@ -1,0 +1,70 @@
+// Helpers shared by the test programs: test data, the corpus, buffers placed
+// at chosen alignments.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "orvdc.h"
+
+namespace orvdc::test {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// Deterministic pseudo-random generator (xorshift64*), so failures repeat.
+class Rng {
+public:
+    explicit Rng(std::uint64_t seed) : s_(seed ? seed : 0x9E3779B97F4A7C15ull) {}
+    std::uint64_t next() {
+        s_ ^= s_ >> 12;
+        s_ ^= s_ << 25;
+        s_ ^= s_ >> 27;
+        return s_ * 0x2545F4914F6CDD1Dull;
+    }
+    // Uniform in [0, bound).
+    std::uint32_t below(std::uint32_t bound) {
+        return static_cast<std::uint32_t>((next() >> 32) % bound);
+    }
+
+private:
+    std::uint64_t s_;
+};
+
+// n uniformly random bytes.
+Bytes randomBytes(std::size_t n, std::uint64_t seed);
+
+// n bytes of compressible text-like data: words from a small vocabulary with
+// repeats at varying distances.
+Bytes textLikeBytes(std::size_t n, std::uint64_t seed);
+
+// n bytes drawn from the first `alphabet` byte values with a skewed
+// (geometric-like) distribution.
+Bytes skewedBytes(std::size_t n, unsigned alphabet, std::uint64_t seed);
+
+// The whole content of a file; empty when it cannot be read.
+Bytes readFile(const std::string& path);
+
+// Paths of the benchmark corpus files, sorted; empty when the corpus is
+// absent (tests that use it then skip).
+std::vector<std::string> corpusFiles();
+
+// The corpus file with this base name, or empty.
+Bytes corpusFile(const std::string& name);
+
+// A copy of `data` placed at `offset` bytes past a 64-byte boundary, to test
+// code on sources of every alignment.
+class OffsetBuffer {
+public:
+    OffsetBuffer(const Bytes& data, std::size_t offset);
+    std::uint8_t* data() { return storage_.data() + offset_; }
+    std::size_t size() const { return size_; }
+
+private:
+    std::vector<std::uint8_t> storage_;
+    std::size_t offset_;
+    std::size_t size_;
+};
+
+}  // namespace orvdc::test
