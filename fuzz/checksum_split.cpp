@@ -1,0 +1,35 @@
+// The checksums give the same value however the input is split.  The first
+// bytes of the input choose the split points.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+
+#include "orvdc.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size < 2) return 0;
+    const unsigned cuts = data[0] % 8;
+    const std::uint8_t* body = data + 1;
+    const auto n = static_cast<std::int32_t>(size - 1);
+
+    std::uint32_t whole[3] = {0, 0, 1};
+    orvsCRC32_8u(body, n, &whole[0]);
+    orvsCRC32_BZ2_8u(body, n, &whole[1]);
+    orvsAdler32_8u(body, n, &whole[2]);
+
+    std::uint32_t parts[3] = {0, 0, 1};
+    std::int32_t pos = 0;
+    std::uint32_t seed = data[0] * 2654435761u + static_cast<std::uint32_t>(size);
+    for (unsigned c = 0; c <= cuts && pos < n; ++c) {
+        seed = seed * 1103515245u + 12345u;
+        std::int32_t len = (c == cuts) ? n - pos : 1 + static_cast<std::int32_t>(seed % static_cast<std::uint32_t>(n - pos));
+        orvsCRC32_8u(body + pos, len, &parts[0]);
+        orvsCRC32_BZ2_8u(body + pos, len, &parts[1]);
+        orvsAdler32_8u(body + pos, len, &parts[2]);
+        pos += len;
+    }
+    for (int k = 0; k < 3; ++k) {
+        if (parts[k] != whole[k]) std::abort();
+    }
+    return 0;
+}
