@@ -133,6 +133,7 @@ ORVDC_API orvStatus ORVDC_CALL orvsAdler32_8u(const uint8_t* pSrc, int32_t len, 
 
 /* The families of coding stages, one header each. */
 #include "orvdc/bwt.h"
+#include "orvdc/mtf_rle.h"
 #include "orvdc/bzip2.h"
 #include "orvdc/huffman.h"
 #include "orvdc/lz77.h"

@@ -1,4 +1,4 @@
-/* orvdc: Burrows-Wheeler transform, move-to-front and byte run-length coding. Included by orvdc.h. */
+/* orvdc: Burrows-Wheeler transform (large and small blocks). Included by orvdc.h. */
 #ifndef ORVDC_BWT_H
 #define ORVDC_BWT_H
 
