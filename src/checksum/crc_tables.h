@@ -22,25 +22,33 @@ constexpr std::array<Table, 8> makeReflectedSlices() {
     }
     for (int k = 1; k < 8; ++k) {
         for (std::uint32_t i = 0; i < 256; ++i) {
-            std::uint32_t prev = t[k - 1][i];
+            const std::uint32_t prev = t[k - 1][i];
             t[k][i] = (prev >> 8) ^ t[0][prev & 0xFF];
         }
     }
     return t;
 }
 
-// Non-reflected CRC (most significant bit first), as the bzip2 block CRC uses.
-constexpr Table makeForward() {
-    Table t{};
+// Non-reflected CRC (most significant bit first), as the bzip2 block CRC uses:
+// slice[0][i] is the register after shifting i, placed in the top byte,
+// through the polynomial; slice[k] adds k zero bytes behind it.
+constexpr std::array<Table, 8> makeForwardSlices() {
+    std::array<Table, 8> t{};
     for (std::uint32_t i = 0; i < 256; ++i) {
         std::uint32_t r = i << 24;
         for (int b = 0; b < 8; ++b) r = (r << 1) ^ ((r & 0x80000000u) ? 0x04C11DB7u : 0u);
-        t[i] = r;
+        t[0][i] = r;
+    }
+    for (int k = 1; k < 8; ++k) {
+        for (std::uint32_t i = 0; i < 256; ++i) {
+            const std::uint32_t prev = t[k - 1][i];
+            t[k][i] = (prev << 8) ^ t[0][prev >> 24];
+        }
     }
     return t;
 }
 
 inline constexpr std::array<Table, 8> kReflected = makeReflectedSlices();
-inline constexpr Table kForward = makeForward();
+inline constexpr std::array<Table, 8> kForward = makeForwardSlices();
 
 }  // namespace orvdc::crc_tables
