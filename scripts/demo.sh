@@ -17,7 +17,7 @@ cmake -S . -B build-demo -G Ninja -DCMAKE_BUILD_TYPE=Release -DORVDC_BUILD_TESTS
 cmake --build build-demo -j "$(nproc)" >/dev/null
 echo "Built build-demo/lib/liborvdc.so; running the examples on $file"
 for example in build-demo/examples/*; do
-    [ -x "$example" ] || continue
+    [ -f "$example" ] && [ -x "$example" ] || continue
     echo
     echo "\$ $(basename "$example") $file"
     "$example" "$file"
