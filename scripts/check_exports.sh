@@ -46,6 +46,18 @@ while read -r alias _ target; do
     fi
 done < <(grep -E '^[A-Za-z0-9_]+[[:space:]]*=' "$list" | sed 's/=/ = /')
 
+# Nothing of the library's own may run at load: the only initialiser allowed
+# is the one entry the C runtime start-up files put into .init_array.
+if [ "$mode" = so ] && command -v readelf >/dev/null; then
+    init_hex=$(readelf -SW "$lib" | sed 's/^ *\[ *[0-9]*\]//' | awk '$1 == ".init_array" { print $5 }')
+    init_size=$(( ${init_hex:+16#$init_hex} + 0 ))
+    ptr_size=$(readelf -hW "$lib" | awk '/Class:/ { print ($2 == "ELF64") ? 8 : 4 }')
+    if [ -n "$init_size" ] && [ "$init_size" -gt "$ptr_size" ]; then
+        echo "the library has static initialisers ($init_size bytes of .init_array)"
+        status=1
+    fi
+fi
+
 count=$(wc -l <<<"$expected")
 if [ $status -eq 0 ]; then
     echo "$count names exported, aliases share their addresses: 1 passed, 0 failed"
