@@ -1,0 +1,264 @@
+// Move-to-front against a list model (find, erase, insert at the front):
+// outputs and the state left behind, both forward kernels, every split of a
+// stream into calls, in-place use, states that are not a permutation, and the
+// argument checks.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <numeric>
+
+#include "bwt/mtf_internal.h"
+#include "common/test_support.h"
+#include "orvdc.h"
+
+namespace {
+
+using orvdc::test::Bytes;
+
+struct ListModel {
+    Bytes list = Bytes(256);
+    ListModel() { std::iota(list.begin(), list.end(), 0); }
+
+    Bytes forward(const Bytes& in) {
+        Bytes out;
+        for (std::uint8_t v : in) {
+            auto it = std::find(list.begin(), list.end(), v);
+            out.push_back(static_cast<std::uint8_t>(it - list.begin()));
+            list.erase(it);
+            list.insert(list.begin(), v);
+        }
+        return out;
+    }
+    Bytes inverse(const Bytes& in) {
+        Bytes out;
+        for (std::uint8_t k : in) {
+            const std::uint8_t v = list[k];
+            out.push_back(v);
+            list.erase(list.begin() + k);
+            list.insert(list.begin(), v);
+        }
+        return out;
+    }
+    Bytes ranks() const {
+        Bytes r(256);
+        for (int k = 0; k < 256; ++k) r[list[k]] = static_cast<std::uint8_t>(k);
+        return r;
+    }
+};
+
+// The rank rule applied to any 256 bytes, one byte at a time.
+Bytes rankModel(const Bytes& in, Bytes& ranks) {
+    Bytes out;
+    for (std::uint8_t v : in) {
+        const std::uint8_t r = ranks[v];
+        out.push_back(r);
+        for (auto& e : ranks) e = static_cast<std::uint8_t>(e + (e < r ? 1 : 0));
+        ranks[v] = 0;
+    }
+    return out;
+}
+
+Bytes freshState() {
+    Bytes s(256);
+    EXPECT_EQ(orvsMTFInit_8u(reinterpret_cast<MTFState*>(s.data())), orvStsOk);
+    return s;
+}
+
+MTFState* asState(Bytes& s) { return reinterpret_cast<MTFState*>(s.data()); }
+
+// Block-sorted-like data: long stretches of few symbols.
+Bytes clusteredBytes(std::size_t n, std::uint64_t seed) {
+    orvdc::test::Rng rng(seed);
+    Bytes out;
+    while (out.size() < n) {
+        const std::uint8_t v = static_cast<std::uint8_t>(rng.below(4) == 0 ? rng.below(256) : rng.below(8));
+        out.insert(out.end(), 1 + rng.below(12), v);
+    }
+    out.resize(n);
+    return out;
+}
+
+std::vector<Bytes> sampleInputs() {
+    std::vector<Bytes> inputs = {
+        orvdc::test::randomBytes(5000, 1), orvdc::test::skewedBytes(5000, 40, 2),
+        orvdc::test::textLikeBytes(5000, 3), clusteredBytes(5000, 4), Bytes(300, 255), {0, 255, 0, 255, 128}};
+    for (const auto& path : orvdc::test::corpusFiles()) {
+        Bytes file = orvdc::test::readFile(path);
+        file.resize(std::min<std::size_t>(file.size(), 20000));
+        inputs.push_back(file);
+    }
+    return inputs;
+}
+
+TEST(MoveToFront, WorkedExamples) {
+    Bytes st = freshState();
+    const Bytes in = {1, 1, 0, 1};
+    Bytes out(4);
+    ASSERT_EQ(orvsMTFFwd_8u(in.data(), out.data(), 4, asState(st)), orvStsOk);
+    EXPECT_EQ(out, (Bytes{1, 0, 1, 1}));
+
+    Bytes inv = freshState();
+    Bytes back(4);
+    ASSERT_EQ(orvsMTFInv_8u(out.data(), back.data(), 4, asState(inv)), orvStsOk);
+    EXPECT_EQ(back, in);
+
+    // A run gives its rank, then zeros; the ends of the list behave like the rest.
+    Bytes st2 = freshState();
+    const Bytes run = {255, 255, 255, 0, 255, 0};
+    Bytes r(run.size());
+    ASSERT_EQ(orvsMTFFwd_8u(run.data(), r.data(), 6, asState(st2)), orvStsOk);
+    EXPECT_EQ(r, (Bytes{255, 0, 0, 1, 1, 1}));
+}
+
+TEST(MoveToFront, MatchesListModelAndLeavesItsState) {
+    for (const Bytes& in : sampleInputs()) {
+        ListModel fwdModel;
+        const Bytes expect = fwdModel.forward(in);
+        Bytes st = freshState();
+        Bytes out(in.size());
+        ASSERT_EQ(orvsMTFFwd_8u(in.data(), out.data(), static_cast<std::int32_t>(in.size()), asState(st)), orvStsOk);
+        EXPECT_EQ(out, expect);
+        EXPECT_EQ(st, fwdModel.ranks());
+
+        ListModel invModel;
+        Bytes inv = freshState();
+        Bytes back(in.size());
+        ASSERT_EQ(orvsMTFInv_8u(out.data(), back.data(), static_cast<std::int32_t>(in.size()), asState(inv)),
+                  orvStsOk);
+        EXPECT_EQ(back, in);
+        EXPECT_EQ(back, invModel.inverse(out));
+        EXPECT_EQ(inv, invModel.list);
+    }
+}
+
+TEST(MoveToFront, BothForwardKernelsAgree) {
+    for (const Bytes& in : sampleInputs()) {
+        for (std::size_t n : {std::size_t{1}, std::size_t{2}, std::size_t{3}, std::size_t{31}, in.size()}) {
+            n = std::min(n, in.size());
+            Bytes ranks(256);
+            std::iota(ranks.begin(), ranks.end(), 0);
+            Bytes a(n), b(n);
+            orvdc::mtf::forwardRanks(in.data(), a.data(), n, ranks.data());
+
+            alignas(16) std::uint8_t list[256];
+            std::iota(list, list + 256, 0);
+            orvdc::mtf::forwardList(in.data(), b.data(), n, list);
+            EXPECT_EQ(a, b);
+            Bytes fromList(256);
+            orvdc::mtf::listToRanks(list, fromList.data());
+            EXPECT_EQ(ranks, fromList);
+        }
+    }
+}
+
+TEST(MoveToFront, AnySplitIntoCallsGivesTheSameStream) {
+    const Bytes in = clusteredBytes(700, 9);
+    ListModel model;
+    const Bytes expect = model.forward(in);
+    const auto n = static_cast<std::int32_t>(in.size());
+
+    // One cut at every position (short and long pieces take different paths).
+    for (std::int32_t cut = 1; cut < n; ++cut) {
+        Bytes st = freshState(), inv = freshState();
+        Bytes out(in.size()), back(in.size());
+        ASSERT_EQ(orvsMTFFwd_8u(in.data(), out.data(), cut, asState(st)), orvStsOk);
+        ASSERT_EQ(orvsMTFFwd_8u(in.data() + cut, out.data() + cut, n - cut, asState(st)), orvStsOk);
+        ASSERT_EQ(out, expect) << "cut " << cut;
+        ASSERT_EQ(orvsMTFInv_8u(out.data(), back.data(), cut, asState(inv)), orvStsOk);
+        ASSERT_EQ(orvsMTFInv_8u(out.data() + cut, back.data() + cut, n - cut, asState(inv)), orvStsOk);
+        ASSERT_EQ(back, in) << "cut " << cut;
+    }
+    // Many pieces of random sizes.
+    orvdc::test::Rng rng(5);
+    for (int round = 0; round < 50; ++round) {
+        Bytes st = freshState(), inv = freshState();
+        Bytes out(in.size()), back(in.size());
+        for (std::int32_t pos = 0; pos < n;) {
+            const std::int32_t len = std::min<std::int32_t>(n - pos, 1 + static_cast<std::int32_t>(rng.below(70)));
+            ASSERT_EQ(orvsMTFFwd_8u(in.data() + pos, out.data() + pos, len, asState(st)), orvStsOk);
+            ASSERT_EQ(orvsMTFInv_8u(out.data() + pos, back.data() + pos, len, asState(inv)), orvStsOk);
+            pos += len;
+        }
+        ASSERT_EQ(out, expect);
+        ASSERT_EQ(back, in);
+    }
+}
+
+TEST(MoveToFront, InPlaceAndUnalignedState) {
+    const Bytes in = orvdc::test::textLikeBytes(3000, 11);
+    ListModel model;
+    const Bytes expect = model.forward(in);
+    for (std::size_t offset : {1u, 4u, 13u}) {
+        orvdc::test::OffsetBuffer buf(in, offset);
+        orvdc::test::OffsetBuffer st(freshState(), offset);
+        auto* state = reinterpret_cast<MTFState*>(st.data());
+        const auto n = static_cast<std::int32_t>(in.size());
+        ASSERT_EQ(orvsMTFFwd_8u(buf.data(), buf.data(), n, state), orvStsOk);
+        EXPECT_TRUE(std::equal(expect.begin(), expect.end(), buf.data()));
+        ASSERT_EQ(orvsMTFInit_8u(state), orvStsOk);
+        ASSERT_EQ(orvsMTFInv_8u(buf.data(), buf.data(), n, state), orvStsOk);
+        EXPECT_TRUE(std::equal(in.begin(), in.end(), buf.data()));
+    }
+}
+
+TEST(MoveToFront, StateThatIsNotAPermutationFollowsTheRankRule) {
+    const Bytes in = orvdc::test::skewedBytes(400, 30, 12);
+    for (std::uint64_t seed : {1u, 2u}) {
+        Bytes st = seed == 1 ? Bytes(256, 0) : orvdc::test::randomBytes(256, seed);
+        Bytes modelRanks = st;
+        const Bytes expect = rankModel(in, modelRanks);
+        Bytes out(in.size());
+        ASSERT_EQ(orvsMTFFwd_8u(in.data(), out.data(), static_cast<std::int32_t>(in.size()), asState(st)), orvStsOk);
+        EXPECT_EQ(out, expect);
+        EXPECT_EQ(st, modelRanks);
+    }
+    // A state used forward holds ranks: given to the inverse it decodes with
+    // the wrong list.
+    Bytes st = freshState();
+    const Bytes in2 = {3, 9, 200, 7};
+    Bytes out(4), back(4);
+    orvsMTFFwd_8u(in2.data(), out.data(), 4, asState(st));
+    Bytes used = st;
+    orvsMTFFwd_8u(in2.data(), out.data(), 4, asState(st));
+    orvsMTFInv_8u(out.data(), back.data(), 4, asState(used));
+    EXPECT_NE(back, in2);
+}
+
+TEST(MoveToFront, LifeCycleAndArgumentChecks) {
+    std::int32_t size = 0;
+    EXPECT_EQ(orvsMTFGetSize_8u(nullptr), orvStsNullPtr);
+    EXPECT_EQ(orvsMTFGetSize_8u(&size), orvStsOk);
+    EXPECT_EQ(size, 256);
+    EXPECT_EQ(orvsMTFInit_8u(nullptr), orvStsNullPtr);
+    EXPECT_EQ(orvsMTFInitAlloc_8u(nullptr), orvStsNullPtr);
+
+    MTFState* alloc = nullptr;
+    ASSERT_EQ(orvsMTFInitAlloc_8u(&alloc), orvStsOk);
+    ASSERT_NE(alloc, nullptr);
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(alloc) % 32, 0u);
+    const auto* table = reinterpret_cast<const std::uint8_t*>(alloc);
+    for (int i = 0; i < 256; ++i) ASSERT_EQ(table[i], i);
+    const Bytes in = {5, 5, 6};
+    Bytes out(3, 0xAA);
+    EXPECT_EQ(orvsMTFFwd_8u(in.data(), out.data(), 3, alloc), orvStsOk);
+    EXPECT_EQ(out, (Bytes{5, 0, 6}));
+    orvsMTFFree_8u(alloc);
+    orvsMTFFree_8u(nullptr);
+
+    Bytes st = freshState();
+    const Bytes before = st;
+    Bytes dst(3, 0xAA);
+    using Fn = orvStatus (*)(const std::uint8_t*, std::uint8_t*, std::int32_t, MTFState*);
+    for (Fn fn : {Fn{orvsMTFFwd_8u}, Fn{orvsMTFInv_8u}}) {
+        EXPECT_EQ(fn(nullptr, dst.data(), 3, asState(st)), orvStsNullPtr);
+        EXPECT_EQ(fn(in.data(), nullptr, 3, asState(st)), orvStsNullPtr);
+        EXPECT_EQ(fn(in.data(), dst.data(), 3, nullptr), orvStsNullPtr);
+        EXPECT_EQ(fn(nullptr, dst.data(), 0, asState(st)), orvStsNullPtr);
+        EXPECT_EQ(fn(in.data(), dst.data(), 0, asState(st)), orvStsBadSize);
+        EXPECT_EQ(fn(in.data(), dst.data(), -5, asState(st)), orvStsBadSize);
+    }
+    EXPECT_EQ(st, before);
+    EXPECT_EQ(dst, Bytes(3, 0xAA));
+}
+
+}  // namespace
