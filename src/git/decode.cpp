@@ -138,13 +138,8 @@ public:
                 dst[out++] = s;
                 if (c != 255) other = settle(c, y, rc, reorder);
             }
-            for (std::uint32_t i = leaf >> 1; i >= 1; i >>= 1) {
-                treeOcc[i] += 1;
-                combine(i);
-            }
-            if (other != 0) {
-                for (std::uint32_t i = other >> 1; i >= 1; i >>= 1) combine(i);
-            }
+            climb(leaf, 1);
+            if (other != 0) climb(other, 0);
         }
         if (priming != 0) return orvStsBadSize;  // fewer events than the priming
         *dstLen = static_cast<std::int32_t>(out);
@@ -187,6 +182,38 @@ private:
         const std::uint32_t n = st_->slotCount[a];
         st_->slotCount[a] = st_->slotCount[b];
         st_->slotCount[b] = n;
+    }
+
+    // Recomputes the nodes above `leaf` after its entry changed, adding
+    // `occurred` to their occurrence counts.  The path's own minimum stays in
+    // registers; only the siblings are loaded, and which side the path takes
+    // is selected without branches.
+    void climb(std::uint32_t leaf, std::uint32_t occurred) {
+        std::uint32_t cur = leaf;
+        std::uint32_t m = treeMin[cur];
+        std::uint32_t arg = treeArg[cur];
+        std::uint32_t occ = treeOcc[cur];
+        while (cur > 1) {
+            const std::uint32_t sib = cur ^ 1;
+            const std::uint32_t sibMin = treeMin[sib];
+            const std::uint32_t sibArg = treeArg[sib];
+            const std::uint32_t sibOcc = treeOcc[sib];
+            const bool onRight = (cur & 1) != 0;
+            std::uint32_t lv = onRight ? sibMin : m;
+            const std::uint32_t rv = onRight ? m : sibMin;
+            const std::uint32_t la = onRight ? sibArg : arg;
+            const std::uint32_t ra = onRight ? arg : sibArg;
+            const std::uint32_t rightOcc = onRight ? occ : sibOcc;
+            if (lv != kExhausted) lv -= rightOcc;
+            const bool left = lv <= rv;
+            m = left ? lv : rv;
+            arg = left ? la : ra;
+            cur >>= 1;
+            occ = treeOcc[cur] + occurred;
+            treeOcc[cur] = occ;
+            treeMin[cur] = m;
+            treeArg[cur] = static_cast<std::uint8_t>(arg);
+        }
     }
 
     void combine(std::uint32_t i) {

@@ -98,8 +98,11 @@ private:
         std::uint32_t* count = st_->count;
         std::uint32_t right = 0;
         count[leaf] += 1;
-        for (std::uint32_t i = leaf; i != 0;) {
-            if (i & 1) right += count[i + 1];
+        // Leaves are eight levels below the root.  A left child (odd index)
+        // adds its right sibling; the mask keeps the walk free of branches.
+        std::uint32_t i = leaf;
+        for (int level = 0; level < 8; ++level) {
+            right += count[i + 1] & (0u - (i & 1));
             i = (i - 1) >> 1;
             count[i] += 1;
         }
