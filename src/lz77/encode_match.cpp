@@ -1,0 +1,334 @@
+// The deflate match finder: source bytes to LZ77 pairs at three levels, with
+// the history window, hash chains and running checksum kept in the state.
+//
+// Positions are absolute (since Init, Reset or the end of the last full-flush
+// call).  A call covers positions start..end-1; bytes before start are read
+// from the window, the rest from the caller's source.  The first 258 source
+// bytes are also copied behind the history in the window, so a match whose
+// candidate lies in the window can be compared there in one piece.
+#include <cstring>
+
+#include "checksum/checksum.h"
+#include "core/check.h"
+#include "core/export.h"
+#include "core/memory.h"
+#include "lz77/encode_state.h"
+#include "lz77/hash_table.h"
+
+namespace orvdc::lz77 {
+namespace {
+
+inline std::uint64_t load64(const std::uint8_t* p) {
+    std::uint64_t v;
+    std::memcpy(&v, p, 8);
+    return v;
+}
+inline std::uint32_t load32(const std::uint8_t* p) {
+    std::uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+}
+inline std::uint16_t load16(const std::uint8_t* p) {
+    std::uint16_t v;
+    std::memcpy(&v, p, 2);
+    return v;
+}
+
+// Number of equal leading bytes of a and b, at most maxlen.  Reads nothing
+// at or beyond a + maxlen, b + maxlen.
+inline std::uint32_t matchLength(const std::uint8_t* a, const std::uint8_t* b, std::uint32_t maxlen) {
+    std::uint32_t k = 0;
+    while (k + 8 <= maxlen) {
+        const std::uint64_t x = load64(a + k) ^ load64(b + k);
+        if (x != 0) return k + static_cast<std::uint32_t>(__builtin_ctzll(x)) / 8;
+        k += 8;
+    }
+    while (k < maxlen && a[k] == b[k]) ++k;
+    return k;
+}
+
+constexpr std::uint32_t kChainLimitAverage = 16;
+constexpr std::uint32_t kChainLimitBest = 512;
+// At level 2 a match of length 3 is taken only up to this distance.
+constexpr std::uint32_t kFarLength3 = 4096;
+
+class Finder {
+public:
+    Finder(EncoderState& st, const std::uint8_t* src, std::uint32_t start, std::uint32_t end, bool fullFlush,
+           LZ77Pair* out, std::int32_t room)
+        : src_(src), start_(start), end_(end), window_(st.window),
+          windowBase_(static_cast<std::uint32_t>(st.windowBase)), head_(st.head), chain_(st.chain),
+          fullFlush_(fullFlush), out_(out), room_(room) {}
+
+    std::uint32_t runFast();
+    std::uint32_t runAverage();
+    std::uint32_t runBest();
+
+    LZ77Pair* out() const { return out_; }
+    std::int32_t room() const { return room_; }
+
+private:
+    const std::uint8_t* bytesAt(std::uint32_t q) const {
+        return q >= start_ ? src_ + (q - start_) : window_ + (q - windowBase_);
+    }
+    // A candidate c can serve position p when 1 <= p - c <= 32767 (empty
+    // entries, -32768, never qualify); a full-flush call also refuses c = 0.
+    bool usable(std::int32_t c, std::uint32_t p) const {
+        return p - static_cast<std::uint32_t>(c) - 1u < static_cast<std::uint32_t>(kMaxDistance) &&
+               !(fullFlush_ && c == 0);
+    }
+    static std::uint32_t hash3(const std::uint8_t* b) {
+        return static_cast<std::uint32_t>(kHashTable[0][b[0]] ^ kHashTable[1][b[1]] ^ kHashTable[2][b[2]]);
+    }
+    // Links q into its hash chain; returns the previous head of that chain.
+    std::int32_t insert(std::uint32_t q) {
+        const std::uint32_t h = hash3(src_ + (q - start_));
+        const std::int32_t previous = head_[h];
+        chain_[q & kHashMask] = previous;
+        head_[h] = static_cast<std::int32_t>(q);
+        return previous;
+    }
+    void insertRange(std::uint32_t from, std::uint32_t to) {
+        for (std::uint32_t q = from; q < to; ++q) insert(q);
+    }
+    // Walks the chain from the usable candidate c for position p, examining
+    // at most `limit` candidates.  Returns the longest match (at least the
+    // initial 2) and leaves the first candidate reaching it in bestC.
+    std::uint32_t walk(std::int32_t c, std::uint32_t p, std::uint32_t maxlen, std::uint32_t limit,
+                       std::int32_t& bestC) const;
+
+    void emit(std::uint32_t length, std::uint32_t offset) {
+        out_->length = static_cast<std::uint16_t>(length);
+        out_->offset = static_cast<std::uint16_t>(offset);
+        ++out_;
+        --room_;
+    }
+    std::uint32_t tail(std::uint32_t p) {
+        while (p < end_ && room_ > 0) {
+            emit(src_[p - start_], 0);
+            ++p;
+        }
+        return p;
+    }
+
+    const std::uint8_t* src_;
+    std::uint32_t start_, end_;
+    const std::uint8_t* window_;
+    std::uint32_t windowBase_;
+    std::int32_t* head_;
+    std::int32_t* chain_;
+    bool fullFlush_;
+    LZ77Pair* out_;
+    std::int32_t room_;
+};
+
+std::uint32_t Finder::walk(std::int32_t c, std::uint32_t p, std::uint32_t maxlen, std::uint32_t limit,
+                           std::int32_t& bestC) const {
+    const std::uint8_t* P = src_ + (p - start_);
+    std::uint32_t best = 2;
+    if (maxlen <= best) return best;
+    for (;;) {
+        const std::uint8_t* C = bytesAt(static_cast<std::uint32_t>(c));
+        // A longer match needs the bytes up to offset best to agree; test a
+        // few of them before comparing in full.
+        const bool maybe = best >= 3 ? load32(C + best - 3) == load32(P + best - 3)
+                                     : (load16(C) == load16(P) && C[2] == P[2]);
+        if (maybe) {
+            const std::uint32_t len = matchLength(P, C, maxlen);
+            if (len > best) {
+                best = len;
+                bestC = c;
+                if (best >= maxlen) break;
+            }
+        }
+        if (--limit == 0) break;
+        c = chain_[static_cast<std::uint32_t>(c) & kHashMask];
+        if (!usable(c, p)) break;
+    }
+    return best;
+}
+
+// Level 0: one candidate per position from a rolling hash, no chains.
+std::uint32_t Finder::runFast() {
+    std::uint32_t p = start_;
+    if (end_ - start_ >= 3) {
+        std::uint32_t h = (std::uint32_t{src_[0]} << 5) ^ src_[1];
+        while (p < end_ - 2 && room_ > 0) {
+            const std::uint8_t* P = src_ + (p - start_);
+            h = ((h << 5) ^ P[2]) & kHashMask;
+            const std::int32_t c = head_[h];
+            head_[h] = static_cast<std::int32_t>(p);
+            const std::uint32_t rest = end_ - p - 2;
+            const std::uint32_t maxlen = rest < kMaxMatch ? rest : kMaxMatch;
+            if (usable(c, p)) {
+                const std::uint8_t* C = bytesAt(static_cast<std::uint32_t>(c));
+                if (C[0] == P[0]) {
+                    const std::uint32_t len = matchLength(P, C, maxlen);
+                    if (len >= 3) {
+                        emit(len, p - static_cast<std::uint32_t>(c));
+                        for (std::uint32_t q = p + 1; q < p + len; ++q) {
+                            h = ((h << 5) ^ src_[q + 2 - start_]) & kHashMask;
+                            head_[h] = static_cast<std::int32_t>(q);
+                        }
+                        p += len;
+                        continue;
+                    }
+                }
+            }
+            emit(P[0], 0);
+            ++p;
+        }
+    }
+    return tail(p);
+}
+
+// Level 1: greedy, up to 16 chain candidates.
+std::uint32_t Finder::runAverage() {
+    std::uint32_t p = start_;
+    while (end_ - p > 2 && room_ > 0) {
+        const std::uint32_t rest = end_ - p - 2;
+        const std::uint32_t maxlen = rest < kMaxMatch ? rest : kMaxMatch;
+        const std::int32_t c = insert(p);
+        std::uint32_t best = 2;
+        std::int32_t bestC = c;
+        if (usable(c, p) && maxlen >= 3) best = walk(c, p, maxlen, kChainLimitAverage, bestC);
+        if (best >= 3) {
+            emit(best, p - static_cast<std::uint32_t>(bestC));
+            insertRange(p + 1, p + best);
+            p += best;
+        } else {
+            emit(src_[p - start_], 0);
+            ++p;
+        }
+    }
+    return tail(p);
+}
+
+// Level 2: up to 512 chain candidates and a one-step lazy choice: the match
+// at p is taken unless the next position offers a longer one.
+std::uint32_t Finder::runBest() {
+    std::uint32_t p = start_;
+    bool search = true;
+    std::uint32_t L = 2;
+    std::int32_t Q = 0;
+    while (end_ - p > 3 && room_ > 0) {
+        const std::int32_t c = insert(p);
+        const std::uint32_t rest = end_ - 3 - p;
+        if (search) {
+            const std::uint32_t maxlen = rest < kMaxMatch ? rest : kMaxMatch;
+            L = 2;
+            Q = c;
+            if (usable(c, p)) L = walk(c, p, maxlen, kChainLimitBest, Q);
+            search = false;
+        }
+        const auto takes = [&](std::uint32_t nextL) {
+            return L >= nextL && (L > 3 || (L == 3 && p - static_cast<std::uint32_t>(Q) <= kFarLength3));
+        };
+        // The lookahead cannot change a decision to take a match at least as
+        // long as any match the next position could have.
+        const std::uint32_t restNext = rest - 1;
+        const std::uint32_t maxNext = restNext < kMaxMatch ? restNext : kMaxMatch;
+        std::uint32_t L2 = 2;
+        std::int32_t Q2 = 0;
+        if (!(L >= 3 && L >= maxNext && takes(maxNext))) {
+            const std::uint32_t q = p + 1;
+            Q2 = head_[hash3(src_ + (q - start_))];
+            if (usable(Q2, q)) L2 = walk(Q2, q, maxNext, kChainLimitBest, Q2);
+        }
+        if (takes(L2)) {
+            emit(L, p - static_cast<std::uint32_t>(Q));
+            insertRange(p + 1, p + L);
+            p += L;
+            search = true;
+        } else {
+            emit(src_[p - start_], 0);
+            L = L2;
+            Q = Q2;
+            ++p;
+        }
+    }
+    return tail(p);
+}
+
+void updateChecksum(EncoderState& st, const std::uint8_t* src, std::uint32_t n) {
+    if (st.checksumKind == LZ77ChecksumAdler32) {
+        st.checksum = adler32Update(st.checksum, src, n);
+    } else if (st.checksumKind == LZ77ChecksumCRC32) {
+        st.checksum = crc32Update(st.checksum, src, n);
+    }
+}
+
+// Keeps at least the last 32768 consumed bytes in the window, sliding it
+// when the next call's 258-byte copy would no longer fit behind them.
+void updateWindow(EncoderState& st, const std::uint8_t* src, std::uint32_t start, std::uint32_t consumed) {
+    const std::uint32_t end = start + consumed;
+    const std::uint32_t base = static_cast<std::uint32_t>(st.windowBase);
+    const std::uint32_t head = consumed < kMaxMatch ? consumed : kMaxMatch;  // already in the window
+    constexpr std::uint32_t kKeep = 32768;
+    if (consumed >= kKeep) {
+        copyKernel(st.window, src + consumed - kKeep, kKeep);
+        st.windowBase = static_cast<std::int32_t>(end - kKeep);
+    } else if (end - base > static_cast<std::uint32_t>(kWindowSize - kMaxMatch)) {
+        const std::uint32_t newBase = end - kKeep;
+        std::memmove(st.window, st.window + (newBase - base), start + head - newBase);
+        copyKernel(st.window + (start + head - newBase), src + head, consumed - head);
+        st.windowBase = static_cast<std::int32_t>(newBase);
+    } else {
+        copyKernel(st.window + (start + head - base), src + head, consumed - head);
+    }
+}
+
+}  // namespace
+}  // namespace orvdc::lz77
+
+using namespace orvdc::lz77;
+
+extern "C" ORVDC_API orvStatus ORVDC_CALL orvsEncodeLZ77_8u(const uint8_t** ppSrc, int32_t* pSrcLen,
+                                                            LZ77Pair** ppDst, int32_t* pDstLen,
+                                                            LZ77FlushMode flush, LZ77EncoderState* pState) {
+    if (orvdc::anyNull(ppSrc, ppDst, pSrcLen, pDstLen) || orvdc::anyNull(*ppSrc, *ppDst, pState)) {
+        return orvStsNullPtr;
+    }
+    if (orvdc::anyBelow(0, *pDstLen, *pSrcLen)) return orvStsBadSize;
+    EncoderState& st = encoderState(pState);
+    const std::int32_t srcLen = *pSrcLen;
+    // Positions are signed 32-bit: a stream must be reset before they wrap.
+    if (srcLen > INT32_MAX - st.position) return orvStsBadSize;
+    st.srcRemaining = srcLen;
+    if (*pDstLen == 0) return orvStsDstFull;
+    if (srcLen == 0) return orvStsOk;
+
+    const std::uint8_t* src = *ppSrc;
+    const auto start = static_cast<std::uint32_t>(st.position);
+    const auto n = static_cast<std::uint32_t>(srcLen);
+    orvdc::copyKernel(st.window + (start - static_cast<std::uint32_t>(st.windowBase)), src,
+                      n < kMaxMatch ? n : kMaxMatch);
+    const bool fullFlush = flush == LZ77FlushFull || st.lastFlush == LZ77FlushFull;
+    st.lastFlush = flush;
+
+    Finder finder(st, src, start, start + n, fullFlush, *ppDst, *pDstLen);
+    std::uint32_t p;
+    switch (st.level) {
+        case LZ77LevelFast: p = finder.runFast(); break;
+        case LZ77LevelBest: p = finder.runBest(); break;
+        default: p = finder.runAverage(); break;
+    }
+    const std::uint32_t consumed = p - start;
+
+    updateChecksum(st, src, consumed);
+    st.totalIn += consumed;
+    if (fullFlush) {
+        st.position = 0;
+        st.windowBase = 0;
+    } else {
+        updateWindow(st, src, start, consumed);
+        st.position = static_cast<std::int32_t>(start + consumed);
+    }
+
+    *ppSrc = src + consumed;
+    *pSrcLen = srcLen - static_cast<std::int32_t>(consumed);
+    *pDstLen = finder.room();
+    *ppDst = finder.out();
+    st.srcRemaining = *pSrcLen;
+    return *pSrcLen > 0 ? orvStsDstFull : orvStsOk;
+}

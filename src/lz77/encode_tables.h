@@ -1,0 +1,125 @@
+// Constant deflate tables of the encoder (RFC 1951): the length and distance
+// symbol mappings, and the fixed Huffman code with each code bit-reversed and
+// its extra bits merged above it, ready to append to an LSB-first bit buffer.
+// All are computed at compile time.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+namespace orvdc::lz77 {
+
+inline constexpr std::uint16_t kLengthBase[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
+                                                  31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
+inline constexpr std::uint8_t kLengthExtra[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
+                                                  2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
+inline constexpr std::uint16_t kDistBase[30] = {1,    2,    3,    4,    5,    7,     9,     13,    17,  25,
+                                                33,   49,   65,   97,   129,  193,   257,   385,   513, 769,
+                                                1025, 1537, 2049, 3073, 4097, 6145,  8193,  12289, 16385, 24577};
+inline constexpr std::uint8_t kDistExtra[30] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
+                                                6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
+
+// The order in which the code-length code lengths are sent.
+inline constexpr std::uint8_t kCodeLengthOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5,
+                                                      11, 4,  12, 3, 13, 2, 14, 1, 15};
+
+constexpr std::uint32_t reverseBits(std::uint32_t code, std::uint32_t n) {
+    std::uint32_t r = 0;
+    for (std::uint32_t i = 0; i < n; ++i) r |= ((code >> i) & 1u) << (n - 1 - i);
+    return r;
+}
+
+// The five-bit distance codes, bit-reversed.
+inline constexpr auto kReversed5 = [] {
+    std::array<std::uint32_t, 32> t{};
+    for (std::uint32_t i = 0; i < 32; ++i) t[i] = reverseBits(i, 5);
+    return t;
+}();
+
+// Length code (0..28) of each match length 3..258, indexed by length - 3.
+inline constexpr auto kLengthCode = [] {
+    std::array<std::uint8_t, 256> t{};
+    for (int code = 0; code < 29; ++code) {
+        const int hi = code == 28 ? 258 : kLengthBase[code] + (1 << kLengthExtra[code]) - 1;
+        for (int len = kLengthBase[code]; len <= hi && len <= 258; ++len) t[len - 3] = static_cast<std::uint8_t>(code);
+    }
+    t[258 - 3] = 28;  // 258 has its own code; 227..257 belong to code 27
+    return t;
+}();
+
+// Distance code (0..29) of distances 1..256 by distance - 1, and of longer
+// distances by (distance - 1) >> 7.
+inline constexpr auto kDistCodeShort = [] {
+    std::array<std::uint8_t, 256> t{};
+    for (int code = 0; code < 16; ++code)
+        for (int d = kDistBase[code]; d < kDistBase[code] + (1 << kDistExtra[code]); ++d) t[d - 1] = static_cast<std::uint8_t>(code);
+    return t;
+}();
+inline constexpr auto kDistCodeLong = [] {
+    std::array<std::uint8_t, 256> t{};
+    for (int code = 16; code < 30; ++code)
+        for (int d = kDistBase[code]; d < kDistBase[code] + (1 << kDistExtra[code]); d += 128) t[(d - 1) >> 7] = static_cast<std::uint8_t>(code);
+    return t;
+}();
+
+// Distance code of any distance 1..65535 (distances above 32768 fall to code
+// 29; such pairs are outside deflate and only have to be coded safely).
+constexpr std::uint32_t distCodeOf(std::uint32_t d) {
+    if (d <= 256) return kDistCodeShort[(d - 1) & 255];
+    const std::uint32_t i = (d - 1) >> 7;
+    return kDistCodeLong[i < 256 ? i : 255];
+}
+
+struct FixedCode {
+    std::uint16_t bits;
+    std::uint16_t count;
+};
+
+// Fixed literal/length code of symbol 0..287 (RFC 1951, 3.2.6), bit-reversed.
+constexpr FixedCode fixedSymbol(std::uint32_t sym) {
+    if (sym < 144) return {static_cast<std::uint16_t>(reverseBits(0x30 + sym, 8)), 8};
+    if (sym < 256) return {static_cast<std::uint16_t>(reverseBits(0x190 + sym - 144, 9)), 9};
+    if (sym < 280) return {static_cast<std::uint16_t>(reverseBits(sym - 256, 7)), 7};
+    return {static_cast<std::uint16_t>(reverseBits(0xC0 + sym - 280, 8)), 8};
+}
+
+inline constexpr auto kFixedLiteral = [] {
+    std::array<FixedCode, 256> t{};
+    for (std::uint32_t i = 0; i < 256; ++i) t[i] = fixedSymbol(i);
+    return t;
+}();
+
+// By match length - 3: the length symbol's code with the extra bits above it.
+inline constexpr auto kFixedLength = [] {
+    std::array<FixedCode, 256> t{};
+    for (std::uint32_t len = 3; len <= 258; ++len) {
+        const std::uint32_t code = kLengthCode[len - 3];
+        const FixedCode c = fixedSymbol(257 + code);
+        const std::uint32_t extra = len - kLengthBase[code];
+        t[len - 3] = {static_cast<std::uint16_t>(c.bits | (extra << c.count)),
+                      static_cast<std::uint16_t>(c.count + kLengthExtra[code])};
+    }
+    return t;
+}();
+
+// By distance - 1 for distances 1..256: the 5-bit code with the extra bits.
+inline constexpr auto kFixedDistShort = [] {
+    std::array<FixedCode, 256> t{};
+    for (std::uint32_t d = 1; d <= 256; ++d) {
+        const std::uint32_t code = kDistCodeShort[d - 1];
+        t[d - 1] = {static_cast<std::uint16_t>(reverseBits(code, 5) | ((d - kDistBase[code]) << 5)),
+                    static_cast<std::uint16_t>(5 + kDistExtra[code])};
+    }
+    return t;
+}();
+
+// Literal symbol of a pair: its low 8 bits (a valid literal is 0..255).
+constexpr std::uint32_t literalOf(std::uint16_t length) { return length & 0xFFu; }
+// Index of a match length in the by-length tables (valid lengths 3..258).
+constexpr std::uint32_t lengthIndexOf(std::uint16_t length) { return (length - 3u) & 0xFFu; }
+// Extra-bit value of distance d under its code, kept within the code's width.
+constexpr std::uint32_t distExtraOf(std::uint32_t d, std::uint32_t code) {
+    return (d - kDistBase[code]) & ((1u << kDistExtra[code]) - 1u);
+}
+
+}  // namespace orvdc::lz77

@@ -1,0 +1,477 @@
+// Block writers, the selector and Flush: exact bytes of small cases, the
+// dynamic block description, resumption with tiny destinations.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <queue>
+
+#include "lz77/encode_test_support.h"
+
+namespace orvdc::test {
+namespace {
+
+using PairWriter = orvStatus(ORVDC_CALL*)(const LZ77Pair**, int32_t*, uint8_t**, int32_t*, LZ77FlushMode,
+                                           LZ77EncoderState*);
+
+LZ77Pair lit(int c) { return {static_cast<std::uint16_t>(c), 0}; }
+LZ77Pair match(int len, int dist) { return {static_cast<std::uint16_t>(len), static_cast<std::uint16_t>(dist)}; }
+
+// Writes `pairs` as one block, `room` bytes per call; returns the bytes and
+// the last status.
+Bytes writeBlock(PairWriter writer, const std::vector<LZ77Pair>& pairs, LZ77FlushMode flush, std::int32_t room,
+                 orvStatus* last = nullptr, LZ77EncoderState* st = nullptr) {
+    EncoderBlock own(1, LZ77ChecksumAdler32);
+    if (st == nullptr) st = own.get();
+    orvsEncodeLZ77SetStatus_8u(LZ77DeflateCodePairs, st);
+    static const LZ77Pair none{};
+    const LZ77Pair* src = pairs.empty() ? &none : pairs.data();
+    auto n = static_cast<std::int32_t>(pairs.size());
+    Bytes out;
+    Bytes buf(static_cast<std::size_t>(room));
+    orvStatus s = orvStsDstFull;
+    for (int guard = 0; s == orvStsDstFull && guard < 1000000; ++guard) {
+        std::uint8_t* d = buf.data();
+        std::int32_t r = room;
+        s = writer(&src, &n, &d, &r, flush, st);
+        out.insert(out.end(), buf.data(), d);
+    }
+    EXPECT_EQ(n, 0);
+    if (last != nullptr) *last = s;
+    return out;
+}
+
+TEST(FixedBlock, SingleLiteralBytes) {
+    orvStatus s;
+    EXPECT_EQ(writeBlock(orvsEncodeLZ77FixedHuff_8u, {lit(0x61)}, LZ77FlushFinish, 100, &s), (Bytes{0x4B, 0x04, 0x00}));
+    EXPECT_EQ(s, orvStsStreamEnd);
+    EXPECT_EQ(writeBlock(orvsEncodeLZ77FixedHuff_8u, {lit(0x61)}, LZ77FlushSync, 100, &s),
+              (Bytes{0x4A, 0x04, 0x00, 0x00, 0x00, 0xFF, 0xFF}));
+    EXPECT_EQ(s, orvStsOk);
+    // Without a flush the block closes but its last bits stay pending.
+    EXPECT_EQ(writeBlock(orvsEncodeLZ77FixedHuff_8u, {lit(0x61)}, LZ77FlushNone, 100, &s), (Bytes{0x4A, 0x04}));
+    EXPECT_EQ(s, orvStsOk);
+}
+
+std::vector<LZ77Pair> mixedPairs(std::size_t n, std::uint64_t seed) {
+    Rng rng(seed);
+    std::vector<LZ77Pair> out;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (rng.below(3) == 0) {
+            out.push_back(match(3 + static_cast<int>(rng.below(256)), 1 + static_cast<int>(rng.below(32768))));
+        } else {
+            out.push_back(lit(static_cast<int>(rng.below(256))));
+        }
+    }
+    return out;
+}
+
+TEST(BlockWriters, TinyDestinationsGiveTheSameBytes) {
+    for (PairWriter writer : {orvsEncodeLZ77FixedHuff_8u, orvsEncodeLZ77DynamicHuff_8u}) {
+        const auto pairs = mixedPairs(3000, 21);
+        for (LZ77FlushMode flush : {LZ77FlushNone, LZ77FlushSync, LZ77FlushFull, LZ77FlushFinish}) {
+            orvStatus sAmple, sTiny;
+            const Bytes ample = writeBlock(writer, pairs, flush, 1 << 20, &sAmple);
+            for (std::int32_t room : {1, 2, 3, 5, 17}) {
+                const Bytes tiny = writeBlock(writer, pairs, flush, room, &sTiny);
+                EXPECT_EQ(sTiny, sAmple);
+                // Without a flush, whole bytes may stay pending behind a
+                // closed block when the room ran out; they lead the next
+                // output, so the tiny run is a prefix of the ample one.
+                if (flush == LZ77FlushNone) {
+                    EXPECT_LE(ample.size() - tiny.size(), 8u);
+                    EXPECT_TRUE(std::equal(tiny.begin(), tiny.end(), ample.begin())) << "room " << room;
+                } else {
+                    EXPECT_EQ(tiny, ample) << "room " << room << " flush " << flush;
+                }
+            }
+        }
+    }
+}
+
+TEST(StoredBlock, Bytes) {
+    EncoderBlock block(1, LZ77ChecksumAdler32);
+    std::uint8_t out[16];
+    std::uint8_t* d = out;
+    std::int32_t room = 16;
+    static const std::uint8_t none = 0;
+    const std::uint8_t* src = &none;
+    std::int32_t n = 0;
+    EXPECT_EQ(orvsEncodeLZ77StoredBlock_8u(&src, &n, &d, &room, LZ77FlushFinish, block.get()), orvStsOk);
+    EXPECT_EQ(Bytes(out, d), (Bytes{0x01, 0x00, 0x00, 0xFF, 0xFF}));
+    EXPECT_EQ(out[5], 0);  // the byte behind a header field is cleared
+}
+
+TEST(StoredBlock, LengthLimitAndEmptyRoom) {
+    EncoderBlock block(1, LZ77ChecksumAdler32);
+    Bytes data(65536, 'z');
+    Bytes out(70000, 0xAA);
+    const std::uint8_t* src = data.data();
+    std::int32_t n = 65536;
+    std::uint8_t* d = out.data();
+    std::int32_t room = 70000;
+    EXPECT_EQ(orvsEncodeLZ77StoredBlock_8u(&src, &n, &d, &room, 0, block.get()), orvStsBadSize);
+    EXPECT_EQ(d, out.data());
+    EXPECT_EQ(out[0], 0xAA);
+    n = -1;
+    EXPECT_EQ(orvsEncodeLZ77StoredBlock_8u(&src, &n, &d, &room, 0, block.get()), orvStsBadSize);
+    n = 65535;
+    room = 0;
+    EXPECT_EQ(orvsEncodeLZ77StoredBlock_8u(&src, &n, &d, &room, 0, block.get()), orvStsDstFull);
+    EXPECT_EQ(n, 65535);
+    room = 70000;
+    EXPECT_EQ(orvsEncodeLZ77StoredBlock_8u(&src, &n, &d, &room, 0, block.get()), orvStsOk);
+    EXPECT_EQ(d - out.data(), 65535 + 5);
+    EXPECT_EQ(n, 0);
+    EXPECT_EQ(Bytes(out.begin(), out.begin() + 5), (Bytes{0x00, 0xFF, 0xFF, 0x00, 0x00}));
+}
+
+TEST(StoredBlock, ResumesAfterEveryByte) {
+    // Pending bits from a fixed block, then a stored block, one byte of room
+    // per call, give the bytes of one call with ample room.
+    const Bytes body = textLikeBytes(300, 22);
+    const auto run = [&](std::int32_t room) {
+        EncoderBlock block(1, LZ77ChecksumAdler32);
+        Bytes out = writeBlock(orvsEncodeLZ77FixedHuff_8u, {lit('q'), match(5, 1)}, LZ77FlushNone, room, nullptr,
+                               block.get());
+        const std::uint8_t* src = body.data();
+        auto n = static_cast<std::int32_t>(body.size());
+        Bytes buf(static_cast<std::size_t>(room));
+        orvStatus s = orvStsDstFull;
+        while (s == orvStsDstFull) {
+            std::uint8_t* d = buf.data();
+            std::int32_t r = room;
+            s = orvsEncodeLZ77StoredBlock_8u(&src, &n, &d, &r, LZ77FlushFinish, block.get());
+            out.insert(out.end(), buf.data(), d);
+        }
+        EXPECT_EQ(s, orvStsOk);
+        return out;
+    };
+    const Bytes ample = run(4096);
+    EXPECT_EQ(run(1), ample);
+    EXPECT_EQ(run(2), ample);
+    EXPECT_EQ(ample.size(), 5 + 4 + body.size());  // 30 bits of fixed block, 3 header bits, padding
+}
+
+TEST(Flush, TrailerBytesAndPhases) {
+    for (int kind : {LZ77ChecksumAdler32, LZ77ChecksumCRC32, LZ77ChecksumNone}) {
+        EncoderBlock block(0, kind);
+        std::uint8_t out[16] = {};
+        std::uint8_t* d = out;
+        std::int32_t room = 16;
+        EXPECT_EQ(orvsEncodeLZ77Flush_8u(&d, &room, block.get()), orvStsBadStream);
+        const Bytes data = textLikeBytes(1000, 23);
+        const std::uint8_t* src = data.data();
+        std::int32_t n = 1000;
+        std::vector<LZ77Pair> pairs(1000);
+        LZ77Pair* pd = pairs.data();
+        std::int32_t pr = 1000;
+        ASSERT_EQ(orvsEncodeLZ77_8u(&src, &n, &pd, &pr, LZ77FlushFinish, block.get()), orvStsOk);
+        pairs.resize(static_cast<std::size_t>(pd - pairs.data()));
+        orvStatus s;
+        writeBlock(orvsEncodeLZ77FixedHuff_8u, pairs, LZ77FlushFinish, 1 << 16, &s, block.get());
+        ASSERT_EQ(s, orvStsStreamEnd);
+        orvsEncodeLZ77SetStatus_8u(LZ77DeflateTrailer, block.get());
+        d = out;
+        room = 0;
+        EXPECT_EQ(orvsEncodeLZ77Flush_8u(&d, &room, block.get()), orvStsDstFull);
+        room = 3;
+        EXPECT_EQ(orvsEncodeLZ77Flush_8u(&d, &room, block.get()), orvStsDstFull);
+        EXPECT_EQ(room, 0);
+        room = 16 - 3;
+        EXPECT_EQ(orvsEncodeLZ77Flush_8u(&d, &room, block.get()), orvStsOk);
+        std::uint32_t sum = kind == LZ77ChecksumAdler32 ? 1 : 0;
+        if (kind == LZ77ChecksumAdler32) orvsAdler32_8u(data.data(), 1000, &sum);
+        if (kind == LZ77ChecksumCRC32) orvsCRC32_8u(data.data(), 1000, &sum);
+        if (kind == LZ77ChecksumAdler32) {
+            EXPECT_EQ(d - out, 4);
+            EXPECT_EQ(Bytes(out, out + 4), (Bytes{static_cast<std::uint8_t>(sum >> 24), static_cast<std::uint8_t>(sum >> 16),
+                                                  static_cast<std::uint8_t>(sum >> 8), static_cast<std::uint8_t>(sum)}));
+        } else {
+            EXPECT_EQ(d - out, 8);
+            EXPECT_EQ(Bytes(out, out + 8),
+                      (Bytes{static_cast<std::uint8_t>(sum), static_cast<std::uint8_t>(sum >> 8),
+                             static_cast<std::uint8_t>(sum >> 16), static_cast<std::uint8_t>(sum >> 24), 0xE8, 0x03, 0, 0}));
+        }
+        EXPECT_EQ(out[d - out], 0);  // cleared behind the last trailer byte
+    }
+    EncoderBlock odd(0, 5);
+    orvsEncodeLZ77SetStatus_8u(LZ77DeflateTrailer, odd.get());
+    std::uint8_t out[8];
+    std::uint8_t* d = out;
+    std::int32_t room = 8;
+    EXPECT_EQ(orvsEncodeLZ77Flush_8u(&d, &room, odd.get()), orvStsBadStream);
+    EXPECT_EQ(room, 8);
+}
+
+// ---- Dynamic block description --------------------------------------------
+
+class BitReader {
+public:
+    explicit BitReader(const Bytes& b) : b_(b) {}
+    std::uint32_t bits(int n) {
+        std::uint32_t v = 0;
+        for (int i = 0; i < n; ++i, ++pos_) v |= ((b_.at(pos_ / 8) >> (pos_ % 8)) & 1u) << i;
+        return v;
+    }
+    // One symbol of a canonical code given by its lengths.
+    int symbol(const std::vector<int>& lengths) {
+        int code = 0, first = 0, index = 0;
+        for (int len = 1; len <= 15; ++len) {
+            code |= static_cast<int>(bits(1));
+            int count = 0;
+            for (int l : lengths) count += l == len;
+            if (code - first < count) {
+                for (int s = 0, k = 0; s < static_cast<int>(lengths.size()); ++s) {
+                    if (lengths[s] == len && k++ == code - first) return s;
+                }
+            }
+            index += count;
+            first = (first + count) << 1;
+            code <<= 1;
+        }
+        return -1;
+    }
+
+private:
+    const Bytes& b_;
+    std::size_t pos_ = 0;
+};
+
+struct Description {
+    int hlit, hdist, hclen;
+    std::vector<int> clLengths;   // by code-length symbol
+    std::vector<std::pair<int, int>> symbols;  // code-length symbols and their extra values
+    std::vector<int> lengths;     // hlit + hdist code lengths
+};
+
+Description parse(const Bytes& block) {
+    static constexpr int order[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
+    BitReader r(block);
+    Description d{};
+    r.bits(1);
+    EXPECT_EQ(r.bits(2), 2u);
+    d.hlit = static_cast<int>(r.bits(5)) + 257;
+    d.hdist = static_cast<int>(r.bits(5)) + 1;
+    d.hclen = static_cast<int>(r.bits(4)) + 4;
+    d.clLengths.assign(19, 0);
+    for (int k = 0; k < d.hclen; ++k) d.clLengths[order[k]] = static_cast<int>(r.bits(3));
+    while (static_cast<int>(d.lengths.size()) < d.hlit + d.hdist) {
+        const int s = r.symbol(d.clLengths);
+        if (s < 0) break;
+        int extra = 0;
+        if (s < 16) {
+            d.lengths.push_back(s);
+        } else if (s == 16) {
+            extra = static_cast<int>(r.bits(2));
+            d.lengths.insert(d.lengths.end(), 3 + extra, d.lengths.back());
+        } else if (s == 17) {
+            extra = static_cast<int>(r.bits(3));
+            d.lengths.insert(d.lengths.end(), 3 + extra, 0);
+        } else {
+            extra = static_cast<int>(r.bits(7));
+            d.lengths.insert(d.lengths.end(), 11 + extra, 0);
+        }
+        d.symbols.push_back({s, extra});
+    }
+    return d;
+}
+
+// The run-length rules for code lengths, written out plainly.
+std::vector<std::pair<int, int>> referenceRuns(const std::vector<int>& lengths) {
+    std::vector<std::pair<int, int>> out;
+    int previous = -1;
+    std::size_t k = 0;
+    while (k < lengths.size()) {
+        const int v = lengths[k];
+        std::size_t r = 0;
+        if (v == 0) {
+            while (k + r < lengths.size() && lengths[k + r] == 0 && r < 138) ++r;
+            if (r < 3) out.insert(out.end(), r, {0, 0});
+            else if (r <= 10) out.push_back({17, static_cast<int>(r) - 3});
+            else out.push_back({18, static_cast<int>(r) - 11});
+            previous = 0;
+        } else if (v != previous) {
+            out.push_back({v, 0});
+            previous = v;
+            r = 1;
+        } else {
+            while (k + r < lengths.size() && lengths[k + r] == v && r < 6) ++r;
+            if (r < 3) out.insert(out.end(), r, {v, 0});
+            else out.push_back({16, static_cast<int>(r) - 3});
+        }
+        k += r;
+    }
+    return out;
+}
+
+// Total bits of an optimal (unlimited) Huffman code for the counts, and its
+// depth, by the textbook priority-queue construction.
+std::pair<std::uint64_t, int> huffmanCost(const std::vector<std::uint64_t>& counts) {
+    using Node = std::pair<std::uint64_t, int>;  // weight, depth
+    std::priority_queue<Node, std::vector<Node>, std::greater<>> q;
+    for (auto c : counts) if (c) q.push({c, 0});
+    if (q.size() < 2) return {0, 1};
+    std::uint64_t cost = 0;
+    int depth = 0;
+    while (q.size() > 1) {
+        auto a = q.top(); q.pop();
+        auto b = q.top(); q.pop();
+        cost += a.first + b.first;
+        depth = std::max(a.second, b.second) + 1;
+        q.push({a.first + b.first, depth});
+    }
+    return {cost, depth};
+}
+
+void checkDescription(const std::vector<LZ77Pair>& pairs) {
+    orvStatus s;
+    const Bytes block = writeBlock(orvsEncodeLZ77DynamicHuff_8u, pairs, LZ77FlushFinish, 1 << 20, &s);
+    ASSERT_EQ(s, orvStsStreamEnd);
+    const Description d = parse(block);
+    ASSERT_EQ(static_cast<int>(d.lengths.size()), d.hlit + d.hdist) << "runs cross from the literal to the distance lengths";
+    const std::vector<int> lit(d.lengths.begin(), d.lengths.begin() + d.hlit);
+    const std::vector<int> dist(d.lengths.begin() + d.hlit, d.lengths.end());
+    auto runs = referenceRuns(lit);
+    const auto distRuns = referenceRuns(dist);
+    runs.insert(runs.end(), distRuns.begin(), distRuns.end());
+    EXPECT_EQ(d.symbols, runs);
+
+    std::vector<std::uint64_t> litCount(286);
+    litCount[256] = 1;
+    for (const auto& p : pairs) {
+        if (p.offset == 0) ++litCount[p.length];
+    }
+    // Literal-only blocks: literal lengths are those of an optimal code.
+    bool literalsOnly = true;
+    for (const auto& p : pairs) literalsOnly &= p.offset == 0;
+    if (literalsOnly) {
+        const auto [cost, depth] = huffmanCost(litCount);
+        if (depth <= 15) {
+            std::uint64_t got = 0;
+            for (int sym = 0; sym < d.hlit; ++sym) got += litCount[sym] * static_cast<std::uint64_t>(lit[sym]);
+            EXPECT_EQ(got, cost);
+        }
+        EXPECT_EQ(d.hdist, 2);
+        EXPECT_EQ(dist, (std::vector<int>{1, 1}));
+    }
+    // Lengths within the limits, and a complete code (Kraft sum 1).
+    for (const auto* table : {&lit, &dist}) {
+        std::uint64_t kraft = 0;
+        for (int l : *table) {
+            EXPECT_LE(l, 15);
+            if (l) kraft += std::uint64_t{1} << (15 - l);
+        }
+        EXPECT_EQ(kraft, std::uint64_t{1} << 15);
+    }
+    for (int l : d.clLengths) EXPECT_LE(l, 7);
+    static constexpr int order[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
+    EXPECT_TRUE(d.hclen == 4 || d.clLengths[order[d.hclen - 1]] != 0);
+    int largest = 256;
+    for (int sym = 0; sym < d.hlit; ++sym) if (lit[sym]) largest = sym;
+    EXPECT_EQ(d.hlit, largest + 1);
+}
+
+TEST(DynamicBlock, OneDistinctLiteral) {
+    orvStatus s;
+    const Bytes block = writeBlock(orvsEncodeLZ77DynamicHuff_8u, std::vector<LZ77Pair>(50, lit('k')), LZ77FlushFinish, 100, &s);
+    const Description d = parse(block);
+    EXPECT_EQ(d.hlit, 257);
+    EXPECT_EQ(d.hdist, 2);
+    for (int sym = 0; sym < 257; ++sym) EXPECT_EQ(d.lengths[sym], sym == 'k' || sym == 256 ? 1 : 0) << sym;
+    EXPECT_EQ(d.lengths[257], 1);
+    EXPECT_EQ(d.lengths[258], 1);
+}
+
+TEST(DynamicBlock, DescriptionFollowsTheRules) {
+    Rng rng(24);
+    for (int round = 0; round < 30; ++round) {
+        std::vector<LZ77Pair> pairs;
+        const unsigned alphabet = 2 + rng.below(250);
+        const std::size_t n = 1 + rng.below(5000);
+        for (std::size_t i = 0; i < n; ++i) {
+            // skewed literals so that long and short codes and runs all occur
+            unsigned v = rng.below(alphabet);
+            v = v * v / alphabet;
+            pairs.push_back(lit(static_cast<int>(v + (round % 3) * 3)));
+        }
+        if (round % 2) {
+            const auto more = mixedPairs(200 + rng.below(2000), 25 + round);
+            pairs.insert(pairs.end(), more.begin(), more.end());
+        }
+        checkDescription(pairs);
+    }
+    // Twenty equal lengths: 20 literals of one count and nothing else but end
+    // of block produce runs of 16 between single lengths.
+    std::vector<LZ77Pair> twenty;
+    for (int c = 0; c < 32; ++c) twenty.insert(twenty.end(), 1000, lit(100 + c));
+    checkDescription(twenty);
+}
+
+TEST(DynamicBlock, LengthsAreLimitedTo15) {
+    // Fibonacci counts would give a Huffman code deeper than 15.
+    std::vector<LZ77Pair> pairs;
+    std::uint64_t a = 1, b = 1;
+    for (int sym = 0; sym < 24; ++sym) {
+        pairs.insert(pairs.end(), a, lit(sym));
+        const std::uint64_t c = a + b;
+        a = b;
+        b = c;
+    }
+    checkDescription(pairs);
+}
+
+TEST(Selector, SkewedAndEvenPairs) {
+    EncoderBlock block(1, LZ77ChecksumAdler32);
+    LZ77HuffMode mode = -1;
+    std::vector<LZ77Pair> skewed;
+    // 'e' nine times in ten, the rest a hundred rare values: the weighted
+    // mean rank of first appearance lands on a rare one.
+    for (int i = 0; i < 1000; ++i) skewed.push_back(lit(i % 10 == 5 ? 100 + i / 10 : 'e'));
+    orvsEncodeLZ77SetStatus_8u(LZ77DeflateCodePairs, block.get());
+    EXPECT_EQ(orvsEncodeLZ77SelectHuffMode_8u(skewed.data(), 1000, &mode, block.get()), orvStsOk);
+    EXPECT_EQ(mode, LZ77HuffDynamic);
+    std::vector<LZ77Pair> even;
+    for (int i = 0; i < 1024; ++i) even.push_back(lit(i % 256));
+    EXPECT_EQ(orvsEncodeLZ77SelectHuffMode_8u(even.data(), 1024, &mode, block.get()), orvStsOk);
+    EXPECT_EQ(mode, LZ77HuffFixed);
+    // Once the block is open the selector repeats its answer unread.
+    orvStatus s;
+    writeBlock(orvsEncodeLZ77FixedHuff_8u, {lit(1)}, LZ77FlushNone, 100, &s, block.get());
+    mode = -1;
+    EXPECT_EQ(orvsEncodeLZ77SelectHuffMode_8u(skewed.data(), 1000, &mode, block.get()), orvStsOk);
+    EXPECT_EQ(mode, LZ77HuffFixed);
+    // No pairs while a header is due: fixed.
+    orvsEncodeLZ77SetStatus_8u(LZ77DeflateCodePairs, block.get());
+    EXPECT_EQ(orvsEncodeLZ77SelectHuffMode_8u(skewed.data(), 0, &mode, block.get()), orvStsOk);
+    EXPECT_EQ(mode, LZ77HuffFixed);
+    EXPECT_EQ(orvsEncodeLZ77SelectHuffMode_8u(nullptr, 0, &mode, block.get()), orvStsNullPtr);
+    EXPECT_EQ(orvsEncodeLZ77SelectHuffMode_8u(skewed.data(), -1, &mode, block.get()), orvStsBadSize);
+}
+
+TEST(BlockWriters, ArgumentChecksAndEmptyRoom) {
+    for (PairWriter writer : {orvsEncodeLZ77FixedHuff_8u, orvsEncodeLZ77DynamicHuff_8u}) {
+        EncoderBlock block(1, LZ77ChecksumAdler32);
+        const LZ77Pair one = lit(1);
+        const LZ77Pair* src = &one;
+        std::int32_t n = 1;
+        std::uint8_t out[4];
+        std::uint8_t* d = out;
+        std::int32_t room = 4;
+        const LZ77Pair* nsrc = nullptr;
+        std::uint8_t* nd = nullptr;
+        EXPECT_EQ(writer(nullptr, &n, &d, &room, 0, block.get()), orvStsNullPtr);
+        EXPECT_EQ(writer(&nsrc, &n, &d, &room, 0, block.get()), orvStsNullPtr);
+        EXPECT_EQ(writer(&src, &n, &nd, &room, 0, block.get()), orvStsNullPtr);
+        EXPECT_EQ(writer(&src, &n, &d, &room, 0, nullptr), orvStsNullPtr);
+        n = -1;
+        EXPECT_EQ(writer(&src, &n, &d, &room, 0, block.get()), orvStsBadSize);
+        n = 1;
+        room = 0;
+        EXPECT_EQ(writer(&src, &n, &d, &room, 0, block.get()), orvStsDstFull);
+        EXPECT_EQ(n, 1);
+        EXPECT_EQ(src, &one);
+    }
+}
+
+}  // namespace
+}  // namespace orvdc::test
