@@ -1,0 +1,490 @@
+// Deflate decoder: fixed-code and dynamic-code blocks, decoded either into
+// LZ77Pair records or straight into bytes.
+//
+// One resumable loop serves all four operations; it is specialised by the
+// block kind (fixed or dynamic tables) and by the output (pairs or bytes).
+// Every item (header field, code, extra bits) is taken only when all of its
+// bits are buffered, so a call may stop after any source byte.  While plenty
+// of source and output room remain, a fast loop decodes whole items from a
+// 64-bit reservoir topped up 8 bytes at a time; it stops only between items,
+// so the resumable loop takes over at an item boundary.
+#include <cstring>
+#include <type_traits>
+
+#include "core/check.h"
+#include "core/export.h"
+#include "lz77/decode_state.h"
+#include "lz77/decode_tables.h"
+
+namespace orvdc::lz77 {
+
+namespace {
+
+constexpr std::uint8_t kCodeLengthOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
+
+// Source bytes the fast loop wants available: one 8-byte load.
+constexpr std::ptrdiff_t kFastSrcMargin = 8;
+// Output room the fast loop wants: the longest match plus the overshoot of
+// the wide copies.
+constexpr std::ptrdiff_t kFastDstMargin = 258 + 32;
+
+inline std::uint64_t load64(const std::uint8_t* p) {
+    std::uint64_t v;
+    std::memcpy(&v, p, 8);
+    return v;  // the targets are little-endian
+}
+
+// Looks up a code one byte at a time: true with the entry and its total bit
+// count once every bit of the code is buffered; false when the source ran out
+// (the bytes added stay buffered).
+bool lookupSlow(BitReader& br, const DecodeEntry* table, unsigned root, DecodeEntry* entry,
+                unsigned* bits) {
+    for (;;) {
+        const DecodeEntry e = table[br.peek(root)];
+        const unsigned kind = entryKind(e);
+        if (isLink(kind)) {
+            if (br.count >= root) {
+                const DecodeEntry sub =
+                    table[entryValue(e) + (static_cast<std::uint32_t>(br.bits >> root) & ((1u << kind) - 1))];
+                const unsigned total = root + entryBits(sub);
+                if (total <= br.count) {
+                    *entry = sub;
+                    *bits = total;
+                    return true;
+                }
+            }
+        } else if (entryBits(e) <= br.count) {
+            *entry = e;
+            *bits = entryBits(e);
+            return true;
+        }
+        if (!br.addByte()) return false;
+    }
+}
+
+// Output into LZ77Pair records.
+struct PairOut {
+    LZ77Pair* p;
+    LZ77Pair* end;
+
+    bool full() const { return p == end; }
+    bool fastRoom() const { return end - p >= 2; }
+    void literal(unsigned byte) { *p++ = LZ77Pair{static_cast<std::uint16_t>(byte), 0}; }
+    // Pairs carry any distance; pair expansion checks it against its history.
+    bool distanceOk(std::uint32_t) const { return true; }
+    void matchFast(std::uint32_t length, std::uint32_t distance) {
+        *p++ = LZ77Pair{static_cast<std::uint16_t>(length), static_cast<std::uint16_t>(distance)};
+    }
+    void match(DecoderState&, std::uint32_t length, std::uint32_t distance) { matchFast(length, distance); }
+};
+
+// Output straight into bytes, with the history window behind them.
+struct ByteOut {
+    std::uint8_t* start;
+    std::uint8_t* p;
+    std::uint8_t* end;
+    std::uint32_t history;  // bytes of history before `start`
+
+    bool full() const { return p == end; }
+    bool fastRoom() const { return end - p >= kFastDstMargin; }
+    void literal(unsigned byte) { *p++ = static_cast<std::uint8_t>(byte); }
+    bool distanceOk(std::uint32_t d) const { return d <= history + static_cast<std::uint32_t>(p - start); }
+    // Needs fastRoom(); the distance must have been checked.
+    void matchFast(const DecoderState& s, std::uint32_t length, std::uint32_t d) {
+        const auto written = static_cast<std::uint32_t>(p - start);
+        if (d <= written) {
+            copyMatchFast(p, d, length);
+        } else {
+            copyMatchExact(s, p, written, d, length);
+        }
+        p += length;
+    }
+    // Writes what fits and leaves the rest pending.
+    void match(DecoderState& s, std::uint32_t length, std::uint32_t d) {
+        const auto room = static_cast<std::uint32_t>(end - p);
+        const std::uint32_t n = length < room ? length : room;
+        copyMatchExact(s, p, static_cast<std::size_t>(p - start), d, n);
+        p += n;
+        if (n < length) {
+            s.pendingLength = static_cast<std::int32_t>(length - n);
+            s.pendingDistance = static_cast<std::int32_t>(d);
+        }
+    }
+};
+
+// Reads the dynamic table header (phases 1 to 3) and builds the tables.
+// Returns orvStsOk once phase 4 is reached.
+orvStatus readTables(DecoderState& s, BitReader& br) {
+    if (s.phase == kPhaseTableHeader) {
+        if (!br.need(14)) return orvStsSrcEnd;
+        const std::uint32_t v = br.peek(14);
+        br.drop(14);
+        s.litCodeCount = static_cast<std::int32_t>((v & 31) + 257);
+        s.distCodeCount = static_cast<std::int32_t>(((v >> 5) & 31) + 1);
+        s.codeLengthCodeCount = static_cast<std::int32_t>((v >> 10) + 4);
+        s.lengthsRead = 0;
+        s.phase = kPhaseCodeLengthCode;
+    }
+    if (s.phase == kPhaseCodeLengthCode) {
+        while (s.lengthsRead < s.codeLengthCodeCount) {
+            if (!br.need(3)) return orvStsSrcEnd;
+            s.codeLengths[kCodeLengthOrder[s.lengthsRead++]] = static_cast<std::uint8_t>(br.peek(3));
+            br.drop(3);
+        }
+        for (int i = s.codeLengthCodeCount; i < 19; ++i) s.codeLengths[kCodeLengthOrder[i]] = 0;
+        std::uint32_t root = 0, used = 0;
+        if (!buildTable(s, TableKind::CodeLength, s.codeLengths, 19, kCodeLengthRootLimit, 0,
+                        kTableAreaEntries, &root, &used)) {
+            return orvStsBadSize;
+        }
+        s.litRootBits = root;
+        s.lengthsRead = 0;
+        s.phase = kPhaseCodeLengths;
+    }
+    // Phase 3: the literal/length and distance code lengths.
+    const std::int32_t total = s.litCodeCount + s.distCodeCount;
+    while (s.lengthsRead < total) {
+        DecodeEntry e;
+        unsigned bits;
+        if (!lookupSlow(br, s.tableArea, s.litRootBits, &e, &bits)) return orvStsSrcEnd;
+        const unsigned sym = entryValue(e);
+        if (sym < 16) {
+            s.codeLengths[s.lengthsRead++] = static_cast<std::uint8_t>(sym);
+            br.drop(bits);
+            continue;
+        }
+        const unsigned extra = sym == 16 ? 2 : sym == 17 ? 3 : 7;
+        if (!br.need(bits + extra)) return orvStsSrcEnd;
+        const unsigned repeat = (sym == 16 ? 3 : sym == 17 ? 3 : 11) + (br.peek(bits + extra) >> bits);
+        if (sym == 16 && s.lengthsRead == 0) return orvStsBadSize;
+        if (repeat > static_cast<unsigned>(total - s.lengthsRead)) return orvStsBadSize;
+        const std::uint8_t value = sym == 16 ? s.codeLengths[s.lengthsRead - 1] : 0;
+        std::memset(s.codeLengths + s.lengthsRead, value, repeat);
+        s.lengthsRead += static_cast<std::int32_t>(repeat);
+        br.drop(bits + extra);
+    }
+    std::uint32_t litUsed = 0, distUsed = 0;
+    if (!buildTable(s, TableKind::LitLen, s.codeLengths, static_cast<unsigned>(s.litCodeCount),
+                    kLitRootLimit, 0, kMaxLitEntries, &s.litRootBits, &litUsed) ||
+        !buildTable(s, TableKind::Distance, s.codeLengths + s.litCodeCount,
+                    static_cast<unsigned>(s.distCodeCount), kDistRootLimit, litUsed,
+                    static_cast<std::uint32_t>(kTableAreaEntries) - litUsed, &s.distRootBits, &distUsed)) {
+        return orvStsBadSize;
+    }
+    s.litTable = 0;
+    s.distTable = litUsed;
+    s.tablesBuilt = 1;
+    s.phase = kPhaseLiteral;
+    return orvStsOk;
+}
+
+struct Tables {
+    const DecodeEntry* lit;
+    const DecodeEntry* dist;
+    unsigned litRoot;
+    unsigned distRoot;
+};
+
+// Fast loop: whole items while at least kFastSrcMargin source bytes and the
+// output's fast room remain.  Stops between items (phase 4), or on an item it
+// cannot finish here (end of block, invalid code, distance too far) with the
+// state set as the resumable loop would leave it at that point, the offending
+// bits still buffered.
+template <class Out>
+void fastLoop(DecoderState& s, BitReader& br, Out& out, const Tables& t) {
+    std::uint64_t bits = br.bits;
+    unsigned count = br.count;
+    const std::uint8_t* in = br.in;
+    const std::uint8_t* const inLimit = br.end - kFastSrcMargin;
+    const std::uint64_t litMask = (std::uint64_t{1} << t.litRoot) - 1;
+    const std::uint64_t distMask = (std::uint64_t{1} << t.distRoot) - 1;
+
+    while (in <= inLimit && out.fastRoom()) {
+        bits |= load64(in) << count;
+        in += (63 - count) >> 3;
+        count |= 56;  // at least 56 bits: a whole item needs at most 48
+
+        DecodeEntry e = t.lit[bits & litMask];
+        unsigned linkBits = 0;
+        if (isLink(entryKind(e))) {
+            linkBits = t.litRoot;
+            e = t.lit[entryValue(e) + ((bits >> linkBits) & ((1u << entryKind(e)) - 1))];
+        }
+        unsigned kind = entryKind(e);
+        if (kind == kKindLiteral) {
+            unsigned n = linkBits + entryBits(e);
+            bits >>= n;
+            count -= n;
+            out.literal(entryValue(e));
+            // A second literal fits in the bits left (at least 41).
+            e = t.lit[bits & litMask];
+            if (entryKind(e) == kKindLiteral) {
+                n = entryBits(e);
+                bits >>= n;
+                count -= n;
+                out.literal(entryValue(e));
+            }
+            continue;
+        }
+        if ((kind & ~15u) != kKindBase) {
+            // End of block or invalid code: the resumable loop deals with it.
+            break;
+        }
+        unsigned n = linkBits + entryBits(e);
+        bits >>= n;
+        count -= n;
+        unsigned extra = kind - kKindBase;
+        const std::uint32_t length = entryValue(e) + static_cast<std::uint32_t>(bits & ((1u << extra) - 1));
+        bits >>= extra;
+        count -= extra;
+
+        e = t.dist[bits & distMask];
+        linkBits = 0;
+        if (isLink(entryKind(e))) {
+            linkBits = t.distRoot;
+            e = t.dist[entryValue(e) + ((bits >> linkBits) & ((1u << entryKind(e)) - 1))];
+        }
+        kind = entryKind(e);
+        if ((kind & ~15u) != kKindBase) {
+            s.runLength = static_cast<std::int32_t>(length);
+            s.phase = kPhaseDistance;
+            break;
+        }
+        n = linkBits + entryBits(e);
+        bits >>= n;
+        count -= n;
+        extra = kind - kKindBase;
+        const std::uint32_t distance = entryValue(e) + static_cast<std::uint32_t>(bits & ((1u << extra) - 1));
+        if (!out.distanceOk(distance)) {
+            s.runLength = static_cast<std::int32_t>(length);
+            s.matchDistance = entryValue(e);
+            s.extraBitCount = extra;
+            s.phase = kPhaseDistanceExtra;
+            break;
+        }
+        bits >>= extra;
+        count -= extra;
+        if constexpr (std::is_same_v<Out, ByteOut>) {
+            out.matchFast(s, length, distance);
+        } else {
+            out.matchFast(length, distance);
+        }
+    }
+    // Bits above `count` may hold bytes loaded ahead: clear them, and hand
+    // back the whole bytes the resumable loop has not been given yet.
+    const unsigned back = count >> 3;
+    const auto readHere = static_cast<unsigned>(in - br.in);
+    const unsigned giveBack = back < readHere ? back : readHere;
+    in -= giveBack;
+    count -= 8 * giveBack;
+    br.bits = bits & ((std::uint64_t{1} << count) - 1);
+    br.count = count;
+    br.in = in;
+}
+
+// Decodes the current block from the current phase on.
+template <bool Dynamic, class Out>
+orvStatus decodeBlock(DecoderState& s, BitReader& br, Out& out) {
+    if (s.phase == kPhaseHeader) {
+        if (br.count < 3) {
+            if (br.in == br.end) return orvStsSrcEnd;
+            if (br.end - br.in >= 2 && (reinterpret_cast<std::uintptr_t>(br.in) & 1) == 0) br.addByte();
+            br.addByte();
+        }
+        const unsigned header = br.peek(3);
+        if ((header >> 1) != (Dynamic ? 2u : 1u)) return orvStsBadStream;
+        br.drop(3);
+        s.blockType = Dynamic ? LZ77HuffDynamic : LZ77HuffFixed;
+        s.tablesBuilt = 0;
+        if (header & 1) s.finalBlock = 1;
+        s.phase = Dynamic ? kPhaseTableHeader : kPhaseLiteral;
+    }
+    if constexpr (Dynamic) {
+        if (s.phase < kPhaseLiteral) {
+            const orvStatus st = readTables(s, br);
+            if (st != orvStsOk) return st;
+        }
+    }
+    Tables t;
+    if constexpr (Dynamic) {
+        t = {s.tableArea + s.litTable, s.tableArea + s.distTable, s.litRootBits, s.distRootBits};
+    } else {
+        t = {kFixedLitTable.data(), kFixedDistTable.data(), kFixedLitRoot, kFixedDistRoot};
+    }
+
+    for (;;) {
+        switch (s.phase) {
+            case kPhaseLiteral: {
+                if (br.end - br.in >= kFastSrcMargin && out.fastRoom()) {
+                    fastLoop(s, br, out, t);
+                    if (s.phase != kPhaseLiteral) continue;
+                    if (out.full()) return orvStsDstFull;
+                }
+                DecodeEntry e;
+                unsigned bits;
+                if (!lookupSlow(br, t.lit, t.litRoot, &e, &bits)) return orvStsSrcEnd;
+                const unsigned kind = entryKind(e);
+                if (kind == kKindLiteral) {
+                    br.drop(bits);
+                    out.literal(entryValue(e));
+                    if (out.full()) return orvStsDstFull;
+                } else if ((kind & ~15u) == kKindBase) {
+                    br.drop(bits);
+                    s.runLength = static_cast<std::int32_t>(entryValue(e));
+                    s.extraBitCount = kind - kKindBase;
+                    s.phase = kPhaseLengthExtra;
+                } else if (kind == kKindEndOfBlock) {
+                    br.drop(bits);
+                    s.phase = kPhaseHeader;
+                    if (!s.finalBlock) return orvStsOk;
+                    s.streamEnd = 1;
+                    br.drop(br.count & 7);
+                    return orvStsStreamEnd;
+                } else {
+                    return orvStsBadSize;
+                }
+                break;
+            }
+            case kPhaseLengthExtra:
+                if (!br.need(s.extraBitCount)) return orvStsSrcEnd;
+                s.runLength += static_cast<std::int32_t>(br.peek(s.extraBitCount));
+                br.drop(s.extraBitCount);
+                s.phase = kPhaseDistance;
+                break;
+            case kPhaseDistance: {
+                DecodeEntry e;
+                unsigned bits;
+                if (!lookupSlow(br, t.dist, t.distRoot, &e, &bits)) return orvStsSrcEnd;
+                const unsigned kind = entryKind(e);
+                if ((kind & ~15u) != kKindBase) return orvStsBadSize;
+                br.drop(bits);
+                s.matchDistance = entryValue(e);
+                s.extraBitCount = kind - kKindBase;
+                s.phase = kPhaseDistanceExtra;
+                break;
+            }
+            case kPhaseDistanceExtra: {
+                if (!br.need(s.extraBitCount)) return orvStsSrcEnd;
+                const std::uint32_t d = s.matchDistance + br.peek(s.extraBitCount);
+                if (!out.distanceOk(d)) return orvStsBadSize;
+                br.drop(s.extraBitCount);
+                s.phase = kPhaseLiteral;
+                out.match(s, static_cast<std::uint32_t>(s.runLength), d);
+                if (out.full()) return orvStsDstFull;
+                break;
+            }
+            default:
+                return orvStsBadStream;
+        }
+    }
+}
+
+// A block of another type in progress (or a state no operation left behind).
+bool otherBlockInProgress(const DecoderState& s, LZ77HuffMode mine) {
+    if (s.phase == kPhaseHeader) return false;
+    if (s.phase < kPhaseHeader || s.phase > kPhaseDistanceExtra || s.blockType != mine) return true;
+    return mine == LZ77HuffDynamic && s.phase >= kPhaseLiteral && !s.tablesBuilt;
+}
+
+// Search for the empty stored block 00 00 FF FF from the next byte boundary.
+orvStatus resynchronise(DecoderState& s, const std::uint8_t** src, std::int32_t* srcLen) {
+    BitReader br;
+    br.load(s, *src, *srcLen);
+    br.drop(br.count & 7);
+    orvStatus status = orvStsSrcEnd;
+    while (br.need(32)) {
+        if (static_cast<std::uint32_t>(br.bits) == 0xFFFF0000u) {
+            status = orvStsOk;
+            break;
+        }
+        br.drop(8);
+    }
+    s.bitBuffer = static_cast<std::uint32_t>(br.bits);
+    s.bitCount = static_cast<std::int32_t>(br.count);
+    *srcLen -= static_cast<std::int32_t>(br.in - *src);
+    *src = br.in;
+    return status;
+}
+
+template <bool Dynamic>
+orvStatus decodeToPairs(const std::uint8_t** src, std::int32_t* srcLen, LZ77Pair** pairs,
+                        std::int32_t* pairsLen, LZ77FlushMode flush, LZ77DecoderState* state) {
+    if (anyNull(src, pairs, state, srcLen, pairsLen) || anyNull(*src, *pairs)) return orvStsNullPtr;
+    if (*srcLen < 0 || *pairsLen < 0) return orvStsBadSize;
+    DecoderState& s = decoderState(state);
+    if (flush == LZ77FlushSync || flush == LZ77FlushFull) return resynchronise(s, src, srcLen);
+    if (*pairsLen == 0) return orvStsDstFull;
+    if (otherBlockInProgress(s, Dynamic ? LZ77HuffDynamic : LZ77HuffFixed)) return orvStsBadStream;
+
+    BitReader br;
+    br.load(s, *src, *srcLen);
+    PairOut out{*pairs, *pairs + *pairsLen};
+    const orvStatus status = decodeBlock<Dynamic>(s, br, out);
+    br.store(s, src, srcLen, status == orvStsStreamEnd);
+    *pairsLen -= static_cast<std::int32_t>(out.p - *pairs);
+    *pairs = out.p;
+    return status;
+}
+
+template <bool Dynamic>
+orvStatus decodeToBytes(const std::uint8_t** src, std::int32_t* srcLen, std::uint8_t** dst,
+                        std::int32_t* dstLen, LZ77DecoderState* state) {
+    if (anyNull(src, dst, state, srcLen, dstLen) || anyNull(*src, *dst)) return orvStsNullPtr;
+    if (*srcLen < 0 || *dstLen < 0) return orvStsBadSize;
+    if (*dstLen == 0) return orvStsDstFull;
+    DecoderState& s = decoderState(state);
+    if (otherBlockInProgress(s, Dynamic ? LZ77HuffDynamic : LZ77HuffFixed)) return orvStsBadStream;
+
+    BitReader br;
+    br.load(s, *src, *srcLen);
+    ByteOut out{*dst, *dst, *dst + *dstLen, historyBefore(s)};
+    orvStatus status;
+    if (s.pendingLength > 0) {
+        const std::int32_t pending = s.pendingLength;
+        s.pendingLength = 0;
+        out.match(s, static_cast<std::uint32_t>(pending), static_cast<std::uint32_t>(s.pendingDistance));
+        if (s.pendingLength == 0) s.pendingDistance = 0;
+    }
+    status = out.full() ? orvStsDstFull : decodeBlock<Dynamic>(s, br, out);
+    if (status != orvStsStreamEnd) appendHistory(s, out.start, static_cast<std::size_t>(out.p - out.start));
+    br.store(s, src, srcLen, status == orvStsStreamEnd);
+    *dstLen -= static_cast<std::int32_t>(out.p - out.start);
+    *dst = out.p;
+    return status;
+}
+
+}  // namespace
+
+}  // namespace orvdc::lz77
+
+using namespace orvdc::lz77;
+
+extern "C" {
+
+ORVDC_API orvStatus ORVDC_CALL orvsDecodeLZ77FixedHuff_8u(const uint8_t** ppSrc, int32_t* pSrcLen,
+                                                          LZ77Pair** ppPairs, int32_t* pPairsLen,
+                                                          LZ77FlushMode flush, LZ77DecoderState* pState) {
+    return decodeToPairs<false>(ppSrc, pSrcLen, ppPairs, pPairsLen, flush, pState);
+}
+
+ORVDC_API orvStatus ORVDC_CALL orvsDecodeLZ77DynamicHuff_8u(const uint8_t** ppSrc, int32_t* pSrcLen,
+                                                            LZ77Pair** ppPairs, int32_t* pPairsLen,
+                                                            LZ77FlushMode flush, LZ77DecoderState* pState) {
+    return decodeToPairs<true>(ppSrc, pSrcLen, ppPairs, pPairsLen, flush, pState);
+}
+
+ORVDC_API orvStatus ORVDC_CALL orvsDecodeLZ77FixedHuffFull_8u(const uint8_t** ppSrc, int32_t* pSrcLen,
+                                                              uint8_t** ppDst, int32_t* pDstLen,
+                                                              LZ77FlushMode /*flush*/,
+                                                              LZ77DecoderState* pState) {
+    return decodeToBytes<false>(ppSrc, pSrcLen, ppDst, pDstLen, pState);
+}
+
+ORVDC_API orvStatus ORVDC_CALL orvsDecodeLZ77DynamicHuffFull_8u(const uint8_t** ppSrc, int32_t* pSrcLen,
+                                                                uint8_t** ppDst, int32_t* pDstLen,
+                                                                LZ77FlushMode /*flush*/,
+                                                                LZ77DecoderState* pState) {
+    return decodeToBytes<true>(ppSrc, pSrcLen, ppDst, pDstLen, pState);
+}
+
+}  // extern "C"

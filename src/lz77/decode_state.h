@@ -1,0 +1,206 @@
+// The deflate decoder's state object and the pieces its operations share: the
+// bit-buffer conventions, the history window and the match copies.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "lz77/lz77_common.h"
+#include "orvdc.h"
+
+namespace orvdc::lz77 {
+
+// Decoding-table entry: kind in bits 0-7, bits taken at its table level in
+// bits 8-15, value in bits 16-31.
+//   kind 0            literal byte (code-length code: symbol 0..18)
+//   kind 1..15        link to a second-level table of that index width; value
+//                     is its offset in entries from the start of the table
+//   kind 16 + e       length or distance base `value` followed by e extra bits
+//   kind 96           end of block
+//   kind 64           invalid code
+using DecodeEntry = std::uint32_t;
+
+inline constexpr unsigned kKindLiteral = 0;
+inline constexpr unsigned kKindBase = 16;
+inline constexpr unsigned kKindEndOfBlock = 96;
+inline constexpr unsigned kKindInvalid = 64;
+
+constexpr DecodeEntry makeEntry(unsigned kind, unsigned bits, unsigned value) {
+    return kind | (bits << 8) | (value << 16);
+}
+constexpr unsigned entryKind(DecodeEntry e) { return e & 0xFF; }
+constexpr unsigned entryBits(DecodeEntry e) { return (e >> 8) & 0xFF; }
+constexpr unsigned entryValue(DecodeEntry e) { return e >> 16; }
+constexpr bool isLink(unsigned kind) { return kind - 1u < 15u; }
+
+// Largest tables that code lengths the decoder accepts can produce: 854
+// entries for 288 literal/length symbols at root width 9, 594 for 32 distance
+// symbols at root width 6 (worst cases over all complete codes with lengths
+// up to 15; a lone code of any length needs at most 576 in either).
+inline constexpr std::int32_t kMaxLitEntries = 854;
+inline constexpr std::int32_t kMaxDistEntries = 594;
+inline constexpr std::int32_t kTableAreaEntries = kMaxLitEntries + kMaxDistEntries;
+inline constexpr unsigned kLitRootLimit = 9;
+inline constexpr unsigned kDistRootLimit = 6;
+inline constexpr unsigned kCodeLengthRootLimit = 7;
+
+inline constexpr std::int32_t kWindowBytes = 65536;
+inline constexpr std::int32_t kHistoryBytes = 32768;
+inline constexpr std::int32_t kDecoderStateBytes = 335008;
+
+// Where decoding stands inside the current block.
+enum Phase : std::int32_t {
+    kPhaseHeader = 0,       // a block header is expected
+    kPhaseTableHeader = 1,  // dynamic: HLIT/HDIST/HCLEN; stored: LEN/NLEN
+    kPhaseCodeLengthCode = 2,
+    kPhaseCodeLengths = 3,
+    kPhaseLiteral = 4,      // Huffman: a literal/length code; stored: copying
+    kPhaseLengthExtra = 5,
+    kPhaseDistance = 6,
+    kPhaseDistanceExtra = 7,
+};
+
+// The decoder state.  Every field is a 32-bit value or bytes, so the layout
+// is the same in 32-bit and 64-bit builds and needs only 4-byte alignment.
+// Buffers are members, reached by their fixed place, not through pointers.
+struct DecoderState {
+    CommonPart common;              // pairs, pairIndex, pairLength, status word
+    std::int32_t checksumKind;      // kept only
+    std::uint32_t bitBuffer;        // buffered source bits, next bit in bit 0
+    std::int32_t bitCount;          // 0..32
+    std::int32_t windowFill;        // history bytes at window[0..windowFill)
+    std::int32_t phase;
+    std::int32_t runLength;         // stored: bytes left; Huffman: match length
+    std::uint32_t extraBitCount;    // extra bits of the item being assembled
+    std::uint32_t matchDistance;    // distance being assembled
+    std::int32_t finalBlock;
+    std::int32_t streamEnd;
+    std::int32_t blockType;         // LZ77HuffMode of the current block
+    std::int32_t tablesBuilt;       // 1 while litTable/distTable are usable
+    std::uint32_t litTable;         // table offsets in entries inside tableArea
+    std::uint32_t distTable;
+    std::uint32_t litRootBits;
+    std::uint32_t distRootBits;
+    std::int32_t codeLengthCodeCount;
+    std::int32_t litCodeCount;
+    std::int32_t distCodeCount;
+    std::int32_t lengthsRead;
+    std::int32_t pendingLength;     // bytes of a cut match still to write
+    std::int32_t pendingDistance;
+    std::uint8_t codeLengths[320];  // literal/length then distance lengths
+    DecodeEntry tableArea[kTableAreaEntries];
+    std::uint8_t window[kWindowBytes];
+    LZ77Pair ownPairs[kOwnPairCapacity];
+};
+
+static_assert(offsetof(DecoderState, common) == 0);
+static_assert(sizeof(DecoderState) <= static_cast<std::size_t>(kDecoderStateBytes));
+static_assert(alignof(DecoderState) == 4);
+
+inline DecoderState& decoderState(LZ77DecoderState* p) {
+    return *reinterpret_cast<DecoderState*>(p);
+}
+
+// ---------------------------------------------------------------------------
+// Bits.  Operations work on a local 64-bit copy of the bit buffer and store it
+// back through BitReader::store, which returns whole unread bytes to the
+// source so the stored buffer never holds more than 32 bits.
+// ---------------------------------------------------------------------------
+struct BitReader {
+    std::uint64_t bits;
+    unsigned count;
+    const std::uint8_t* in;
+    const std::uint8_t* end;
+    const std::uint8_t* start;  // the source pointer on entry
+
+    void load(const DecoderState& s, const std::uint8_t* src, std::int32_t len) {
+        bits = s.bitBuffer;
+        count = static_cast<unsigned>(s.bitCount);
+        in = start = src;
+        end = src + len;
+    }
+    bool addByte() {
+        if (in == end) return false;
+        bits |= static_cast<std::uint64_t>(*in++) << count;
+        count += 8;
+        return true;
+    }
+    // Adds bytes until at least n bits are buffered (n <= 32); false when the
+    // source runs out first (bytes added stay buffered).
+    bool need(unsigned n) {
+        while (count < n) {
+            if (!addByte()) return false;
+        }
+        return true;
+    }
+    std::uint32_t peek(unsigned n) const {
+        return static_cast<std::uint32_t>(bits & ((std::uint64_t{1} << n) - 1));
+    }
+    void drop(unsigned n) {
+        bits >>= n;
+        count -= n;
+    }
+    // Writes the buffer and the source position back.  Whole bytes beyond
+    // 32 buffered bits (read ahead by this call) go back to the source; with
+    // `all`, as at the end of the stream, every whole buffered byte does.
+    void store(DecoderState& s, const std::uint8_t** src, std::int32_t* len, bool all = false) {
+        unsigned back = all ? count >> 3 : count > 32 ? (count - 25) >> 3 : 0;
+        const auto readHere = static_cast<unsigned>(in - start);
+        if (!all && back > readHere) back = readHere;
+        in -= back;
+        count -= 8 * back;
+        bits &= count >= 64 ? ~std::uint64_t{0} : ((std::uint64_t{1} << count) - 1);
+        s.bitBuffer = static_cast<std::uint32_t>(bits);
+        s.bitCount = static_cast<std::int32_t>(count);
+        *len -= static_cast<std::int32_t>(in - *src);
+        *src = in;
+    }
+};
+
+// ---------------------------------------------------------------------------
+// History: the newest windowFill bytes of output sit at the start of the
+// window, the newest at windowFill - 1.  Appends go after them; the last
+// 32768 bytes are moved to the front only when an append would not fit, so
+// the cost is a constant per byte.  At most the last 32768 bytes are history.
+// ---------------------------------------------------------------------------
+void appendHistory(DecoderState& s, const std::uint8_t* bytes, std::size_t n);
+
+// Bytes of history before the current call's output.
+inline std::uint32_t historyBefore(const DecoderState& s) {
+    return static_cast<std::uint32_t>(s.windowFill < kHistoryBytes ? s.windowFill : kHistoryBytes);
+}
+
+// Writes exactly n bytes of the match at distance d to out, where `written`
+// bytes of this call's output precede out and d <= historyBefore + written.
+// Bytes before this call's output come from the window.
+void copyMatchExact(const DecoderState& s, std::uint8_t* out, std::size_t written, std::uint32_t d,
+                    std::size_t n);
+
+// Match copy with room to spare: may write up to 32 bytes past out + n.  The
+// match source must lie in this call's output (d <= written bytes).
+inline void copyMatchFast(std::uint8_t* out, std::uint32_t d, std::uint32_t n) {
+    const std::uint8_t* from = out - d;
+    std::uint8_t* const stop = out + n;
+    if (d >= 16) {
+        do {
+            std::uint8_t chunk[16];
+            std::memcpy(chunk, from, 16);
+            std::memcpy(out, chunk, 16);
+            out += 16;
+            from += 16;
+        } while (out < stop);
+        return;
+    }
+    // Short distance: build 16 bytes of the repeating pattern, then store it
+    // at steps of the largest multiple of d that fits in 16.
+    std::uint8_t pattern[16];
+    for (unsigned i = 0; i < 16; ++i) pattern[i] = from[i % d];
+    const unsigned step = 16 - 16 % d;
+    do {
+        std::memcpy(out, pattern, 16);
+        out += step;
+    } while (out < stop);
+}
+
+}  // namespace orvdc::lz77

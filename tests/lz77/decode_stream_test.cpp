@@ -1,0 +1,272 @@
+// Whole streams built by the test's own bit writer (no oracle needed, so this
+// runs in every build): every block type and code shape, decoded by both
+// paths, mixed block by block, and with every call size down to one byte.
+#include <gtest/gtest.h>
+
+#include "lz77/decode_test_support.h"
+
+namespace {
+
+using namespace orvdc::test;
+using namespace orvdc::test::inflate;
+
+// A stream of mixed blocks: fixed, dynamic (plain and with long codes),
+// stored, and matches that reach back into earlier blocks of every kind.
+struct Sample {
+    Bytes stream;    // raw deflate, followed by 4 trailer bytes
+    Bytes expected;
+    std::size_t deflateSize;
+};
+
+// A complete literal/length code with codes of length 1 to 15: a few chosen
+// symbols get the short codes, all others share long ones.
+std::vector<std::uint8_t> skewedLitLengths() {
+    std::vector<std::uint8_t> l(286, 0);
+    // Kraft sum: 1/2 + 1/4 + ... + 1/2^14 + 2/2^15 = 1 over 16 symbols.
+    const unsigned chosen[16] = {'a', 'b', 256, 257, 'c', 258, 259, 'd', 260, 270, 'e', 275, 280, 284, 285, 'f'};
+    for (unsigned i = 0; i < 16; ++i) l[chosen[i]] = static_cast<std::uint8_t>(i < 15 ? i + 1 : 15);
+    return l;
+}
+
+// Lengths that make every symbol codable: 226 of length 8, 60 of length 9;
+// distances 2 of length 4 and 28 of length 5.
+std::vector<std::uint8_t> flatLitLengths() {
+    std::vector<std::uint8_t> l(286, 8);
+    for (unsigned i = 226; i < 286; ++i) l[i] = 9;
+    return l;
+}
+std::vector<std::uint8_t> flatDistLengths() {
+    std::vector<std::uint8_t> l(30, 5);
+    l[0] = l[1] = 4;
+    return l;
+}
+// A distance code with lengths up to 15 (second-level lookups).
+std::vector<std::uint8_t> skewedDistLengths() {
+    std::vector<std::uint8_t> l(30, 0);
+    for (unsigned i = 0; i < 15; ++i) l[29 - i] = static_cast<std::uint8_t>(i + 1);
+    l[0] = 15;
+    return l;
+}
+
+// Tokens that only use symbols with codes in the skewed codes above.
+std::vector<Token> skewedTokens(Rng& rng, std::size_t n, std::size_t history) {
+    static const unsigned lits[] = {'a', 'b', 'c', 'd', 'e', 'f'};
+    static const unsigned lens[] = {3, 4, 5, 6, 23, 26, 51, 58, 115, 130, 227, 257, 258};
+    std::vector<Token> t;
+    std::size_t produced = history;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (produced < 24577 + 8192 || rng.below(2) == 0) {
+            t.push_back({static_cast<std::uint16_t>(lits[rng.below(6)]), 0});
+            ++produced;
+        } else {
+            // Distances of symbols 15..29 and 0 (all have codes).
+            const unsigned sym = rng.below(16);
+            const unsigned ds = sym == 15 ? 0 : 29 - sym;
+            const unsigned d = kDistBase[ds] + rng.below(1u << kDistExtra[ds]);
+            const unsigned len = lens[rng.below(13)];
+            t.push_back({static_cast<std::uint16_t>(len), static_cast<std::uint16_t>(d)});
+            produced += len;
+        }
+    }
+    return t;
+}
+
+Sample makeSample(std::uint64_t seed) {
+    Rng rng(seed);
+    Sample s;
+    BitWriter w;
+    auto tokens = randomTokens(rng, 3000, 0);
+    putFixedBlock(w, false, tokens);
+    expandTokens(tokens, s.expected);
+
+    const Bytes raw = randomBytes(5000 + rng.below(3000), seed + 1);
+    putStoredBlock(w, false, raw.data(), raw.size());
+    s.expected.insert(s.expected.end(), raw.begin(), raw.end());
+
+    tokens = randomTokens(rng, 4000, s.expected.size());
+    putDynamicBlock(w, false, flatLitLengths(), flatDistLengths(), tokens, rng.below(2) == 0);
+    expandTokens(tokens, s.expected);
+
+    putStoredBlock(w, false, nullptr, 0);  // a sync marker
+
+    tokens = skewedTokens(rng, 6000, s.expected.size());
+    putDynamicBlock(w, false, skewedLitLengths(), skewedDistLengths(), tokens);
+    expandTokens(tokens, s.expected);
+
+    // Matches reaching back into the stored block and beyond 32 KiB of
+    // output are common here; finish with a fixed final block.
+    tokens = randomTokens(rng, 2000, s.expected.size());
+    putFixedBlock(w, true, tokens);
+    expandTokens(tokens, s.expected);
+
+    s.stream = w.bytes();
+    s.deflateSize = s.stream.size();
+    for (std::uint8_t b : {0xDE, 0xAD, 0xBE, 0xEF}) s.stream.push_back(b);
+    return s;
+}
+
+void expectDecodes(const Sample& s, const DriveOptions& opt) {
+    const DriveResult r = drive(s.stream, opt);
+    ASSERT_EQ(r.status, orvStsStreamEnd);
+    ASSERT_EQ(r.out.size(), s.expected.size());
+    EXPECT_TRUE(r.out == s.expected);
+    EXPECT_EQ(r.srcUsed, s.deflateSize);
+}
+
+TEST(DecodeStream, BothPathsAndMixedGiveTheSameBytes) {
+    for (std::uint64_t seed = 1; seed <= 4; ++seed) {
+        const Sample s = makeSample(seed);
+        for (Path path : {Path::OnePass, Path::Pairs, Path::Mixed}) {
+            DriveOptions opt;
+            opt.path = path;
+            opt.seed = seed;
+            expectDecodes(s, opt);
+            opt.useGetBlockType = false;
+            expectDecodes(s, opt);
+        }
+    }
+}
+
+TEST(DecodeStream, ResumesAfterEveryByteAndEveryRecord) {
+    const Sample s = makeSample(7);
+    for (Path path : {Path::OnePass, Path::Pairs, Path::Mixed}) {
+        DriveOptions opt;
+        opt.path = path;
+        opt.srcChunk = 1;
+        expectDecodes(s, opt);
+        opt.srcChunk = 1u << 30;
+        opt.dstChunk = 1;
+        opt.pairChunk = 1;
+        expectDecodes(s, opt);
+    }
+}
+
+TEST(DecodeStream, OddCallSizes) {
+    const Sample s = makeSample(11);
+    Rng rng(5);
+    for (int i = 0; i < 12; ++i) {
+        DriveOptions opt;
+        opt.path = static_cast<Path>(i % 3);
+        opt.seed = static_cast<std::uint64_t>(i);
+        opt.srcChunk = 1 + rng.below(40);
+        opt.dstChunk = 1 + rng.below(700);
+        opt.pairChunk = static_cast<std::int32_t>(1 + rng.below(50));
+        expectDecodes(s, opt);
+    }
+}
+
+// Literal/length and distance codes with one used symbol each, including the
+// single one-bit distance code RFC 1951 allows.
+TEST(DecodeStream, SingleSymbolCodes) {
+    for (unsigned distLen : {1u, 3u, 15u}) {
+        for (Path path : {Path::OnePass, Path::Pairs}) {
+            BitWriter w;
+            std::vector<std::uint8_t> lit(286, 0), dist(30, 0);
+            lit['x'] = 2;
+            lit[256] = 2;
+            lit[257 + lengthSymbol(10)] = 1;  // lengths 10 only
+            dist[3] = static_cast<std::uint8_t>(distLen);  // distance 4 only
+            putDynamicBlock(w, true, lit, dist, {{'x', 0}, {'x', 0}, {'x', 0}, {'x', 0}, {10, 4}, {10, 4}});
+            Bytes stream = w.bytes();
+            const DriveResult r = drive(stream, DriveOptions{path});
+            ASSERT_EQ(r.status, orvStsStreamEnd) << distLen;
+            EXPECT_EQ(r.out, Bytes(24, 'x'));
+        }
+    }
+    // End of block as the only literal/length code, no distance code.
+    BitWriter w;
+    std::vector<std::uint8_t> lit(257, 0), dist(1, 0);
+    lit[256] = 1;
+    putDynamicBlock(w, true, lit, dist, {});
+    const DriveResult r = drive(w.bytes(), DriveOptions{Path::Pairs});
+    EXPECT_EQ(r.status, orvStsStreamEnd);
+    EXPECT_TRUE(r.out.empty());
+}
+
+// Literal/length symbols 286/287 and distance codes 30/31 may carry lengths
+// (HLIT 31, HDIST 31) as long as the data does not use them.
+TEST(DecodeStream, LargestHeaderCountsAccepted) {
+    std::vector<std::uint8_t> lit(288, 9), dist(32, 5);
+    // 288 codes of length 9 leave room: complete it with 2 codes of length 8.
+    lit[0] = lit[1] = 8;
+    lit.resize(288);
+    unsigned kraft = 0;
+    for (auto l : lit) kraft += 1u << (15 - l);
+    ASSERT_LE(kraft, 32768u);
+    // Fill the code: turn length-9 codes into length-8 until complete.
+    for (unsigned i = 2; kraft < 32768u && i < 288; ++i) {
+        lit[i] = 8;
+        kraft += 1u << 6;
+    }
+    ASSERT_EQ(kraft, 32768u);
+    Rng rng(3);
+    const auto tokens = randomTokens(rng, 500, 0);
+    Bytes expected;
+    expandTokens(tokens, expected);
+    BitWriter w;
+    putDynamicBlock(w, true, lit, dist, tokens);
+    for (Path path : {Path::OnePass, Path::Pairs}) {
+        const DriveResult r = drive(w.bytes(), DriveOptions{path});
+        ASSERT_EQ(r.status, orvStsStreamEnd);
+        EXPECT_EQ(r.out, expected);
+    }
+}
+
+// Long literal runs, all 29 length symbols with every extra value, all 30
+// distance symbols: the fixed and flat dynamic codes against the reference.
+TEST(DecodeStream, EveryLengthAndDistance) {
+    std::vector<Token> tokens;
+    Bytes warm = randomBytes(32768, 9);
+    for (auto b : warm) tokens.push_back({b, 0});
+    for (unsigned len = 3; len <= 258; ++len) tokens.push_back({static_cast<std::uint16_t>(len), 1});
+    for (unsigned ds = 0; ds < 30; ++ds) {
+        for (unsigned extra : {0u, (1u << kDistExtra[ds]) - 1}) {
+            tokens.push_back({static_cast<std::uint16_t>(3 + ds % 20), static_cast<std::uint16_t>(kDistBase[ds] + extra)});
+        }
+    }
+    Bytes expected;
+    expandTokens(tokens, expected);
+    for (int dynamic = 0; dynamic < 2; ++dynamic) {
+        BitWriter w;
+        if (dynamic) {
+            putDynamicBlock(w, true, flatLitLengths(), flatDistLengths(), tokens);
+        } else {
+            putFixedBlock(w, true, tokens);
+        }
+        for (Path path : {Path::OnePass, Path::Pairs}) {
+            for (std::size_t dstChunk : {std::size_t{1} << 30, std::size_t{300}, std::size_t{7}}) {
+                DriveOptions opt{path};
+                opt.dstChunk = dstChunk;
+                opt.pairChunk = 33;
+                const DriveResult r = drive(w.bytes(), opt);
+                ASSERT_EQ(r.status, orvStsStreamEnd);
+                ASSERT_EQ(r.out, expected) << dynamic << " " << dstChunk;
+            }
+        }
+    }
+}
+
+// One state decodes a second stream after Reset, and Reset forgets the
+// history: a stream whose first match reaches before its start is refused.
+TEST(DecodeStream, ResetStartsAFreshStream) {
+    std::vector<std::uint8_t> mem(335008 + 4);
+    auto* state = reinterpret_cast<LZ77DecoderState*>(mem.data() + 4);
+    ASSERT_EQ(orvsDecodeLZ77Init_8u(LZ77ChecksumNone, state), orvStsOk);
+    const Sample a = makeSample(21);
+    const Sample b = makeSample(22);
+    EXPECT_EQ(drive(a.stream, DriveOptions{Path::Mixed}, state).out, a.expected);
+    ASSERT_EQ(orvsDecodeLZ77Reset_8u(state), orvStsOk);
+    const DriveResult r = drive(b.stream, DriveOptions{Path::Mixed}, state);
+    EXPECT_EQ(r.status, orvStsStreamEnd);
+    EXPECT_EQ(r.out, b.expected);
+
+    BitWriter w;
+    putFixedBlock(w, true, {{'a', 0}, {5, 2}});
+    for (Path path : {Path::OnePass, Path::Pairs}) {
+        ASSERT_EQ(orvsDecodeLZ77Reset_8u(state), orvStsOk);
+        const DriveResult bad = drive(w.bytes(), DriveOptions{path}, state);
+        EXPECT_EQ(bad.status, path == Path::OnePass ? orvStsBadSize : orvStsBadStream);
+    }
+}
+
+}  // namespace
