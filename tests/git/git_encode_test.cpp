@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "git/git_helpers.h"
+#include "git/git_internal.h"
 #include "git/git_reference.h"
 
 namespace orvdc::test::git {
@@ -184,6 +185,26 @@ TEST(GitEncode, BlockLargerThanMaxDstLenFailsWithoutWriting) {
             EXPECT_EQ(out[static_cast<std::size_t>(exact)], 0xA5);
         }
     }
+}
+
+// A stream that outgrows its area fails the block.  No source within the
+// sizes does that, so the state's limit is lowered by hand: one byte leaves
+// no room for an eleven-bit priming code.
+TEST(GitEncode, StreamOverflowFailsWithoutWriting) {
+    GITState* st = nullptr;
+    ASSERT_EQ(orvsEncodeGITInitAlloc_8u(4096, 8192, &st), orvStsOk);
+    reinterpret_cast<orvdc::git::EncoderState*>(st)->maxSrcLen = 1;
+    const Bytes src(1, 7);
+    Bytes out(8192, 0xA5);
+    std::int32_t len = 99;
+    EXPECT_EQ(orvsEncodeGIT_8u(src.data(), 1, out.data(), &len, 1, st), orvStsBadSize);
+    EXPECT_EQ(len, 99);
+    EXPECT_TRUE(std::all_of(out.begin(), out.end(), [](std::uint8_t b) { return b == 0xA5; }));
+    // With the limit restored the same state encodes the block.
+    reinterpret_cast<orvdc::git::EncoderState*>(st)->maxSrcLen = 4096;
+    EXPECT_EQ(orvsEncodeGIT_8u(src.data(), 1, out.data(), &len, 1, st), orvStsOk);
+    EXPECT_EQ(Bytes(out.begin(), out.begin() + len), referenceEncode(src, 1));
+    orvsGITFree_8u(st);
 }
 
 TEST(GitEncode, StateSizes) {
