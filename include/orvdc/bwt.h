@@ -21,13 +21,15 @@ extern "C" {
  */
 
 /* Work buffer size for orvsBWTFwd_8u: *pSize = 6 * len + 4128.
- * Statuses: orvStsNullPtr if pSize is null; orvStsBadSize if len < 1. */
+ * Statuses: orvStsNullPtr if pSize is null; orvStsBadSize if len < 1 or the
+ * size does not fit 32 bits (len > 357913253). */
 ORVDC_API orvStatus ORVDC_CALL orvsBWTFwdGetSize_8u(int32_t len, int32_t* pSize);
 
 /* Forward transform of pSrc[0..len) into pDst[0..len); the primary index goes
  * to *pIndex.  pBuffer holds at least the orvsBWTFwdGetSize_8u size.
  * Statuses: orvStsNullPtr if pSrc, pDst, pIndex or pBuffer is null;
- * orvStsBadSize if len < 1; orvStsOk otherwise.  On error nothing is written. */
+ * orvStsBadSize if len < 1 or len > 357913253; orvStsOk otherwise.  On error
+ * nothing is written. */
 ORVDC_API orvStatus ORVDC_CALL orvsBWTFwd_8u(const uint8_t* pSrc, uint8_t* pDst, int32_t len,
                                              int32_t* pIndex, uint8_t* pBuffer);
 
@@ -40,7 +42,8 @@ ORVDC_API orvStatus ORVDC_CALL orvsBWTInvGetSize_8u(int32_t len, int32_t* pSize)
  * some output.  len < 2 copies len bytes (orvStsNullPtr if pSrc or pDst is
  * null, orvStsBadSize if len < 1; index and buffer are not looked at).
  * Otherwise: orvStsNullPtr if pSrc, pDst or pBuffer is null; orvStsBadSize if
- * index < 0 or index >= len; orvStsOk otherwise.  pBuffer holds at least the
+ * index < 0, index >= len, or len > 536870655 (its buffer size would not fit
+ * 32 bits); orvStsOk otherwise.  pBuffer holds at least the
  * orvsBWTInvGetSize_8u size. */
 ORVDC_API orvStatus ORVDC_CALL orvsBWTInv_8u(const uint8_t* pSrc, uint8_t* pDst, int32_t len,
                                              int32_t index, uint8_t* pBuffer);

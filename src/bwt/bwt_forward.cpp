@@ -14,6 +14,7 @@
 // takes n elements of 4 bytes (2 for small blocks) and the rest of the
 // buffer, at least n/2 elements, is its free space.  At the end u is copied
 // behind the suffix array and the last column is written to the destination.
+#include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -28,6 +29,10 @@ namespace orvdc::bwt {
 namespace {
 
 constexpr std::int32_t kSmallBlockMax = 32768;
+// The largest block whose work buffer size, 6n + 4128, fits the signed
+// 32-bit size that GetSize reports; longer blocks are refused, as no caller
+// can have been told how much memory they need.
+constexpr std::int32_t kLargeBlockMax = (INT32_MAX - 4128) / 6;
 
 inline std::uint8_t* alignUp(std::uint8_t* p, std::uintptr_t alignment) {
     const auto a = reinterpret_cast<std::uintptr_t>(p);
@@ -101,15 +106,15 @@ std::int32_t forward(const std::uint8_t* src, std::uint8_t* dst, std::int32_t n,
 
 extern "C" ORVDC_API orvStatus ORVDC_CALL orvsBWTFwdGetSize_8u(int32_t len, int32_t* pSize) {
     if (orvdc::anyNull(pSize)) return orvStsNullPtr;
-    if (len < 1) return orvStsBadSize;
-    *pSize = static_cast<int32_t>(6u * static_cast<uint32_t>(len) + 4128u);
+    if (len < 1 || len > orvdc::bwt::kLargeBlockMax) return orvStsBadSize;
+    *pSize = 6 * len + 4128;
     return orvStsOk;
 }
 
 extern "C" ORVDC_API orvStatus ORVDC_CALL orvsBWTFwd_8u(const uint8_t* pSrc, uint8_t* pDst, int32_t len,
                                                         int32_t* pIndex, uint8_t* pBuffer) {
     if (orvdc::anyNull(pSrc, pDst, pIndex, pBuffer)) return orvStsNullPtr;
-    if (len < 1) return orvStsBadSize;
+    if (len < 1 || len > orvdc::bwt::kLargeBlockMax) return orvStsBadSize;
     const std::size_t workSize = 6 * static_cast<std::size_t>(len) + 4128;
     *pIndex = orvdc::bwt::forward<std::int32_t>(pSrc, pDst, len, pBuffer, workSize, 64);
     return orvStsOk;

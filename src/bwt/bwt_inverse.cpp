@@ -7,6 +7,7 @@
 // each link also carries the byte it leads to (link << 8 | byte), so a step
 // touches a single table entry.  Any column and any index give some output
 // without leaving the buffers: every link is a row number below n.
+#include <climits>
 #include <cstddef>
 #include <cstdint>
 
@@ -19,6 +20,8 @@ namespace {
 
 constexpr std::int32_t kSmallBlockMax = 32768;
 constexpr std::int32_t kPackedMax = 1 << 24;
+// The largest block whose work buffer size, 4n + 1024, fits 32 bits.
+constexpr std::int32_t kLargeBlockMax = (INT32_MAX - 1024) / 4;
 
 inline std::uint8_t* alignUp(std::uint8_t* p, std::uintptr_t alignment) {
     const auto a = reinterpret_cast<std::uintptr_t>(p);
@@ -94,7 +97,7 @@ extern "C" ORVDC_API orvStatus ORVDC_CALL orvsBWTInv_8u(const uint8_t* pSrc, uin
                                                         int32_t index, uint8_t* pBuffer) {
     if (len < 2) return orvdc::copyBytes(pSrc, pDst, len);
     if (orvdc::anyNull(pSrc, pDst, pBuffer)) return orvStsNullPtr;
-    if (index < 0 || index >= len) return orvStsBadSize;
+    if (index < 0 || index >= len || len > orvdc::bwt::kLargeBlockMax) return orvStsBadSize;
     orvdc::bwt::inverseLarge(pSrc, pDst, len, index, pBuffer);
     return orvStsOk;
 }

@@ -80,6 +80,12 @@ struct Buckets {
     }
 };
 
+// Type of position i from its symbol c, the next symbol and the next type:
+// S when c < next, or c == next and the next is S (no branch).
+inline bool isSType(int c, int next, bool nextIsS) {
+    return c - static_cast<int>(nextIsS) < next;
+}
+
 // Calls visit(p) for every LMS position p, from right to left.
 template <class Sym, class Visit>
 inline void forEachLmsFromRight(const Sym* t, int n, Visit visit) {
@@ -87,7 +93,7 @@ inline void forEachLmsFromRight(const Sym* t, int n, Visit visit) {
     int next = t[n - 1];
     for (int i = n - 2; i >= 0; --i) {
         const int c = t[i];
-        const bool isS = c < next || (c == next && nextIsS);
+        const bool isS = isSType(c, next, nextIsS);
         if (!isS && nextIsS) visit(i + 1);
         nextIsS = isS;
         next = c;
@@ -218,10 +224,13 @@ void suffixSort(const Sym* t, Sa* sa, int n, int k, int fs, Bk* count, Bk* bound
 
     if (m > 1) {
         induceLmsSubstrings(t, sa, n, bk);
+        // Gather them at the front (a store per slot instead of a branch:
+        // sa[found] is at or before the slot just read).
         int found = 0;
         for (int i = 0; i < n; ++i) {
             const int p = sa[i];
-            if (p < 0) sa[found++] = static_cast<Sa>(~p);
+            sa[found] = static_cast<Sa>(~p);
+            found += p < 0;
         }
 
         // Step 2: lengths of the LMS substrings, stored at sa[m + p/2]
@@ -230,11 +239,26 @@ void suffixSort(const Sym* t, Sa* sa, int n, int k, int fs, Bk* count, Bk* bound
         Sa* const slot = sa + m;
         const int half = n >> 1;
         for (int i = 0; i < half; ++i) slot[i] = 0;
-        int next = -1;
-        forEachLmsFromRight(t, n, [&](int p) {
-            slot[p >> 1] = static_cast<Sa>(next < 0 ? 0 : next - p + 1);
-            next = p;
-        });
+        // Every position rewrites its slot, with the old value unless it is
+        // LMS: no branch on the type, which text makes unpredictable.  Slot
+        // (n-1)/2 may lie past the cleared ones; n-1 is never LMS.
+        {
+            bool nextIsS = false;
+            int next = t[n - 1];
+            int nextLms = -1;
+            for (int i = n - 2; i >= 0; --i) {
+                const int c = t[i];
+                const bool isS = isSType(c, next, nextIsS);
+                const bool lms = !isS && nextIsS;
+                const int p = i + 1;
+                const int len = nextLms < 0 ? 0 : nextLms - p + 1;
+                Sa& cell = slot[p >> 1];
+                cell = lms ? static_cast<Sa>(len) : cell;
+                nextLms = lms ? p : nextLms;
+                nextIsS = isS;
+                next = c;
+            }
+        }
 
         int names = 0;
         int prev = 0;
@@ -255,9 +279,13 @@ void suffixSort(const Sym* t, Sa* sa, int n, int k, int fs, Bk* count, Bk* bound
         if (names < m) {
             // The string of names in text order, at the top of the free
             // space (written from the top down, never over unread names).
+            // Each step stores into the next free place and only advances
+            // past a name; that place never lies below the slot being read.
             Sa* const reduced = sa + n + fs - m;
-            for (int i = half - 1, r = m - 1; i >= 0; --i) {
-                if (slot[i] != 0) reduced[r--] = static_cast<Sa>(slot[i] - 1);
+            for (int i = half - 1, r = m - 1; r >= 0; --i) {
+                const int v = slot[i];
+                reduced[r] = static_cast<Sa>(v - 1);
+                r -= v != 0;
             }
             const int freeSpace = n + fs - 2 * m;
             Sa* const subCount = sa + m + freeSpace - names;
@@ -265,8 +293,20 @@ void suffixSort(const Sym* t, Sa* sa, int n, int k, int fs, Bk* count, Bk* bound
             suffixSort<Sa, Sa, Sa>(reduced, sa, m, names, freeSpace, subCount, subBound);
 
             // Suffix ranks of the reduced string back to LMS positions.
-            int r = m - 1;
-            forEachLmsFromRight(t, n, [&](int p) { reduced[r--] = static_cast<Sa>(p); });
+            // LMS positions in text order, into the reduced string's place
+            // (stored at every step, kept only at LMS positions).
+            {
+                bool nextIsS = false;
+                int next = t[n - 1];
+                for (int i = n - 2, r = m - 1; r >= 0; --i) {
+                    const int c = t[i];
+                    const bool isS = isSType(c, next, nextIsS);
+                    reduced[r] = static_cast<Sa>(i + 1);
+                    r -= !isS && nextIsS;
+                    nextIsS = isS;
+                    next = c;
+                }
+            }
             for (int i = 0; i < m; ++i) sa[i] = reduced[sa[i]];
         }
     } else if (m == 1) {

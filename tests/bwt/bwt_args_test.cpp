@@ -21,6 +21,11 @@ TEST(BwtArgs, GetSizeValuesAndRanges) {
     EXPECT_EQ(size, 6 + 4128);
     EXPECT_EQ(orvsBWTFwdGetSize_8u(900000, &size), orvStsOk);
     EXPECT_EQ(size, 6 * 900000 + 4128);
+    // Lengths whose size would not fit 32 bits are refused.
+    EXPECT_EQ(orvsBWTFwdGetSize_8u(357913253, &size), orvStsOk);
+    EXPECT_EQ(size, INT32_MAX - 1);
+    EXPECT_EQ(orvsBWTFwdGetSize_8u(357913254, &size), orvStsBadSize);
+    EXPECT_EQ(size, INT32_MAX - 1);
 
     EXPECT_EQ(orvsBWTInvGetSize_8u(5, nullptr), orvStsNullPtr);
     EXPECT_EQ(orvsBWTInvGetSize_8u(0, &size), orvStsOk);
@@ -62,6 +67,9 @@ TEST(BwtArgs, ForwardChecksPointersThenLength) {
     EXPECT_EQ(orvsBWTFwd_8u(big.data(), bigDst.data(), 32769, &index, work.data()), orvStsOk);
     EXPECT_EQ(bigDst, big);
     EXPECT_EQ(index, 0);
+    index = -7;
+    EXPECT_EQ(orvsBWTFwd_8u(big.data(), bigDst.data(), 357913254, &index, work.data()), orvStsBadSize);
+    EXPECT_EQ(index, -7);
 }
 
 TEST(BwtArgs, InverseShortBlocksAreCopies) {
@@ -94,6 +102,7 @@ TEST(BwtArgs, InverseChecksPointersThenIndex) {
         EXPECT_EQ(inv(src.data(), dst.data(), 6, 6, work.data()), orvStsBadSize);
         EXPECT_EQ(inv(src.data(), dst.data(), 6, -1, work.data()), orvStsBadSize);
         EXPECT_EQ(inv(src.data(), dst.data(), 6, INT32_MIN, work.data()), orvStsBadSize);
+        EXPECT_EQ(inv(src.data(), dst.data(), INT32_MAX, 0, work.data()), orvStsBadSize);
         EXPECT_EQ(dst, Bytes(6, 0xCC));
         EXPECT_EQ(inv(src.data(), dst.data(), 6, 3, work.data()), orvStsOk);
         EXPECT_EQ(dst, (Bytes{'b', 'a', 'n', 'a', 'n', 'a'}));
