@@ -193,7 +193,6 @@ Bz2Header readBz2Header(const Bytes& raw) {
     }
     return h;
 }
-#endif
 
 std::size_t longestRun(const Bytes& b) {
     std::size_t best = 0;
@@ -205,6 +204,7 @@ std::size_t longestRun(const Bytes& b) {
     }
     return best;
 }
+#endif
 
 std::vector<Bytes> blocks() {
     orvdc::test::Rng rng(1);
