@@ -39,7 +39,7 @@ private:
 template <class Room>
 Bytes encode(LZSSState* state, const Bytes& data, const std::vector<std::size_t>& callEnds, Room room) {
     EXPECT_EQ(orvsEncodeLZSSInit_8u(state), orvStsOk);
-    Bytes out;
+    Bytes out, buf;  // buf: the room of one call, grown as needed
     std::size_t pos = 0;
     const std::uint8_t dummy = 0;
     for (std::size_t e : callEnds) {
@@ -47,7 +47,7 @@ Bytes encode(LZSSState* state, const Bytes& data, const std::vector<std::size_t>
         auto srcLen = static_cast<std::int32_t>(e - pos);
         do {
             const auto n = static_cast<std::int32_t>(room());
-            Bytes buf(n);
+            if (buf.size() < static_cast<std::size_t>(n)) buf.resize(static_cast<std::size_t>(n));
             std::uint8_t* dst = buf.data();
             std::int32_t dstLen = n;
             const std::int32_t before = srcLen;
@@ -69,7 +69,7 @@ Bytes encode(LZSSState* state, const Bytes& data, const std::vector<std::size_t>
     }
     for (;;) {
         const auto n = static_cast<std::int32_t>(room());
-        Bytes buf(n);
+        if (buf.size() < static_cast<std::size_t>(n)) buf.resize(static_cast<std::size_t>(n));
         std::uint8_t* dst = buf.data();
         std::int32_t dstLen = n;
         const orvStatus st = orvsEncodeLZSSFlush_8u(&dst, &dstLen, state);
@@ -87,7 +87,7 @@ Bytes encode(LZSSState* state, const Bytes& data, const std::vector<std::size_t>
 template <class SrcPiece, class Room>
 Bytes decode(LZSSState* state, const Bytes& stream, SrcPiece srcPiece, Room room) {
     EXPECT_EQ(orvsDecodeLZSSInit_8u(state), orvStsOk);
-    Bytes out;
+    Bytes out, buf;  // buf: the room of one call, grown as needed
     std::size_t pos = 0;
     const std::uint8_t dummy = 0;
     bool more = true;
@@ -99,7 +99,7 @@ Bytes decode(LZSSState* state, const Bytes& stream, SrcPiece srcPiece, Room room
         orvStatus st;
         do {
             const auto n = static_cast<std::int32_t>(room());
-            Bytes buf(n);
+            if (buf.size() < static_cast<std::size_t>(n)) buf.resize(static_cast<std::size_t>(n));
             std::uint8_t* dst = buf.data();
             std::int32_t dstLen = n;
             st = orvsDecodeLZSS_8u(&src, &srcLen, &dst, &dstLen, state);
