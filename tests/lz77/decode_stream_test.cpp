@@ -8,7 +8,7 @@
 namespace {
 
 using namespace orvdc::test;
-using namespace orvdc::test::inflate;
+using namespace orvdc::test::decodetest;
 
 // A stream of mixed blocks: fixed, dynamic (plain and with long codes),
 // stored, and matches that reach back into earlier blocks of every kind.

@@ -12,7 +12,7 @@
 #include "common/test_support.h"
 #include "orvdc.h"
 
-namespace orvdc::test::inflate {
+namespace orvdc::test::decodetest {
 
 // One token: a literal (distance 0, value in length) or a match.
 struct Token {
@@ -365,4 +365,4 @@ inline DriveResult drive(const Bytes& stream, const DriveOptions& opt, LZ77Decod
     }
 }
 
-}  // namespace orvdc::test::inflate
+}  // namespace orvdc::test::decodetest
