@@ -1,0 +1,446 @@
+// Encoder and decoder: bit streams against a bit-at-a-time writer, round
+// trips of the corpus and synthetic data, decoding in pieces, the table-driven
+// path against the plain loop (output and the state left behind), single
+// codes at every bit offset, and the documented edge cases and statuses.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "common/test_support.h"
+#include "huff_reference.h"
+#include "huffman/huff_state.h"
+#include "orvdc.h"
+
+namespace {
+
+using orvdc::test::Bytes;
+using orvdc::test::Rng;
+namespace ref = orvdc::test::huffref;
+
+struct Code {
+    HuffState enc;
+    HuffState dec;
+    std::int32_t len[256];
+};
+
+bool makeCode(const std::int32_t* freq, Code& c) {
+    if (orvsEncodeHuffInit_8u(freq, &c.enc) != orvStsOk) return false;
+    orvsHuffGetLenCodeTable_8u(c.len, &c.enc);
+    return orvsDecodeHuffInit_8u(c.len, &c.dec) == orvStsOk;
+}
+
+bool codeForData(const Bytes& data, Code& c) {
+    std::int32_t freq[256] = {};
+    for (auto b : data) ++freq[b];
+    return makeCode(freq, c);
+}
+
+// Encodes with calls on pieces of random size into destinations sized
+// exactly as promised, then Final.
+Bytes encodeInPieces(const Bytes& data, HuffState& st, Rng& rng) {
+    Bytes out;
+    std::size_t pos = 0;
+    while (pos < data.size()) {
+        const std::size_t n = std::min<std::size_t>(data.size() - pos, 1 + rng.below(4000));
+        const Bytes piece(data.begin() + static_cast<std::ptrdiff_t>(pos),
+                          data.begin() + static_cast<std::ptrdiff_t>(pos + n));
+        std::uint64_t bits = static_cast<std::uint64_t>(st.bitCount);
+        for (auto b : piece) bits += static_cast<std::uint64_t>(st.codeLen[b]);
+        Bytes dst(std::max<std::size_t>(1, 4 * (bits / 32)));
+        std::int32_t written = -1;
+        EXPECT_EQ(orvsEncodeHuff_8u(piece.data(), static_cast<std::int32_t>(n), dst.data(), &written, &st), orvStsOk);
+        EXPECT_EQ(static_cast<std::uint64_t>(written), 4 * (bits / 32));
+        out.insert(out.end(), dst.begin(), dst.begin() + written);
+        pos += n;
+    }
+    std::uint8_t tail[4];
+    std::int32_t written = -1;
+    EXPECT_EQ(orvsEncodeHuffFinal_8u(tail, &written, &st), orvStsOk);
+    out.insert(out.end(), tail, tail + written);
+    return out;
+}
+
+Bytes referenceStream(const Bytes& data, const std::int32_t* len) {
+    ref::Lengths l;
+    std::copy(len, len + 256, l.begin());
+    const ref::Values v = ref::canonicalValues(l);
+    std::vector<bool> bits;
+    for (auto b : data) ref::putCode(bits, v[b], l[b]);
+    return ref::packBits(bits);
+}
+
+// Decodes with calls on source pieces, each given the remaining symbol count
+// as capacity (or a random part of it, which drops source bytes whenever the
+// destination fills up), comparing the table-driven path with the plain loop
+// after every call.
+Bytes decodeInPieces(const Bytes& stream, std::size_t symbols, const HuffState& init, Rng& rng,
+                     std::size_t maxPiece, bool randomCapacity = false) {
+    HuffState fast = init, plain = init;
+    Bytes out(symbols + 1);
+    std::size_t pos = 0, done = 0;
+    while (pos < stream.size() && done < symbols) {
+        const std::size_t n = std::min<std::size_t>(stream.size() - pos, 1 + rng.below(static_cast<std::uint32_t>(maxPiece)));
+        Bytes other(symbols - done + 1);
+        std::int32_t capFast = static_cast<std::int32_t>(symbols - done);
+        if (randomCapacity) capFast = 1 + static_cast<std::int32_t>(rng.below(static_cast<std::uint32_t>(capFast)));
+        std::int32_t capPlain = capFast;
+        EXPECT_EQ(orvdc::huff::decodeRun(stream.data() + pos, static_cast<std::int32_t>(n), out.data() + done, &capFast,
+                                         &fast, true),
+                  orvStsOk);
+        EXPECT_EQ(orvdc::huff::decodeRun(stream.data() + pos, static_cast<std::int32_t>(n), other.data(), &capPlain,
+                                         &plain, false),
+                  orvStsOk);
+        EXPECT_EQ(capFast, capPlain);
+        EXPECT_TRUE(std::equal(other.begin(), other.begin() + capPlain, out.begin() + static_cast<std::ptrdiff_t>(done)));
+        EXPECT_EQ(fast.bitBuffer, plain.bitBuffer);
+        EXPECT_EQ(fast.bitCount, plain.bitCount);
+        EXPECT_EQ(fast.pendingZeros, plain.pendingZeros);
+        done += static_cast<std::size_t>(capFast);
+        pos += n;
+    }
+    out.resize(done);
+    return out;
+}
+
+TEST(HuffCodec, EncoderMatchesBitWriterAndRoundTrips) {
+    Rng rng(21);
+    std::vector<Bytes> inputs = {orvdc::test::textLikeBytes(50000, 1), orvdc::test::randomBytes(30000, 2),
+                                 orvdc::test::skewedBytes(40000, 256, 3), orvdc::test::skewedBytes(20000, 5, 4),
+                                 Bytes(5000, 'x')};
+    for (const auto& path : orvdc::test::corpusFiles()) inputs.push_back(orvdc::test::readFile(path));
+    for (const auto& data : inputs) {
+        Code c;
+        ASSERT_TRUE(codeForData(data, c));
+        const Bytes stream = encodeInPieces(data, c.enc, rng);
+        ASSERT_EQ(stream, referenceStream(data, c.len));
+        std::int32_t encSize = 0;
+        ASSERT_EQ(orvsHuffGetDstBuffSize_8u(c.len, static_cast<std::int32_t>(data.size()), &encSize, nullptr), orvStsOk);
+        EXPECT_GE(static_cast<std::size_t>(encSize), stream.size());
+
+        // One call with the exact symbol count.
+        Bytes out(data.size());
+        HuffState st = c.dec;
+        std::int32_t cap = static_cast<std::int32_t>(data.size());
+        ASSERT_EQ(orvsDecodeHuff_8u(stream.data(), static_cast<std::int32_t>(stream.size()), out.data(), &cap, &st),
+                  orvStsOk);
+        ASSERT_EQ(static_cast<std::size_t>(cap), data.size());
+        ASSERT_EQ(out, data);
+        // In pieces, both decoding paths in step.
+        ASSERT_EQ(decodeInPieces(stream, data.size(), c.dec, rng, 3000), data);
+    }
+}
+
+// Codes of every length up to 32, runs of the all-zero code, and streams of
+// tiny pieces: the table-driven path must hand over to the plain loop at
+// exactly the state the plain loop would have.
+TEST(HuffCodec, PathsAgreeOnLongCodesAndZeroRuns) {
+    Rng rng(22);
+    for (int round = 0; round < 60; ++round) {
+        std::int32_t freq[256] = {};
+        const int symbols = 2 + static_cast<int>(rng.below(40));
+        std::int32_t a = 1, b = 1;
+        for (int s = 0; s < symbols; ++s) {
+            // Fibonacci-like weights make long codes; some rounds reverse the
+            // symbol order so the all-zero code belongs to a frequent symbol.
+            const int sym = round % 2 == 0 ? s : 255 - s;
+            freq[sym] = round % 3 == 0 ? 1 + static_cast<std::int32_t>(rng.below(50)) : a;
+            const std::int32_t c = a + b;
+            a = b;
+            b = std::min<std::int32_t>(c, 1 << 24);
+        }
+        Code code;
+        if (!makeCode(freq, code)) continue;
+        Bytes data(2000 + rng.below(20000));
+        // Draw symbols by their weights, sometimes favouring the rarest ones.
+        std::vector<int> pool;
+        for (int s = 0; s < 256; ++s) {
+            if (code.len[s] == 0) continue;
+            const int copies = round % 4 == 1 ? 1 + code.len[s] : std::max(1, 40 - code.len[s]);
+            for (int k = 0; k < copies; ++k) pool.push_back(s);
+        }
+        for (auto& d : data) d = static_cast<std::uint8_t>(pool[rng.below(static_cast<std::uint32_t>(pool.size()))]);
+        const Bytes stream = encodeInPieces(data, code.enc, rng);
+        ASSERT_EQ(stream, referenceStream(data, code.len));
+        ASSERT_EQ(decodeInPieces(stream, data.size(), code.dec, rng, round % 5 == 0 ? 3 : 700), data) << round;
+        decodeInPieces(stream, data.size(), code.dec, rng, 2000, true);
+    }
+}
+
+// Arbitrary bits through codes built from random lengths (complete or not):
+// both paths agree, every symbol written has a code, and the calls end.
+TEST(HuffCodec, PathsAgreeOnArbitraryBitsAndLengthTables) {
+    Rng rng(23);
+    for (int round = 0; round < 300; ++round) {
+        std::int32_t len[256] = {};
+        if (round % 2 == 0) {
+            std::int32_t freq[256] = {};
+            for (int k = 0; k < 1 + static_cast<int>(rng.below(256)); ++k) freq[rng.below(256)] = 1 + rng.below(1000);
+            Code c;
+            ASSERT_TRUE(makeCode(freq, c));
+            std::copy(c.len, c.len + 256, len);
+        } else {
+            const int n = 1 + static_cast<int>(rng.below(30));
+            for (int k = 0; k < n; ++k) len[rng.below(256)] = 1 + static_cast<std::int32_t>(rng.below(round % 4 == 1 ? 32 : 9));
+        }
+        HuffState st;
+        ASSERT_EQ(orvsDecodeHuffInit_8u(len, &st), orvStsOk);
+        Bytes stream = orvdc::test::randomBytes(1 + rng.below(3000), 100 + static_cast<std::uint64_t>(round));
+        if (round % 3 == 0) {
+            for (auto& b : stream) b = static_cast<std::uint8_t>(rng.below(8) == 0 ? b : 0);
+        }
+        const std::size_t cap = 1 + rng.below(30000);
+        Rng split(static_cast<std::uint64_t>(round));
+        const Bytes out = decodeInPieces(stream, cap, st, split, 1 + rng.below(900), round % 2 == 1);
+        for (auto s : out) ASSERT_NE(len[s], 0) << "symbol " << int(s) << " round " << round;
+    }
+}
+
+TEST(HuffCodec, EncoderWordAndFinalBoundaries) {
+    std::int32_t flat[256];
+    std::fill(flat, flat + 256, 1);
+    HuffState st;
+    ASSERT_EQ(orvsEncodeHuffInit_8u(flat, &st), orvStsOk);
+    const std::uint8_t src[4] = {0, 1, 255, 7};
+    std::uint8_t dst[8] = {};
+    std::int32_t n = -1;
+    ASSERT_EQ(orvsEncodeHuff_8u(src, 3, dst, &n, &st), orvStsOk);
+    EXPECT_EQ(n, 0);
+    EXPECT_EQ(st.bitCount, 24);
+    HuffState copy = st;
+    ASSERT_EQ(orvsEncodeHuffFinal_8u(dst, &n, &st), orvStsOk);
+    EXPECT_EQ(n, 3);
+    EXPECT_EQ(dst[0], 255);
+    EXPECT_EQ(dst[1], 254);
+    EXPECT_EQ(dst[2], 0);
+    // Final changes nothing: a second one writes the same bytes.
+    EXPECT_EQ(std::memcmp(&copy, &st, sizeof st), 0);
+    ASSERT_EQ(orvsEncodeHuffFinal_8u(dst + 4, &n, &st), orvStsOk);
+    EXPECT_EQ(std::memcmp(dst, dst + 4, 3), 0);
+
+    ASSERT_EQ(orvsEncodeHuffInit_8u(flat, &st), orvStsOk);
+    ASSERT_EQ(orvsEncodeHuff_8u(src, 4, dst, &n, &st), orvStsOk);
+    EXPECT_EQ(n, 4);
+    EXPECT_EQ(dst[3], 248);
+    ASSERT_EQ(orvsEncodeHuffFinal_8u(dst, &n, &st), orvStsOk);
+    EXPECT_EQ(n, 0);
+}
+
+TEST(HuffCodec, EncodeOneAtEveryOffset) {
+    // The documented case: offset 5, 2-bit code 11, sets bits 2 and 1 only.
+    std::int32_t freq[256] = {};
+    freq[10] = freq[11] = freq[12] = freq[13] = 1;  // four 2-bit codes; symbol 10 gets 11
+    HuffState st;
+    ASSERT_EQ(orvsEncodeHuffInit_8u(freq, &st), orvStsOk);
+    std::uint8_t one[2] = {0x00, 0x5A};
+    ASSERT_EQ(orvsEncodeHuffOne_8u(10, one, 5, &st), orvStsOk);
+    EXPECT_EQ(one[0], 0x06);
+    EXPECT_EQ(one[1], 0x5A);
+
+    // Long codes at every offset: bits above the offset and below a code that
+    // ends inside the first byte survive; later bytes are overwritten.
+    std::int32_t fib[256] = {};
+    std::int32_t a = 1, b = 1;
+    for (int s = 0; s < 33; ++s) {
+        fib[s] = a;
+        const std::int32_t c = a + b;
+        a = b;
+        b = c;
+    }
+    Code code;
+    ASSERT_TRUE(makeCode(fib, code));
+    Rng rng(24);
+    for (int s = 0; s < 33; ++s) {
+        const int l = code.len[s];
+        for (int o = 0; o < 8; ++o) {
+            const std::size_t bytes = static_cast<std::size_t>(o + l + 7) / 8;
+            Bytes buf(bytes);
+            for (auto& x : buf) x = static_cast<std::uint8_t>(rng.below(256));
+            Bytes expect = buf;
+            for (std::size_t k = 1; k < bytes; ++k) expect[k] = 0;
+            if (o == 0) expect[0] = 0;
+            for (int k = 0; k < l; ++k) {
+                const int bit = o + k;
+                if ((code.enc.codeValue[s] >> (l - 1 - k)) & 1u) expect[bit / 8] |= static_cast<std::uint8_t>(0x80 >> (bit % 8));
+            }
+            ASSERT_EQ(orvsEncodeHuffOne_8u(static_cast<std::uint8_t>(s), buf.data(), o, &code.enc), orvStsOk);
+            ASSERT_EQ(buf, expect) << "symbol " << s << " offset " << o;
+
+            // The decoder reads (offset + 32 + 7) / 8 bytes and finds the code
+            // whatever bits follow it.
+            Bytes win((static_cast<std::size_t>(o) + 32 + 7) / 8);
+            for (auto& x : win) x = static_cast<std::uint8_t>(rng.below(256));
+            for (int k = 0; k < l; ++k) {
+                const int bit = o + k;
+                const auto mask = static_cast<std::uint8_t>(0x80 >> (bit % 8));
+                win[bit / 8] = static_cast<std::uint8_t>(win[bit / 8] & ~mask);
+                if ((code.enc.codeValue[s] >> (l - 1 - k)) & 1u) win[bit / 8] |= mask;
+            }
+            std::uint8_t got = 0xEE;
+            ASSERT_EQ(orvsDecodeHuffOne_8u(win.data(), o, &got, &code.dec), orvStsOk);
+            ASSERT_EQ(got, s) << "offset " << o;
+        }
+    }
+    std::uint8_t d = 0;
+    EXPECT_EQ(orvsEncodeHuffOne_8u(200, &d, 0, &code.enc), orvStsNoCode);
+    EXPECT_EQ(orvsEncodeHuffOne_8u(1, &d, 8, &code.enc), orvStsBadSize);
+    EXPECT_EQ(orvsEncodeHuffOne_8u(1, &d, -1, &code.enc), orvStsBadSize);
+    EXPECT_EQ(orvsEncodeHuffOne_8u(1, nullptr, 0, &code.enc), orvStsNullPtr);
+    EXPECT_EQ(orvsEncodeHuffOne_8u(1, &d, 0, nullptr), orvStsNullPtr);
+}
+
+TEST(HuffCodec, DocumentedDecoderCases) {
+    std::int32_t len[256] = {};
+    len['a'] = 2;
+    len['b'] = 2;
+    len['c'] = 1;
+    HuffState st;
+    ASSERT_EQ(orvsDecodeHuffInit_8u(len, &st), orvStsOk);
+    EXPECT_EQ(st.zeroSymbol, 'b');
+    const std::uint8_t bits[1] = {0xA0};  // 1 01 00 and padding
+    std::uint8_t out[8] = {};
+    std::int32_t cap = 3;
+    ASSERT_EQ(orvsDecodeHuff_8u(bits, 1, out, &cap, &st), orvStsOk);
+    ASSERT_EQ(cap, 3);
+    EXPECT_EQ(std::string(out, out + 3), "cab");
+
+    // Capacity 1 with several codes in the source.
+    ASSERT_EQ(orvsDecodeHuffInit_8u(len, &st), orvStsOk);
+    cap = 1;
+    ASSERT_EQ(orvsDecodeHuff_8u(bits, 1, out, &cap, &st), orvStsOk);
+    EXPECT_EQ(cap, 1);
+    EXPECT_EQ(out[0], 'c');
+
+    // A single code of length 1: every 0 bit is that symbol.
+    std::int32_t single[256] = {};
+    single[77] = 1;
+    ASSERT_EQ(orvsDecodeHuffInit_8u(single, &st), orvStsOk);
+    const std::uint8_t zeros[3] = {0, 0, 0};
+    std::uint8_t many[40];
+    cap = 40;
+    ASSERT_EQ(orvsDecodeHuff_8u(zeros, 3, many, &cap, &st), orvStsOk);
+    EXPECT_EQ(cap, 24);
+    EXPECT_TRUE(std::all_of(many, many + 24, [](std::uint8_t x) { return x == 77; }));
+
+    // A source that ends inside a code: the next call finishes it.
+    ASSERT_EQ(orvsDecodeHuffInit_8u(len, &st), orvStsOk);
+    const std::uint8_t split[2] = {0xFE, 0x80};  // c c c c c c c, then a = 01 across the byte boundary
+    cap = 8;
+    ASSERT_EQ(orvsDecodeHuff_8u(split, 1, out, &cap, &st), orvStsOk);
+    EXPECT_EQ(cap, 7);
+    cap = 1;
+    ASSERT_EQ(orvsDecodeHuff_8u(split + 1, 1, out + 7, &cap, &st), orvStsOk);
+    EXPECT_EQ(cap, 1);
+    EXPECT_EQ(std::string(out, out + 8), "ccccccca");
+
+    std::int32_t flat[256];
+    std::fill(flat, flat + 256, 8);
+    ASSERT_EQ(orvsDecodeHuffInit_8u(flat, &st), orvStsOk);
+    const std::uint8_t two[2] = {0x12, 0x34};  // codes are 255 - symbol
+    cap = 10;
+    std::uint8_t o2[10];
+    ASSERT_EQ(orvsDecodeHuff_8u(two, 1, o2, &cap, &st), orvStsOk);
+    EXPECT_EQ(cap, 1);
+    cap = 10;
+    ASSERT_EQ(orvsDecodeHuff_8u(two + 1, 1, o2 + 1, &cap, &st), orvStsOk);
+    EXPECT_EQ(cap, 1);
+    EXPECT_EQ(o2[0], 255 - 0x12);
+    EXPECT_EQ(o2[1], 255 - 0x34);
+}
+
+TEST(HuffCodec, DecoderStatusesAndEmptyCodes) {
+    std::int32_t len[256] = {};
+    HuffState st;
+    std::uint8_t src[8] = {0x80, 1, 2, 3, 4, 5, 6, 7};
+    std::uint8_t dst[16];
+    std::memset(dst, 0xCC, sizeof dst);
+    std::int32_t cap = 16;
+
+    // All lengths 0: Init succeeds, the decoders refuse and write nothing.
+    ASSERT_EQ(orvsDecodeHuffInit_8u(len, &st), orvStsOk);
+    EXPECT_EQ(orvsDecodeHuffOne_8u(src, 0, dst, &st), orvStsBadSize);
+    EXPECT_EQ(orvsDecodeHuff_8u(src, 8, dst, &cap, &st), orvStsBadSize);
+    EXPECT_EQ(cap, 16);
+    EXPECT_EQ(dst[0], 0xCC);
+
+    len[5] = 33;
+    EXPECT_EQ(orvsDecodeHuffInit_8u(len, &st), orvStsNoCode);
+    len[5] = -1;
+    EXPECT_EQ(orvsDecodeHuffInit_8u(len, &st), orvStsNoCode);
+    len[5] = 1;
+    len[6] = 1;
+    EXPECT_EQ(orvsDecodeHuffInit_8u(nullptr, &st), orvStsNullPtr);
+    EXPECT_EQ(orvsDecodeHuffInit_8u(len, nullptr), orvStsNullPtr);
+    ASSERT_EQ(orvsDecodeHuffInit_8u(len, &st), orvStsOk);
+
+    EXPECT_EQ(orvsDecodeHuffOne_8u(nullptr, 0, dst, &st), orvStsNullPtr);
+    EXPECT_EQ(orvsDecodeHuffOne_8u(src, 0, nullptr, &st), orvStsNullPtr);
+    EXPECT_EQ(orvsDecodeHuffOne_8u(src, 8, dst, &st), orvStsBadSize);
+    EXPECT_EQ(orvsDecodeHuff_8u(nullptr, 8, dst, &cap, &st), orvStsNullPtr);
+    EXPECT_EQ(orvsDecodeHuff_8u(src, 8, dst, nullptr, &st), orvStsNullPtr);
+    EXPECT_EQ(orvsDecodeHuff_8u(src, 0, dst, &cap, &st), orvStsBadSize);
+    cap = 0;
+    EXPECT_EQ(orvsDecodeHuff_8u(src, 8, dst, &cap, &st), orvStsBadSize);
+    EXPECT_EQ(cap, 0);
+
+    // An encoder state holds no decoding tables.
+    std::int32_t freq[256] = {};
+    freq[1] = freq[2] = 1;
+    HuffState enc;
+    ASSERT_EQ(orvsEncodeHuffInit_8u(freq, &enc), orvStsOk);
+    cap = 4;
+    EXPECT_EQ(orvsDecodeHuffOne_8u(src, 0, dst, &enc), orvStsNullPtr);
+    EXPECT_EQ(orvsDecodeHuff_8u(src, 8, dst, &cap, &enc), orvStsNullPtr);
+
+    // An incomplete code: bits that match no code are reported, not guessed.
+    std::int32_t part[256] = {};
+    part[9] = 2;  // code 00 only
+    ASSERT_EQ(orvsDecodeHuffInit_8u(part, &st), orvStsOk);
+    const std::uint8_t ones[1] = {0xFF};
+    EXPECT_EQ(orvsDecodeHuffOne_8u(ones, 0, dst, &st), orvStsNoCode);
+    cap = 4;
+    EXPECT_EQ(orvsDecodeHuff_8u(ones, 1, dst, &cap, &st), orvStsOk);
+    EXPECT_EQ(cap, 0);
+
+    // InitAlloc checks the table before allocating, then hands out the block.
+    HuffState* p = nullptr;
+    EXPECT_EQ(orvsDecodeHuffInitAlloc_8u(nullptr, &p), orvStsNullPtr);
+    EXPECT_EQ(p, nullptr);
+    EXPECT_EQ(orvsDecodeHuffInitAlloc_8u(len, nullptr), orvStsNullPtr);
+    len[7] = 40;
+    EXPECT_EQ(orvsDecodeHuffInitAlloc_8u(len, &p), orvStsNoCode);
+    ASSERT_NE(p, nullptr);
+    orvsHuffFree_8u(p);
+    len[7] = 0;
+    ASSERT_EQ(orvsDecodeHuffInitAlloc_8u(len, &p), orvStsOk);
+    orvsHuffFree_8u(p);
+
+    EXPECT_EQ(orvsEncodeHuff_8u(src, 0, dst, &cap, &enc), orvStsBadSize);
+    EXPECT_EQ(orvsEncodeHuff_8u(src, 1, dst, nullptr, &enc), orvStsNullPtr);
+    EXPECT_EQ(orvsEncodeHuffFinal_8u(dst, &cap, nullptr), orvStsNullPtr);
+}
+
+TEST(HuffCodec, DecodeOneReadsFiveBytesAtOffsetSeven) {
+    std::int32_t fib[256] = {};
+    std::int32_t a = 1, b = 1;
+    for (int s = 0; s < 33; ++s) {
+        fib[s] = a;
+        const std::int32_t c = a + b;
+        a = b;
+        b = c;
+    }
+    Code code;
+    ASSERT_TRUE(makeCode(fib, code));
+    const int sym = code.dec.zeroSymbol;  // all 32 bits zero
+    ASSERT_EQ(code.len[sym], 32);
+    std::vector<std::uint8_t> five = {0xFE, 0, 0, 0, 0x00};
+    std::uint8_t got = 0;
+    ASSERT_EQ(orvsDecodeHuffOne_8u(five.data(), 7, &got, &code.dec), orvStsOk);
+    EXPECT_EQ(got, sym);
+    five[4] = 0x01;  // the bit after the 32-bit window changes nothing
+    ASSERT_EQ(orvsDecodeHuffOne_8u(five.data(), 7, &got, &code.dec), orvStsOk);
+    EXPECT_EQ(got, sym);
+}
+
+}  // namespace
