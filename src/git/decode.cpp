@@ -33,7 +33,11 @@
 namespace orvdc::git {
 namespace {
 
-constexpr std::uint32_t kExhausted = 0xFFFFFFFFu;  // tree entry of a rank without events
+// Tree entry of a rank without further events.  Entries are 64-bit: valid
+// ones stay below 2^33, and the sentinel stays above 2^62 whatever the
+// combining subtracts from it, so no step has to test for it.
+constexpr std::uint64_t kExhausted = std::uint64_t{1} << 63;
+constexpr std::uint64_t kExhaustedFloor = std::uint64_t{1} << 62;
 constexpr std::uint32_t kIntervalMask = 0x00FFFFFFu;
 constexpr std::uint32_t kLeafBase = 256;
 
@@ -62,16 +66,17 @@ public:
             const std::uint32_t len = loadBig32(src_ + pos);
             pos += 4;
             if (len == 0 || len > srcLen - pos) return false;
-            st_->start[j] = static_cast<std::uint32_t>(pos);
-            st_->length[j] = len;
-            st_->byteIndex[j] = st_->bitPos[j] = 0;
+            DecoderStream& r = st_->streams[j];
+            r.start = static_cast<std::uint32_t>(pos);
+            r.length = len;
+            r.byteIndex = r.bitPos = 0;
+            r.stats.reset();
             pos += len;
         }
         return true;
     }
 
     orvStatus run(std::uint8_t* dst, std::int32_t* dstLen, std::int32_t strategy) {
-        st_->stats.reset();
         for (int r = 0; r < kLeaves; ++r) {
             st_->slotCount[r] = 0;
             st_->slotValue[r] = static_cast<std::uint8_t>(255 - r);
@@ -81,12 +86,12 @@ public:
             std::uint32_t v;
             const Got got = value(r, v);
             if (got == Got::Bad) return orvStsBadSize;
-            treeMin[kLeafBase + r] = got == Got::Value ? (v & kIntervalMask) : kExhausted;
+            setMin(kLeafBase + r, got == Got::Value ? (v & kIntervalMask) : kExhausted);
         }
         std::uint32_t count255 = 0;
         if (value(255, count255) == Got::Bad) return orvStsBadSize;
         st_->rank255Left = count255;
-        treeMin[kLeafBase + 255] = kExhausted;
+        setMin(kLeafBase + 255, kExhausted);
         for (std::uint32_t r = 0; r < kLeaves; ++r) {
             treeOcc[kLeafBase + r] = 0;
             treeArg[kLeafBase + r] = static_cast<std::uint8_t>(r);
@@ -104,10 +109,10 @@ public:
         for (;;) {
             std::uint32_t c;
             std::uint32_t rc;  // occurrences so far at the ranks above c
-            const std::uint32_t m = treeMin[1];
-            if (m == 0 || (st_->rank255Left == 0 && m != kExhausted)) {
+            const std::uint64_t m = getMin(1);
+            if (m == 0 || (st_->rank255Left == 0 && m < kExhaustedFloor)) {
                 c = treeArg[1];
-                rc = treeMin[kLeafBase + c] - m;
+                rc = static_cast<std::uint32_t>(getMin(kLeafBase + c) - m);
             } else if (st_->rank255Left != 0) {
                 c = 255;
                 rc = 0;
@@ -117,7 +122,7 @@ public:
 
             const std::uint8_t s = st_->slotValue[c];
             st_->slotCount[c] += 1;
-            std::uint32_t y = kExhausted;
+            std::uint64_t y = kExhausted;
             if (c == 255) {
                 st_->rank255Left -= 1;
             } else {
@@ -132,7 +137,7 @@ public:
             std::uint32_t other = 0;  // second leaf changed by an exchange
             if (priming != 0) {
                 --priming;
-                if (c != 255) treeMin[leaf] = y == kExhausted ? y : y + rc;
+                if (c != 255) setMin(leaf, y == kExhausted ? y : y + rc);
             } else {
                 if (out == maxOut) return orvStsBadSize;
                 dst[out++] = s;
@@ -150,28 +155,28 @@ private:
     // Stores the fresh interval y of the value that occurred at rank c and
     // moves it one rank when the strategy says so.  Returns the neighbour's
     // leaf when an exchange took place, else 0.
-    std::uint32_t settle(std::uint32_t c, std::uint32_t y, std::uint32_t rc, int reorder) {
+    std::uint32_t settle(std::uint32_t c, std::uint64_t y, std::uint32_t rc, int reorder) {
         const std::uint32_t leaf = kLeafBase + c;
         std::uint32_t* count = st_->slotCount;
         if (reorder == 1 && c >= 1 && count[c - 1] + 1 <= count[c]) {
             // Up to rank c - 1: RC(c - 1) = RC(c) + occurrences(c).
             const std::uint32_t occ = treeOcc[leaf];
-            const std::uint32_t prev = treeMin[leaf - 1];
-            treeMin[leaf - 1] = y == kExhausted ? y : y + rc + occ;
-            treeMin[leaf] = prev == kExhausted ? prev : prev - occ;
+            const std::uint64_t prev = getMin(leaf - 1);
+            setMin(leaf - 1, y == kExhausted ? y : y + rc + occ);
+            setMin(leaf, prev == kExhausted ? prev : prev - occ);
             exchange(c - 1, c);
             return leaf - 1;
         }
         if (reorder == 2 && c <= 253 && count[c + 1] + 1 <= count[c]) {
             // Down to rank c + 1: RC(c + 1) = RC(c) - occurrences(c + 1).
             const std::uint32_t occ = treeOcc[leaf + 1];
-            const std::uint32_t next = treeMin[leaf + 1];
-            treeMin[leaf + 1] = y == kExhausted ? y : y + rc - occ;
-            treeMin[leaf] = next == kExhausted ? next : next + occ;
+            const std::uint64_t next = getMin(leaf + 1);
+            setMin(leaf + 1, y == kExhausted ? y : y + rc - occ);
+            setMin(leaf, next == kExhausted ? next : next + occ);
             exchange(c, c + 1);
             return leaf + 1;
         }
-        treeMin[leaf] = y == kExhausted ? y : y + rc;
+        setMin(leaf, y == kExhausted ? y : y + rc);
         return 0;
     }
 
@@ -184,34 +189,41 @@ private:
         st_->slotCount[b] = n;
     }
 
+    std::uint64_t getMin(std::uint32_t i) const {
+        std::uint64_t v;
+        std::memcpy(&v, st_->treeMin[i], 8);
+        return v;
+    }
+    void setMin(std::uint32_t i, std::uint64_t v) { std::memcpy(st_->treeMin[i], &v, 8); }
+
     // Recomputes the nodes above `leaf` after its entry changed, adding
     // `occurred` to their occurrence counts.  The path's own minimum stays in
-    // registers; only the siblings are loaded, and which side the path takes
-    // is selected without branches.
+    // a register, and only it is on the critical path: the sibling's side of
+    // each comparison is prepared beside it.
     void climb(std::uint32_t leaf, std::uint32_t occurred) {
         std::uint32_t cur = leaf;
-        std::uint32_t m = treeMin[cur];
+        std::uint64_t m = getMin(cur);
         std::uint32_t arg = treeArg[cur];
         std::uint32_t occ = treeOcc[cur];
         while (cur > 1) {
             const std::uint32_t sib = cur ^ 1;
-            const std::uint32_t sibMin = treeMin[sib];
+            const std::uint64_t sibMin = getMin(sib);
             const std::uint32_t sibArg = treeArg[sib];
-            const std::uint32_t sibOcc = treeOcc[sib];
-            const bool onRight = (cur & 1) != 0;
-            std::uint32_t lv = onRight ? sibMin : m;
-            const std::uint32_t rv = onRight ? m : sibMin;
-            const std::uint32_t la = onRight ? sibArg : arg;
-            const std::uint32_t ra = onRight ? arg : sibArg;
-            const std::uint32_t rightOcc = onRight ? occ : sibOcc;
-            if (lv != kExhausted) lv -= rightOcc;
-            const bool left = lv <= rv;
-            m = left ? lv : rv;
-            arg = left ? la : ra;
+            // The left child's entry loses the right child's occurrences;
+            // on equal entries the left child (lower rank) wins.  The side
+            // and the winner depend on the data, so they are selected with
+            // masks: as conditionals they compile to mispredicted branches.
+            const std::uint32_t onRight = cur & 1;
+            const std::uint32_t rightMask = 0u - onRight;
+            const std::uint64_t sibEntry = sibMin - (occ & rightMask);
+            const std::uint64_t pathEntry = m - (treeOcc[sib] & ~rightMask);
+            const std::uint64_t takeSib = 0 - std::uint64_t{sibEntry + (onRight ^ 1) <= pathEntry};
+            m = pathEntry ^ ((pathEntry ^ sibEntry) & takeSib);
+            arg ^= (arg ^ sibArg) & static_cast<std::uint32_t>(takeSib);
             cur >>= 1;
             occ = treeOcc[cur] + occurred;
             treeOcc[cur] = occ;
-            treeMin[cur] = m;
+            setMin(cur, m);
             treeArg[cur] = static_cast<std::uint8_t>(arg);
         }
     }
@@ -219,11 +231,10 @@ private:
     void combine(std::uint32_t i) {
         const std::uint32_t l = 2 * i;
         const std::uint32_t r = l + 1;
-        std::uint32_t lv = treeMin[l];
-        if (lv != kExhausted) lv -= treeOcc[r];
-        const std::uint32_t rv = treeMin[r];
+        const std::uint64_t lv = getMin(l) - treeOcc[r];
+        const std::uint64_t rv = getMin(r);
         const bool left = lv <= rv;
-        treeMin[i] = left ? lv : rv;
+        setMin(i, left ? lv : rv);
         treeArg[i] = left ? treeArg[l] : treeArg[r];
     }
 
@@ -231,23 +242,23 @@ private:
     // code and is correctly padded.  Bad: the stream ends inside a code or
     // holds a code no encoder writes.
     Got value(int j, std::uint32_t& out) {
-        const std::uint32_t bi = st_->byteIndex[j];
-        const std::uint32_t bp = st_->bitPos[j];
-        if (st_->length[j] - bi >= 8) {
-            const std::uint64_t w = loadBig64(src_ + st_->start[j] + bi) << bp;
+        DecoderStream& rd = st_->streams[j];
+        const std::uint32_t bi = rd.byteIndex;
+        const std::uint32_t bp = rd.bitPos;
+        if (rd.length - bi >= 8) {
+            const std::uint64_t w = loadBig64(src_ + rd.start + bi) << bp;
             const auto q = static_cast<std::uint32_t>(std::countl_one(w));
             if (q < kEscapeQuotient) {
                 // At least 57 bits are in w and the code takes at most 40, so
                 // it ends before the stream's last bit.
-                Stats& stats = st_->stats;
-                const std::uint32_t k = stats.k[j];
+                const std::uint32_t k = rd.stats.k;
                 const std::uint64_t v = (std::uint64_t{q} << k) + ((w << (q + 1)) >> (64 - k));
                 if (v > 0xFFFFFFFFu) return Got::Bad;
                 const std::uint32_t total = bp + q + 1 + k;
-                st_->byteIndex[j] = bi + (total >> 3);
-                st_->bitPos[j] = total & 7;
-                stats.beforeValue(j);
-                stats.afterValue(j, static_cast<std::uint32_t>(v));
+                rd.byteIndex = bi + (total >> 3);
+                rd.bitPos = total & 7;
+                rd.stats.beforeValue();
+                rd.stats.afterValue(static_cast<std::uint32_t>(v));
                 out = static_cast<std::uint32_t>(v);
                 return Got::Value;
             }
@@ -259,9 +270,10 @@ private:
     // bit ends it, and so does a 1 bit read while counting a quotient that
     // leaves a single bit in the last byte.
     Got slowValue(int j, std::uint32_t& out) {
-        const std::uint8_t* data = src_ + st_->start[j];
-        const std::uint64_t end = std::uint64_t{st_->length[j]} * 8;
-        std::uint64_t p = std::uint64_t{st_->byteIndex[j]} * 8 + st_->bitPos[j];
+        DecoderStream& rd = st_->streams[j];
+        const std::uint8_t* data = src_ + rd.start;
+        const std::uint64_t end = std::uint64_t{rd.length} * 8;
+        std::uint64_t p = std::uint64_t{rd.byteIndex} * 8 + rd.bitPos;
         auto bit = [&]() -> std::uint32_t {
             const std::uint32_t b = (data[p >> 3] >> (7 - (p & 7))) & 1u;
             ++p;
@@ -285,16 +297,15 @@ private:
             if (p == end - 1) return Got::End;
             if (++q == kEscapeQuotient) break;
         }
-        Stats& stats = st_->stats;
-        std::uint32_t k = stats.k[j];
+        std::uint32_t k = rd.stats.k;
         std::uint64_t v;
         if (q < kEscapeQuotient) {
             std::uint64_t low;
             if (!bits(k, low)) return Got::Bad;
             v = (std::uint64_t{q} << k) + low;
             if (v > 0xFFFFFFFFu) return Got::Bad;
-            stats.beforeValue(j);
-            stats.afterValue(j, static_cast<std::uint32_t>(v));
+            rd.stats.beforeValue();
+            rd.stats.afterValue(static_cast<std::uint32_t>(v));
         } else {
             std::uint64_t base = 0;
             for (;;) {
@@ -318,15 +329,14 @@ private:
             v = base + (std::uint64_t{q} << k) + low;
             if (v > 0xFFFFFFFFu) return Got::Bad;
         }
-        st_->byteIndex[j] = static_cast<std::uint32_t>(p >> 3);
-        st_->bitPos[j] = static_cast<std::uint32_t>(p & 7);
+        rd.byteIndex = static_cast<std::uint32_t>(p >> 3);
+        rd.bitPos = static_cast<std::uint32_t>(p & 7);
         out = static_cast<std::uint32_t>(v);
         return Got::Value;
     }
 
     DecoderState* st_;
     const std::uint8_t* src_;
-    std::uint32_t* treeMin = st_->treeMin;
     std::uint32_t* treeOcc = st_->treeOcc;
     std::uint8_t* treeArg = st_->treeArg;
 };

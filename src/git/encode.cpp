@@ -32,8 +32,10 @@ public:
 
     // Fresh ranking, tree, statistics and writers.
     void reset() {
-        for (int j = 0; j < kValues; ++j) st_->byteIndex[j] = st_->bitPos[j] = 0;
-        st_->stats.reset();
+        for (EncoderStream& w : st_->streams) {
+            w.byteIndex = w.bitPos = 0;
+            w.stats.reset();
+        }
         std::memset(st_->count, 0, sizeof st_->count);
         std::memset(st_->lastRight, 0, sizeof st_->lastRight);
         for (int r = 0; r < kLeaves; ++r) {
@@ -68,15 +70,15 @@ public:
         std::uint64_t total = 4 * kValues;
         for (int j = 0; j < kValues; ++j) {
             std::uint8_t* a = area(j);
-            const std::uint32_t bi = st_->byteIndex[j];
-            const std::uint32_t bp = st_->bitPos[j];
+            const std::uint32_t bi = st_->streams[j].byteIndex;
+            const std::uint32_t bp = st_->streams[j].bitPos;
             a[bi] = bp == 0 ? 0xFF : static_cast<std::uint8_t>(a[bi] | (0xFFu >> bp));
             total += bi + 1;
         }
         if (total > st_->maxDstLen) return false;
         std::uint8_t* out = dst;
         for (int j = 0; j < kValues; ++j) {
-            const std::uint32_t len = st_->byteIndex[j] + 1;
+            const std::uint32_t len = st_->streams[j].byteIndex + 1;
             out[0] = static_cast<std::uint8_t>(len >> 24);
             out[1] = static_cast<std::uint8_t>(len >> 16);
             out[2] = static_cast<std::uint8_t>(len >> 8);
@@ -159,14 +161,14 @@ private:
     // the first a 1 bit, a 0, the quotient in unary and the low bits; the
     // statistics ignore escapes.  k stays at most 56 (v < 2^32).
     void codeValue(int j, std::uint32_t v) {
-        Stats& stats = st_->stats;
-        std::uint32_t k = stats.k[j];
+        StreamStats& stats = st_->streams[j].stats;
+        std::uint32_t k = stats.k;
         if ((v >> k) < kEscapeQuotient) {
-            stats.beforeValue(j);
+            stats.beforeValue();
             const std::uint32_t q = v >> k;
             const std::uint64_t low = v & ((std::uint64_t{1} << k) - 1);
             put(j, (((std::uint64_t{1} << q) - 1) << (k + 1)) | low, q + 1 + k);
-            stats.afterValue(j, v);
+            stats.afterValue(v);
             return;
         }
         put(j, 0xFF, 8);
@@ -189,8 +191,9 @@ private:
     // Appends the n low bits of `bits` (n <= 56) to stream j, most significant
     // first.  A stream that would run past its limit marks the block failed.
     void put(int j, std::uint64_t bits, std::uint32_t n) {
-        const std::uint32_t bi = st_->byteIndex[j];
-        const std::uint32_t bp = st_->bitPos[j];
+        EncoderStream& w = st_->streams[j];
+        const std::uint32_t bi = w.byteIndex;
+        const std::uint32_t bp = w.bitPos;
         if (static_cast<std::uint64_t>(bi) * 8 + bp + n > limitBits_) {
             overflow_ = true;
             return;
@@ -214,8 +217,8 @@ private:
             }
             if (total != 0) a[at] = static_cast<std::uint8_t>(t << (8 - total));
         }
-        st_->byteIndex[j] = at;
-        st_->bitPos[j] = total;
+        w.byteIndex = at;
+        w.bitPos = total;
     }
 
     EncoderState* st_;

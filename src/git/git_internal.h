@@ -28,48 +28,62 @@ inline std::uint32_t floor8(std::int32_t n) {
     return static_cast<std::uint32_t>(n) & ~7u;
 }
 
-// Per-stream statistics of the value code: sum and number of the values
-// since the last halvings, values since the last halving, Rice parameter.
-struct Stats {
-    std::uint32_t sum[kValues];
-    std::uint32_t num[kValues];
-    std::uint32_t since[kValues];
-    std::uint32_t k[kValues];
+// Statistics of one stream's value code: sum and number of the values since
+// the last halvings, values since the last halving, Rice parameter.
+struct StreamStats {
+    std::uint32_t sum;
+    std::uint32_t num;
+    std::uint32_t since;
+    std::uint32_t k;
 
     void reset() {
-        for (int j = 0; j < kValues; ++j) {
-            sum[j] = num[j] = since[j] = 0;
-            k[j] = kInitialK;
-        }
+        sum = num = since = 0;
+        k = kInitialK;
     }
 
-    // Before a value is coded with k[j] (not for escapes): halve the history
-    // every eight values.
-    void beforeValue(int j) {
-        if (since[j] >= kHalvingPeriod) {
-            sum[j] >>= 1;
-            num[j] >>= 1;
-            since[j] = 0;
-        }
+    // Before a value is coded with k (not for escapes): halve the history
+    // every eight values.  Without branches: streams take turns at random.
+    void beforeValue() {
+        const std::uint32_t halve = since >= kHalvingPeriod ? 1 : 0;
+        sum >>= halve;
+        num >>= halve;
+        since = halve ? 0 : since;
     }
 
-    // After a value coded with k[j]: k becomes the smallest m >= 1 with
+    // After a value coded with k: k becomes the smallest m >= 1 with
     // num * 2^m >= sum.
-    void afterValue(int j, std::uint32_t v) {
-        since[j] += 1;
-        sum[j] += v;
-        num[j] += 1;
-        k[j] = riceParameter(sum[j], num[j]);
+    void afterValue(std::uint32_t v) {
+        since += 1;
+        sum += v;
+        num += 1;
+        k = riceParameter(sum, num);
     }
 
+    // For n >= 1.  n * 2^m >= s holds for m = width(s) - width(n) + 1 and
+    // fails for m = width(s) - width(n) - 1, so one candidate is tested.
     static std::uint32_t riceParameter(std::uint32_t s, std::uint32_t n) {
-        if (n >= s) return 1;
-        // n * 2^m >= s holds for m = width(s) - width(n) + 1 and fails for
-        // m = width(s) - width(n) - 1, so only one candidate is tested.
-        const auto m = static_cast<std::uint32_t>(std::bit_width(s) - std::bit_width(n));
-        if (m >= 1 && (static_cast<std::uint64_t>(n) << m) >= s) return m;
-        return m + 1;
+        const int d = std::bit_width(s) - std::bit_width(n);
+        const auto m = static_cast<std::uint32_t>(d < 1 ? 1 : d);
+        return m + ((static_cast<std::uint64_t>(n) << m) < s ? 1 : 0);
     }
+};
+
+// A stream writer: bytes completed and bits used in the current byte.  Each
+// stream's fields sit together, as one value touches all of them.
+struct EncoderStream {
+    std::uint32_t byteIndex;
+    std::uint32_t bitPos;
+    StreamStats stats;
+};
+
+// A stream reader: start offset in the block, length, bytes used, bits used
+// in the current byte.
+struct DecoderStream {
+    std::uint32_t start;
+    std::uint32_t length;
+    std::uint32_t byteIndex;
+    std::uint32_t bitPos;
+    StreamStats stats;
 };
 
 // Encoder state.  Followed in memory by the 256 stream areas (areaStride
@@ -80,10 +94,7 @@ struct EncoderState {
     std::uint32_t maxDstLen;
     std::uint32_t areaOffset;  // from the state's start to stream 0's area
     std::uint32_t areaStride;  // floor8(maxSrcLen) + 8
-    // Stream writers: bytes completed and bits used in the current byte.
-    std::uint32_t byteIndex[kValues];
-    std::uint32_t bitPos[kValues];
-    Stats stats;
+    EncoderStream streams[kValues];
     // Tree over the ranks: count of every node (heap order) and, per leaf,
     // the right count at the last occurrence there (index leaf - 255).
     std::uint32_t count[kNodes + 1];
@@ -99,18 +110,12 @@ struct EncoderState {
 struct DecoderState {
     std::uint32_t maxDstLen;
     std::uint32_t rank255Left;  // events still due at rank 255
-    // Stream readers: start offset in the block, length, bytes used, bits
-    // used in the current byte.
-    std::uint32_t start[kValues];
-    std::uint32_t length[kValues];
-    std::uint32_t byteIndex[kValues];
-    std::uint32_t bitPos[kValues];
-    Stats stats;
+    DecoderStream streams[kValues];
     std::uint32_t slotCount[kLeaves];
     std::uint8_t slotValue[kLeaves];
     // Tournament tree over the ranks (1-based heap, leaf of rank r at 256 + r)
     // that finds the next event: see decode.cpp.
-    std::uint32_t treeMin[2 * kLeaves];
+    std::uint32_t treeMin[2 * kLeaves][2];  // 64-bit values, kept as two words
     std::uint32_t treeOcc[2 * kLeaves];
     std::uint8_t treeArg[2 * kLeaves];
 };
