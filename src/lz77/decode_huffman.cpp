@@ -68,7 +68,7 @@ struct PairOut {
     LZ77Pair* end;
 
     bool full() const { return p == end; }
-    bool fastRoom() const { return end - p >= 2; }
+    bool fastRoom() const { return end - p >= 3; }
     void literal(unsigned byte) { *p++ = LZ77Pair{static_cast<std::uint16_t>(byte), 0}; }
     // Pairs carry any distance; pair expansion checks it against its history.
     bool distanceOk(std::uint32_t) const { return true; }
@@ -191,7 +191,11 @@ struct Tables {
 // state set as the resumable loop would leave it at that point, the offending
 // bits still buffered.
 template <class Out>
-void fastLoop(DecoderState& s, BitReader& br, Out& out, const Tables& t) {
+void fastLoop(DecoderState& s, BitReader& br, Out& outRef, const Tables& tables) {
+    // Local copies stay in registers: byte stores through the output would
+    // otherwise force reloads of anything reached through a reference.
+    Out out = outRef;
+    const Tables t = tables;
     std::uint64_t bits = br.bits;
     unsigned count = br.count;
     const std::uint8_t* in = br.in;
@@ -216,14 +220,20 @@ void fastLoop(DecoderState& s, BitReader& br, Out& out, const Tables& t) {
             bits >>= n;
             count -= n;
             out.literal(entryValue(e));
-            // A second literal fits in the bits left (at least 41).
+            // Two more first-level literals (at most 9 bits each) fit in the
+            // bits left (at least 41).
             e = t.lit[bits & litMask];
-            if (entryKind(e) == kKindLiteral) {
-                n = entryBits(e);
-                bits >>= n;
-                count -= n;
-                out.literal(entryValue(e));
-            }
+            if (entryKind(e) != kKindLiteral) continue;
+            n = entryBits(e);
+            bits >>= n;
+            count -= n;
+            out.literal(entryValue(e));
+            e = t.lit[bits & litMask];
+            if (entryKind(e) != kKindLiteral) continue;
+            n = entryBits(e);
+            bits >>= n;
+            count -= n;
+            out.literal(entryValue(e));
             continue;
         }
         if ((kind & ~15u) != kKindBase) {
@@ -255,6 +265,16 @@ void fastLoop(DecoderState& s, BitReader& br, Out& out, const Tables& t) {
         count -= n;
         extra = kind - kKindBase;
         const std::uint32_t distance = entryValue(e) + static_cast<std::uint32_t>(bits & ((1u << extra) - 1));
+        if constexpr (std::is_same_v<Out, ByteOut>) {
+            const auto written = static_cast<std::uint32_t>(out.p - out.start);
+            if (distance <= written) {
+                bits >>= extra;
+                count -= extra;
+                copyMatchFast(out.p, distance, length);
+                out.p += length;
+                continue;
+            }
+        }
         if (!out.distanceOk(distance)) {
             s.runLength = static_cast<std::int32_t>(length);
             s.matchDistance = entryValue(e);
@@ -280,6 +300,7 @@ void fastLoop(DecoderState& s, BitReader& br, Out& out, const Tables& t) {
     br.bits = bits & ((std::uint64_t{1} << count) - 1);
     br.count = count;
     br.in = in;
+    outRef = out;
 }
 
 // Decodes the current block from the current phase on.

@@ -183,6 +183,7 @@ inline void copyMatchFast(std::uint8_t* out, std::uint32_t d, std::uint32_t n) {
     const std::uint8_t* from = out - d;
     std::uint8_t* const stop = out + n;
     if (d >= 16) {
+        // Most matches are short: one 16-byte step covers them.
         do {
             std::uint8_t chunk[16];
             std::memcpy(chunk, from, 16);
@@ -192,11 +193,22 @@ inline void copyMatchFast(std::uint8_t* out, std::uint32_t d, std::uint32_t n) {
         } while (out < stop);
         return;
     }
-    // Short distance: build 16 bytes of the repeating pattern, then store it
-    // at steps of the largest multiple of d that fits in 16.
+    if (d >= 8) {
+        do {
+            std::uint8_t chunk[8];
+            std::memcpy(chunk, from, 8);
+            std::memcpy(out, chunk, 8);
+            out += 8;
+            from += 8;
+        } while (out < stop);
+        return;
+    }
+    // Distance 1 to 7: build 16 bytes of the repeating pattern, then store
+    // it at steps of the largest multiple of d that fits in 16.
+    static constexpr std::uint8_t kStep[8] = {0, 16, 16, 15, 16, 15, 12, 14};
     std::uint8_t pattern[16];
-    for (unsigned i = 0; i < 16; ++i) pattern[i] = from[i % d];
-    const unsigned step = 16 - 16 % d;
+    for (unsigned i = 0; i < 16; ++i) pattern[i] = i < d ? from[i] : pattern[i - d];
+    const unsigned step = kStep[d];
     do {
         std::memcpy(out, pattern, 16);
         out += step;
