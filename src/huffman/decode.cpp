@@ -84,9 +84,13 @@ constexpr int kFastBits = 11;
 // decoded, so the pending count cannot overflow.
 constexpr std::int64_t kPendingLimit = std::int64_t{1} << 30;
 
-// Lookup table of a complete code: entry = symbol | length << 8 for the codes
-// of at most `bits` bits, 0 for windows that start a longer code.
-void buildFastTable(const HuffState* st, int bits, std::uint16_t* table) {
+// Lookup table of a complete code, indexed by the next kFastBits bits: entry =
+// length | symbol << 8 for the codes of at most kFastBits bits; 0 for windows
+// that start a longer code and for windows that start with a zero byte (the
+// plain loop moves such bytes to its pending zeros first).
+void buildFastTable(const HuffState* st, std::uint16_t* table) {
+    constexpr int bits = kFastBits;
+    static_assert(kFastBits >= 8, "the zero-byte windows must be visible in the index");
     std::memset(table, 0, sizeof(std::uint16_t) << bits);
     for (int s = 0; s < 256; ++s) {
         const int l = st->codeLen[s];
@@ -94,9 +98,10 @@ void buildFastTable(const HuffState* st, int bits, std::uint16_t* table) {
         const std::uint32_t v = st->codeValue[s] & ((1u << l) - 1);
         const std::uint32_t first = v << (bits - l);
         const std::uint32_t n = 1u << (bits - l);
-        const auto e = static_cast<std::uint16_t>(s | (l << 8));
+        const auto e = static_cast<std::uint16_t>(l | (s << 8));
         for (std::uint32_t k = 0; k < n; ++k) table[first + k] = e;
     }
+    for (std::uint32_t k = 0; k < (1u << (bits - 8)); ++k) table[k] = 0;
 }
 
 inline std::uint64_t loadBigEndian64(const std::uint8_t* p) {
@@ -133,7 +138,7 @@ struct Reader {
 // refill of the plain loop takes exactly the bytes needed to hold 17 bits
 // before each symbol, so its state after the last fast symbol follows from
 // the bit position alone and is rebuilt here.
-void fastRun(const std::uint16_t* table, int bits, const std::uint8_t* src, std::int64_t srcLen,
+void fastRun(const std::uint16_t* table, const std::uint8_t* src, std::int64_t srcLen,
              std::uint8_t*& out, std::uint8_t* outEnd, Reader& r) {
     const std::uint32_t buffer0 = r.buffer & topMask(r.count);
     const int count0 = r.count;
@@ -144,20 +149,19 @@ void fastRun(const std::uint16_t* table, int bits, const std::uint8_t* src, std:
     std::int64_t pos = taken0;
     std::uint32_t last = 0;
     const std::uint8_t* const outStart = out;
-    const int shift = 64 - bits;
+    constexpr int shift = 64 - kFastBits;
     while (outEnd - out >= 4 && srcLen - pos >= 8) {
         reg |= loadBigEndian64(src + pos) >> avail;
         pos += (63 - avail) >> 3;
         avail |= 56;
         for (int k = 0; k < 4; ++k) {
-            if ((reg >> 56) == 0) goto done;
             const std::uint32_t e = table[reg >> shift];
-            const std::uint32_t n = e >> 8;
+            const std::uint32_t n = e & 63;  // the length sits in the low bits: no shift on the critical path
             if (n == 0) goto done;
             reg <<= n;
             avail -= static_cast<int>(n);
             last = n;
-            *out++ = static_cast<std::uint8_t>(e);
+            *out++ = static_cast<std::uint8_t>(e >> 8);
         }
     }
 done:
@@ -203,13 +207,12 @@ orvStatus decodeRun(const std::uint8_t* src, std::int32_t srcLen, std::uint8_t* 
     std::uint8_t* const outEnd = dst + *dstLen;
 
     std::uint16_t table[1 << kFastBits];
-    const int fastBits = longest < kFastBits ? longest : kFastBits;
     const bool fast = allowFast && *dstLen >= 256 && srcLen >= 64 && isCompleteCode(t.codeLen);
-    if (fast) buildFastTable(st, fastBits, table);
+    if (fast) buildFastTable(st, table);
 
     while (out != outEnd) {
         if (fast && r.zeros == 0 && srcLen - r.taken >= 16) {
-            fastRun(table, fastBits, src, srcLen, out, outEnd, r);
+            fastRun(table, src, srcLen, out, outEnd, r);
             if (out == outEnd) break;
         }
         // Whole zero bytes at the head of the buffer become pending zeros.
