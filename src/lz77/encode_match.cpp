@@ -6,6 +6,7 @@
 // from the window, the rest from the caller's source.  The first 258 source
 // bytes are also copied behind the history in the window, so a match whose
 // candidate lies in the window can be compared there in one piece.
+#include <algorithm>
 #include <cstring>
 
 #include "checksum/checksum.h"
@@ -26,11 +27,6 @@ inline std::uint64_t load64(const std::uint8_t* p) {
 inline std::uint32_t load32(const std::uint8_t* p) {
     std::uint32_t v;
     std::memcpy(&v, p, 4);
-    return v;
-}
-inline std::uint16_t load16(const std::uint8_t* p) {
-    std::uint16_t v;
-    std::memcpy(&v, p, 2);
     return v;
 }
 
@@ -94,8 +90,10 @@ private:
     // Walks the chain from the usable candidate c for position p, examining
     // at most `limit` candidates.  Returns the longest match (at least the
     // initial 2) and leaves the first candidate reaching it in bestC.
+    // Starting from `best` instead of 2 finds the same result whenever that
+    // result is longer than `best`.
     std::uint32_t walk(std::int32_t c, std::uint32_t p, std::uint32_t maxlen, std::uint32_t limit,
-                       std::int32_t& bestC) const;
+                       std::int32_t& bestC, std::uint32_t best = 2) const;
 
     void emit(std::uint32_t length, std::uint32_t offset) {
         out_->length = static_cast<std::uint16_t>(length);
@@ -123,27 +121,35 @@ private:
 };
 
 std::uint32_t Finder::walk(std::int32_t c, std::uint32_t p, std::uint32_t maxlen, std::uint32_t limit,
-                           std::int32_t& bestC) const {
-    const std::uint8_t* P = src_ + (p - start_);
-    std::uint32_t best = 2;
+                           std::int32_t& bestC, std::uint32_t best) const {
     if (maxlen <= best) return best;
+    const std::uint8_t* P = src_ + (p - start_);
+    // A candidate is usable while 1 <= p - c <= bound.
+    // (A full-flush call refuses c = 0, so there also p - c <= p - 1.)
+    constexpr auto kFar = static_cast<std::uint32_t>(kMaxDistance);
+    const std::uint32_t bound = fullFlush_ ? std::min(kFar, p == 0 ? 0u : p - 1) : kFar;
+    // A longer match needs the bytes up to offset best to agree: compare the
+    // four ending there (the first three while best is 2) before the rest.
+    std::uint32_t at = best >= 3 ? best - 3 : 0;
+    std::uint32_t mask = best >= 3 ? 0xFFFFFFFFu : 0x00FFFFFFu;
+    std::uint32_t want = load32(P + at) & mask;
     for (;;) {
-        const std::uint8_t* C = bytesAt(static_cast<std::uint32_t>(c));
-        // A longer match needs the bytes up to offset best to agree; test a
-        // few of them before comparing in full.
-        const bool maybe = best >= 3 ? load32(C + best - 3) == load32(P + best - 3)
-                                     : (load16(C) == load16(P) && C[2] == P[2]);
-        if (maybe) {
+        const auto cu = static_cast<std::uint32_t>(c);
+        const std::uint8_t* C = cu >= start_ ? src_ + (cu - start_) : window_ + (cu - windowBase_);
+        if ((load32(C + at) & mask) == want) {
             const std::uint32_t len = matchLength(P, C, maxlen);
             if (len > best) {
                 best = len;
                 bestC = c;
                 if (best >= maxlen) break;
+                at = best - 3;
+                mask = 0xFFFFFFFFu;
+                want = load32(P + at);
             }
         }
         if (--limit == 0) break;
-        c = chain_[static_cast<std::uint32_t>(c) & kHashMask];
-        if (!usable(c, p)) break;
+        c = chain_[cu & kHashMask];
+        if (p - static_cast<std::uint32_t>(c) - 1u >= bound) break;
     }
     return best;
 }
@@ -228,12 +234,15 @@ std::uint32_t Finder::runBest() {
         // long as any match the next position could have.
         const std::uint32_t restNext = rest - 1;
         const std::uint32_t maxNext = restNext < kMaxMatch ? restNext : kMaxMatch;
+        // When the match at p is taken unless p + 1 has a longer one, the
+        // walk at p + 1 need only look for matches longer than L.
+        const bool takenUnlessLonger = takes(L);
         std::uint32_t L2 = 2;
         std::int32_t Q2 = 0;
-        if (!(L >= 3 && L >= maxNext && takes(maxNext))) {
+        if (!(takenUnlessLonger && L >= maxNext)) {
             const std::uint32_t q = p + 1;
             Q2 = head_[hash3(src_ + (q - start_))];
-            if (usable(Q2, q)) L2 = walk(Q2, q, maxNext, kChainLimitBest, Q2);
+            if (usable(Q2, q)) L2 = walk(Q2, q, maxNext, kChainLimitBest, Q2, takenUnlessLonger ? L : 2);
         }
         if (takes(L2)) {
             emit(L, p - static_cast<std::uint32_t>(Q));

@@ -215,7 +215,7 @@ public:
     }
     // One symbol of a canonical code given by its lengths.
     int symbol(const std::vector<int>& lengths) {
-        int code = 0, first = 0, index = 0;
+        int code = 0, first = 0;
         for (int len = 1; len <= 15; ++len) {
             code |= static_cast<int>(bits(1));
             int count = 0;
@@ -225,7 +225,6 @@ public:
                     if (lengths[s] == len && k++ == code - first) return s;
                 }
             }
-            index += count;
             first = (first + count) << 1;
             code <<= 1;
         }
