@@ -63,20 +63,44 @@ extern "C" ORVDC_API orvStatus ORVDC_CALL orvsEncodeHuff_8u(const uint8_t* pSrc,
     const std::uint8_t* p = pSrc;
     const std::uint8_t* const end = pSrc + srcLen;
 
+    // Chunks of 8 symbols: the words they complete go to a local array without
+    // a branch per symbol (where a word ends is data-dependent and would be
+    // mispredicted) and are copied out after the chunk.
     if (pState->longest >= 0 && pState->longest <= 16) {
-        // Two codes of at most 16 bits fit beside 31 pending bits.
-        for (; end - p >= 2; p += 2) {
-            const std::uint32_t l0 = static_cast<std::uint32_t>(lens[p[0]]);
-            const std::uint32_t l1 = static_cast<std::uint32_t>(lens[p[1]]);
-            acc = (acc << l0) | values[p[0]];
-            acc = (acc << l1) | values[p[1]];
-            count += l0 + l1;
-            if (count >= 32) {
-                count -= 32;
-                storeBigEndian32(out, static_cast<std::uint32_t>(acc >> count));
-                out += 4;
+        // Two codes of at most 16 bits fit beside 31 pending bits, so the word
+        // test runs once per pair.
+        for (; end - p >= 8; p += 8) {
+            std::uint32_t words[4];
+            std::uint32_t k = 0;
+            for (int j = 0; j < 8; j += 2) {
+                const auto l0 = static_cast<std::uint32_t>(lens[p[j]]);
+                const auto l1 = static_cast<std::uint32_t>(lens[p[j + 1]]);
+                acc = (acc << l0) | values[p[j]];
+                acc = (acc << l1) | values[p[j + 1]];
+                count += l0 + l1;
+                const std::uint32_t full = count >> 5;
+                count -= full << 5;
+                words[k] = __builtin_bswap32(static_cast<std::uint32_t>(acc >> count));
+                k += full;
             }
+            std::memcpy(out, words, 4 * k);
+            out += 4 * k;
         }
+    }
+    for (; end - p >= 8; p += 8) {
+        std::uint32_t words[8];
+        std::uint32_t k = 0;
+        for (int j = 0; j < 8; ++j) {
+            const std::uint32_t l = usableLength(lens[p[j]]);
+            acc = (acc << l) | values[p[j]];
+            count += l;
+            const std::uint32_t full = count >> 5;  // count <= 63
+            count -= full << 5;
+            words[k] = __builtin_bswap32(static_cast<std::uint32_t>(acc >> count));
+            k += full;
+        }
+        std::memcpy(out, words, 4 * k);
+        out += 4 * k;
     }
     for (; p != end; ++p) {
         const std::uint32_t l = usableLength(lens[*p]);
