@@ -1,19 +1,20 @@
 // Forward Burrows-Wheeler transform, large and small blocks.
 //
-// The block is rotated to its least rotation t = u^q (u a Lyndon word, see
-// bwt_rotation.h), the suffixes of u are sorted by induced sorting
-// (bwt_sais.h), and since the rotations of u sort like its suffixes, the
-// last column of u's rotation matrix is u[sa[i] - 1] (cyclically).  Each
-// rotation of the block occurs q times, so the block's last column is u's
-// with every byte repeated q times, and the block's own rotation stands at q
-// times the row of its start inside u.  Everything runs in linear time
-// whatever the data, periodic or not.
+// The block is rotated to its least rotation t (bwt_rotation.h).  When t is
+// found to equal its rotation by some d dividing n, only u = t[0..d) is
+// sorted; otherwise u = t.  The suffixes of u are sorted by induced sorting
+// (bwt_sais.h), and since u is a necklace its suffix order is an order of
+// its rotations, so the last column of u is u[sa[i] - 1] (cyclically).
+// Each rotation of the block occurs q = n/d times, so the block's last
+// column is u's with every byte repeated q times, and the block's own
+// rotation stands at q times the row of its start inside u.  Everything
+// runs in linear time whatever the data, periodic or not.
 //
-// Memory: the rotated block (only u is sorted) lives in the destination
-// while the suffix array is built in the work buffer; the suffix array
-// takes n elements of 4 bytes (2 for small blocks) and the rest of the
-// buffer, at least n/2 elements, is its free space.  At the end u is copied
-// behind the suffix array and the last column is written to the destination.
+// Memory: u lives in the destination while the suffix array is built in the
+// work buffer; the suffix array takes d elements of 4 bytes (2 for small
+// blocks) and the rest of the buffer, at least n/2 elements, is its free
+// space.  At the end u is copied behind the suffix array and the last
+// column is written to the destination.
 #include <climits>
 #include <cstddef>
 #include <cstdint>
@@ -61,8 +62,10 @@ std::int32_t forward(const std::uint8_t* src, std::uint8_t* dst, std::int32_t n,
     }
 
     // The least rotation t into dst (by way of the work buffer when src and
-    // dst are the same memory).
-    const std::int32_t r = leastRotation(src, n);
+    // dst are the same memory); only u = t[0..m) is sorted.
+    const Necklace necklace = leastRotation(src, n);
+    const std::int32_t r = necklace.start;
+    const std::int32_t m = necklace.period;
     const std::uint8_t* from = src;
     if (overlaps(src, dst, n)) {
         copyKernel(work, src, static_cast<std::size_t>(n));
@@ -71,8 +74,6 @@ std::int32_t forward(const std::uint8_t* src, std::uint8_t* dst, std::int32_t n,
     copyKernel(dst, from + r, static_cast<std::size_t>(n - r));
     copyKernel(dst + (n - r), from, static_cast<std::size_t>(r));
 
-    std::int32_t m = necklacePeriod(dst, n);
-    if (n % m != 0) m = n;
     const std::int32_t q = n / m;
     // The block's own rotation starts at n - r in t, so at (n - r) mod m in u.
     const std::int32_t start = (r == 0 ? 0 : n - r) % m;

@@ -1,24 +1,33 @@
-// The least rotation of a cyclic block and the period of that rotation.
+// The least rotation of a cyclic block, and a period of it when the search
+// happens to prove one.
 //
 // The forward transform sorts the rotations of a block.  Rotated to its
-// least rotation, a block becomes a necklace: a power u^q of a Lyndon word u
-// (a word strictly smaller than all its proper rotations).  Rotations of a
-// Lyndon word sort exactly like its suffixes: a suffix that is a proper
-// prefix of a longer one is continued, in its rotation, by u itself, and u
-// is smaller than every proper suffix without being prefixed by one (a
-// Lyndon word has no border).  So the rotation order of u is its suffix
-// array, and the block u^q has each rotation of u q times in a row.
+// least rotation, a block t is a necklace: t is not greater than any of its
+// rotations.  Rotations of a necklace sort like its suffixes (a suffix that
+// is a proper prefix of a longer one sorts first, and its rotation goes on
+// with t itself, which is not greater than what follows in the longer one's
+// rotation), with equal rotations wherever t is periodic.  So the suffix
+// array of t gives a rotation order, and so does that of t[0..d) repeated
+// n/d times whenever t equals its rotation by d (d dividing n): each
+// rotation of t[0..d), itself a necklace, then stands n/d times in a row.
 #pragma once
 
 #include <cstdint>
 
 namespace orvdc::bwt {
 
-// Start of the lexicographically least rotation of s[0..n) (the smallest one
-// when several are equal), in O(n): two candidate starts i and j compared
-// over k symbols; at a difference the larger candidate and the k symbols
-// after it cannot start a least rotation and are skipped.
-inline std::int32_t leastRotation(const std::uint8_t* s, std::int32_t n) {
+struct Necklace {
+    std::int32_t start;   // where the least rotation begins
+    std::int32_t period;  // d dividing n with rotation by d giving t back
+};
+
+// The least rotation of s[0..n), in O(n): two candidate starts i and j
+// compared over k symbols.  At a difference, the larger candidate and the k
+// starts after it are each greater than a start on the other side, so none
+// of them begins a least rotation; they are skipped.  When the candidates
+// agree over all n symbols, the block equals its rotation by |i - j|, so by
+// gcd(|i - j|, n); otherwise n stands as the period.
+inline Necklace leastRotation(const std::uint8_t* s, std::int32_t n) {
     std::int32_t i = 0, j = 1, k = 0;
     while (i < n && j < n && k < n) {
         std::int32_t a = i + k, b = j + k;
@@ -35,18 +44,17 @@ inline std::int32_t leastRotation(const std::uint8_t* s, std::int32_t n) {
         if (i == j) ++j;
         k = 0;
     }
-    return i < j ? i : j;
-}
-
-// Length of the Lyndon word u of which the necklace t[0..n) is a power
-// (Duval's factorisation, first factor): it divides n.
-inline std::int32_t necklacePeriod(const std::uint8_t* t, std::int32_t n) {
-    std::int32_t k = 0, j = 1;
-    while (j < n && t[k] <= t[j]) {
-        k = (t[k] < t[j]) ? 0 : k + 1;
-        ++j;
+    std::int32_t period = n;
+    if (k >= n) {
+        std::int32_t x = i > j ? i - j : j - i, y = n;
+        while (x != 0) {
+            const std::int32_t r = y % x;
+            y = x;
+            x = r;
+        }
+        period = y;
     }
-    return j - k;
+    return {i < j ? i : j, period};
 }
 
 }  // namespace orvdc::bwt

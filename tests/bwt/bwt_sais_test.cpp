@@ -1,12 +1,13 @@
 // The suffix sorter inside the forward transform, with 32-bit and 16-bit
 // suffix arrays and only the n/2 free elements a transform guarantees it,
-// against a naive suffix sort.  (The transform tests check it on large
-// blocks against libdivsufsort.)
+// against a naive suffix sort (the transform tests check it on large blocks
+// against libdivsufsort); and the least-rotation search.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <numeric>
 
+#include "bwt/bwt_rotation.h"
 #include "bwt/bwt_sais.h"
 #include "bwt_support.h"
 
@@ -57,6 +58,24 @@ TEST(BwtSuffixSort, MatchesNaiveSort) {
         });
         ASSERT_EQ(librarySuffixArray<std::int32_t>(t), expected) << "n=" << t.size();
         ASSERT_EQ(librarySuffixArray<std::int16_t>(t), expected) << "n=" << t.size();
+    }
+}
+
+TEST(BwtRotation, FindsLeastRotationAndSmallestPeriod) {
+    orvdc::test::Rng rng(3);
+    for (std::uint64_t round = 0; round < 2000; ++round) {
+        const std::size_t n = 1 + rng.below(40);
+        const Bytes s = repeated(n, 1 + rng.below(static_cast<std::uint32_t>(n)), round, 1 + round % 3);
+        const auto found = orvdc::bwt::leastRotation(s.data(), static_cast<std::int32_t>(n));
+        const auto order = orvdc::test::bwt::sortedRotations(s);
+        // Its rotation is the least one (row 0 of the sorted rotations).
+        const auto least = static_cast<std::size_t>(order[0]), start = static_cast<std::size_t>(found.start);
+        for (std::size_t k = 0; k < n; ++k) ASSERT_EQ(s[(start + k) % n], s[(least + k) % n]);
+        // The period is the smallest p dividing n with s equal to its
+        // rotation by p.
+        std::size_t p = 1;
+        while (p < n && (n % p != 0 || !std::equal(s.begin() + static_cast<std::ptrdiff_t>(p), s.end(), s.begin()))) ++p;
+        ASSERT_EQ(static_cast<std::size_t>(found.period), p) << "round " << round;
     }
 }
 

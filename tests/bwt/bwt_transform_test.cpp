@@ -158,10 +158,10 @@ TEST(BwtTransform, LyndonWordsAgreeWithLibdivsufsort) {
     for (const auto& path : orvdc::test::corpusFiles()) {
         const Bytes s = orvdc::test::readFile(path);
         const auto n = static_cast<std::int32_t>(s.size());
-        const std::int32_t r = orvdc::bwt::leastRotation(s.data(), n);
-        Bytes t(s.begin() + r, s.end());
-        t.insert(t.end(), s.begin(), s.begin() + r);
-        if (orvdc::bwt::necklacePeriod(t.data(), n) != n) continue;
+        const auto necklace = orvdc::bwt::leastRotation(s.data(), n);
+        Bytes t(s.begin() + necklace.start, s.end());
+        t.insert(t.end(), s.begin(), s.begin() + necklace.start);
+        if (necklace.period != n) continue;
         const Transformed ours = forward(t, false);
         ASSERT_EQ(ours.index, 0);
         Bytes theirs(s.size()), back(s.size());
