@@ -7,12 +7,17 @@ namespace orvdc::lz77 {
 namespace {
 
 // Codes of the fixed Huffman code (RFC 1951, 3.2.6).
+// Starting a fixed-code block also drops symbol counts that the selector
+// left for it, so that a later dynamic block never uses them.
 struct FixedCodes {
-    FixedCodes(EncoderState&, const LZ77Pair*, std::int32_t) {}
+    EncoderState& st;
+
+    FixedCodes(EncoderState& state, const LZ77Pair*, std::int32_t) : st(state) {}
 
     static bool resumeHeader(BitWriter&) { return true; }
-    static bool startBlock(BitWriter& w, bool last) {
+    bool startBlock(BitWriter& w, bool last) {
         w.put(last ? 3u : 2u, 3);  // BFINAL, BTYPE 01
+        st.freqValid = 0;
         return true;
     }
     static void literal(std::uint16_t sym, std::uint64_t& bits, std::uint32_t& count) {
@@ -82,6 +87,7 @@ ORVDC_API orvStatus ORVDC_CALL orvsEncodeLZ77StoredBlock_8u(const uint8_t** ppSr
         w.put(flush == LZ77FlushFinish ? 1u : 0u, 3);  // BFINAL, BTYPE 00
         w.padToByte();
         st.storedHeader = 1;
+        st.freqValid = 0;  // counts the selector made were not for a later block
     }
     if (!st.storedAligned) {
         w.padToByte();

@@ -87,13 +87,27 @@ private:
     void insertRange(std::uint32_t from, std::uint32_t to) {
         for (std::uint32_t q = from; q < to; ++q) insert(q);
     }
-    // Walks the chain from the usable candidate c for position p, examining
-    // at most `limit` candidates.  Returns the longest match (at least the
-    // initial 2) and leaves the first candidate reaching it in bestC.
-    // Starting from `best` instead of 2 finds the same result whenever that
-    // result is longer than `best`.
+    // One walk along a hash chain for position p: at most `limit`
+    // candidates from c, keeping the longest match (at least the initial
+    // `best`) and the first candidate reaching it.  Starting from a `best`
+    // above 2 finds the same result whenever that result is longer.
+    struct ChainWalk {
+        const std::uint8_t* P;
+        std::uint32_t p, maxlen, bound, limit, best, at, mask, want;
+        std::int32_t c, bestC;
+        bool active;
+    };
+    void beginWalk(ChainWalk& w, std::int32_t c, std::uint32_t p, std::uint32_t maxlen, std::uint32_t limit,
+                   std::uint32_t best) const;
+    void stepWalk(ChainWalk& w) const;
     std::uint32_t walk(std::int32_t c, std::uint32_t p, std::uint32_t maxlen, std::uint32_t limit,
-                       std::int32_t& bestC, std::uint32_t best = 2) const;
+                       std::int32_t& bestC, std::uint32_t best = 2) const {
+        ChainWalk w;
+        beginWalk(w, c, p, maxlen, limit, best);
+        while (w.active) stepWalk(w);
+        bestC = w.bestC;
+        return w.best;
+    }
 
     void emit(std::uint32_t length, std::uint32_t offset) {
         out_->length = static_cast<std::uint16_t>(length);
@@ -120,38 +134,51 @@ private:
     std::int32_t room_;
 };
 
-std::uint32_t Finder::walk(std::int32_t c, std::uint32_t p, std::uint32_t maxlen, std::uint32_t limit,
-                           std::int32_t& bestC, std::uint32_t best) const {
-    if (maxlen <= best) return best;
-    const std::uint8_t* P = src_ + (p - start_);
-    // A candidate is usable while 1 <= p - c <= bound.
-    // (A full-flush call refuses c = 0, so there also p - c <= p - 1.)
+void Finder::beginWalk(ChainWalk& w, std::int32_t c, std::uint32_t p, std::uint32_t maxlen, std::uint32_t limit,
+                       std::uint32_t best) const {
+    w.P = src_ + (p - start_);
+    w.p = p;
+    w.maxlen = maxlen;
+    // A candidate is usable while 1 <= p - c <= bound (a full-flush call
+    // refuses c = 0, so there also p - c <= p - 1).
     constexpr auto kFar = static_cast<std::uint32_t>(kMaxDistance);
-    const std::uint32_t bound = fullFlush_ ? std::min(kFar, p == 0 ? 0u : p - 1) : kFar;
+    w.bound = fullFlush_ ? std::min(kFar, p == 0 ? 0u : p - 1) : kFar;
+    w.limit = limit;
+    w.best = best;
+    w.c = c;
+    w.bestC = c;
+    w.active = maxlen > best && p - static_cast<std::uint32_t>(c) - 1u < w.bound;
+    if (!w.active) return;
     // A longer match needs the bytes up to offset best to agree: compare the
     // four ending there (the first three while best is 2) before the rest.
-    std::uint32_t at = best >= 3 ? best - 3 : 0;
-    std::uint32_t mask = best >= 3 ? 0xFFFFFFFFu : 0x00FFFFFFu;
-    std::uint32_t want = load32(P + at) & mask;
-    for (;;) {
-        const auto cu = static_cast<std::uint32_t>(c);
-        const std::uint8_t* C = cu >= start_ ? src_ + (cu - start_) : window_ + (cu - windowBase_);
-        if ((load32(C + at) & mask) == want) {
-            const std::uint32_t len = matchLength(P, C, maxlen);
-            if (len > best) {
-                best = len;
-                bestC = c;
-                if (best >= maxlen) break;
-                at = best - 3;
-                mask = 0xFFFFFFFFu;
-                want = load32(P + at);
+    w.at = best >= 3 ? best - 3 : 0;
+    w.mask = best >= 3 ? 0xFFFFFFFFu : 0x00FFFFFFu;
+    w.want = load32(w.P + w.at) & w.mask;
+}
+
+void Finder::stepWalk(ChainWalk& w) const {
+    const auto cu = static_cast<std::uint32_t>(w.c);
+    const std::uint8_t* C = cu >= start_ ? src_ + (cu - start_) : window_ + (cu - windowBase_);
+    if ((load32(C + w.at) & w.mask) == w.want) {
+        const std::uint32_t len = matchLength(w.P, C, w.maxlen);
+        if (len > w.best) {
+            w.best = len;
+            w.bestC = w.c;
+            if (len >= w.maxlen) {
+                w.active = false;
+                return;
             }
+            w.at = len - 3;
+            w.mask = 0xFFFFFFFFu;
+            w.want = load32(w.P + w.at);
         }
-        if (--limit == 0) break;
-        c = chain_[cu & kHashMask];
-        if (p - static_cast<std::uint32_t>(c) - 1u >= bound) break;
     }
-    return best;
+    if (--w.limit == 0) {
+        w.active = false;
+        return;
+    }
+    w.c = chain_[cu & kHashMask];
+    w.active = w.p - static_cast<std::uint32_t>(w.c) - 1u < w.bound;
 }
 
 // Level 0: one candidate per position from a rolling hash, no chains.
@@ -220,29 +247,40 @@ std::uint32_t Finder::runBest() {
     while (end_ - p > 3 && room_ > 0) {
         const std::int32_t c = insert(p);
         const std::uint32_t rest = end_ - 3 - p;
-        if (search) {
-            const std::uint32_t maxlen = rest < kMaxMatch ? rest : kMaxMatch;
-            L = 2;
-            Q = c;
-            if (usable(c, p)) L = walk(c, p, maxlen, kChainLimitBest, Q);
-            search = false;
-        }
+        const std::uint32_t maxlen = rest < kMaxMatch ? rest : kMaxMatch;
+        const std::uint32_t maxNext = rest - 1 < kMaxMatch ? rest - 1 : kMaxMatch;
+        const std::uint32_t q = p + 1;
+        const std::int32_t cNext = head_[hash3(src_ + (q - start_))];
         const auto takes = [&](std::uint32_t nextL) {
             return L >= nextL && (L > 3 || (L == 3 && p - static_cast<std::uint32_t>(Q) <= kFarLength3));
         };
-        // The lookahead cannot change a decision to take a match at least as
-        // long as any match the next position could have.
-        const std::uint32_t restNext = rest - 1;
-        const std::uint32_t maxNext = restNext < kMaxMatch ? restNext : kMaxMatch;
-        // When the match at p is taken unless p + 1 has a longer one, the
-        // walk at p + 1 need only look for matches longer than L.
-        const bool takenUnlessLonger = takes(L);
         std::uint32_t L2 = 2;
-        std::int32_t Q2 = 0;
-        if (!(takenUnlessLonger && L >= maxNext)) {
-            const std::uint32_t q = p + 1;
-            Q2 = head_[hash3(src_ + (q - start_))];
-            if (usable(Q2, q)) L2 = walk(Q2, q, maxNext, kChainLimitBest, Q2, takenUnlessLonger ? L : 2);
+        std::int32_t Q2 = cNext;
+        if (search) {
+            // The searches at p and at p + 1 are independent: walk both
+            // chains side by side so their memory latencies overlap.
+            ChainWalk a, b;
+            beginWalk(a, c, p, maxlen, kChainLimitBest, 2);
+            beginWalk(b, cNext, q, maxNext, kChainLimitBest, 2);
+            while (a.active && b.active) {
+                stepWalk(a);
+                stepWalk(b);
+            }
+            while (a.active) stepWalk(a);
+            while (b.active) stepWalk(b);
+            L = a.best;
+            Q = a.bestC;
+            L2 = b.best;
+            Q2 = b.bestC;
+            search = false;
+        } else {
+            // The match at p is taken unless p + 1 has a longer one: the walk
+            // at p + 1 need only look for matches longer than L, and none
+            // at all when it cannot find one.
+            const bool takenUnlessLonger = takes(L);
+            if (!(takenUnlessLonger && L >= maxNext)) {
+                L2 = walk(cNext, q, maxNext, kChainLimitBest, Q2, takenUnlessLonger ? L : 2);
+            }
         }
         if (takes(L2)) {
             emit(L, p - static_cast<std::uint32_t>(Q));

@@ -474,3 +474,31 @@ TEST(BlockWriters, ArgumentChecksAndEmptyRoom) {
 
 }  // namespace
 }  // namespace orvdc::test
+
+#ifdef ORVDC_HAVE_ZLIB
+namespace orvdc::test {
+namespace {
+
+// Counts the selector made for a block written with fixed codes must not be
+// used for a later dynamic block whose writer was not preceded by it.
+TEST(DynamicBlock, CountsDoNotOutliveTheirBlock) {
+    EncoderBlock block(1, LZ77ChecksumAdler32);
+    std::vector<LZ77Pair> first, second;
+    for (char c : std::string("hello hello")) first.push_back(lit(c));
+    for (char c : std::string("WORLD!")) second.push_back(lit(c));
+    orvsEncodeLZ77SetStatus_8u(LZ77DeflateCodePairs, block.get());
+    LZ77HuffMode mode = -1;
+    ASSERT_EQ(orvsEncodeLZ77SelectHuffMode_8u(first.data(), static_cast<std::int32_t>(first.size()), &mode, block.get()),
+              orvStsOk);
+    orvStatus s;
+    Bytes stream = writeBlock(orvsEncodeLZ77FixedHuff_8u, first, LZ77FlushNone, 64, &s, block.get());
+    Bytes rest = writeBlock(orvsEncodeLZ77DynamicHuff_8u, second, LZ77FlushFinish, 64, &s, block.get());
+    EXPECT_EQ(s, orvStsStreamEnd);
+    stream.insert(stream.end(), rest.begin(), rest.end());
+    const std::string text = "hello helloWORLD!";
+    EXPECT_TRUE(zlibInflates(stream, -15, Bytes(text.begin(), text.end())));
+}
+
+}  // namespace
+}  // namespace orvdc::test
+#endif
