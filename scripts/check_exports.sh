@@ -48,7 +48,8 @@ done < <(grep -E '^[A-Za-z0-9_]+[[:space:]]*=' "$list" | sed 's/=/ = /')
 
 # Nothing of the library's own may run at load: the only initialiser allowed
 # is the one entry the C runtime start-up files put into .init_array.
-if [ "$mode" = so ] && command -v readelf >/dev/null; then
+# (Sanitizer builds set ORVDC_ALLOW_INITIALISERS: their runtime needs them.)
+if [ "$mode" = so ] && [ -z "${ORVDC_ALLOW_INITIALISERS:-}" ] && command -v readelf >/dev/null; then
     init_hex=$(readelf -SW "$lib" | sed 's/^ *\[ *[0-9]*\]//' | awk '$1 == ".init_array" { print $5 }')
     init_size=$(( ${init_hex:+16#$init_hex} + 0 ))
     ptr_size=$(readelf -hW "$lib" | awk '/Class:/ { print ($2 == "ELF64") ? 8 : 4 }')
