@@ -168,6 +168,22 @@ TEST(MoveToFront, AnySplitIntoCallsGivesTheSameStream) {
         ASSERT_EQ(orvsMTFInv_8u(out.data() + cut, back.data() + cut, n - cut, asState(inv)), orvStsOk);
         ASSERT_EQ(back, in) << "cut " << cut;
     }
+    // Long calls (cut into interleaved pieces inside) that start from a list
+    // other than the identity, on data where many values first appear late.
+    Bytes longIn = orvdc::test::skewedBytes(30000, 200, 10);
+    const Bytes tail = clusteredBytes(30000, 11);
+    longIn.insert(longIn.end(), tail.begin(), tail.end());
+    ListModel longModel;
+    const Bytes longExpect = longModel.forward(longIn);
+    const auto longN = static_cast<std::int32_t>(longIn.size());
+    for (std::int32_t cut : {1, 9000, 31000, longN - 8192}) {
+        Bytes st = freshState();
+        Bytes out(longIn.size());
+        ASSERT_EQ(orvsMTFFwd_8u(longIn.data(), out.data(), cut, asState(st)), orvStsOk);
+        ASSERT_EQ(orvsMTFFwd_8u(longIn.data() + cut, out.data() + cut, longN - cut, asState(st)), orvStsOk);
+        ASSERT_EQ(out, longExpect) << "cut " << cut;
+        EXPECT_EQ(st, longModel.ranks());
+    }
     // Many pieces of random sizes.
     orvdc::test::Rng rng(5);
     for (int round = 0; round < 50; ++round) {
@@ -185,7 +201,7 @@ TEST(MoveToFront, AnySplitIntoCallsGivesTheSameStream) {
 }
 
 TEST(MoveToFront, InPlaceAndUnalignedState) {
-    const Bytes in = orvdc::test::textLikeBytes(3000, 11);
+    const Bytes in = orvdc::test::textLikeBytes(30000, 11);
     ListModel model;
     const Bytes expect = model.forward(in);
     for (std::size_t offset : {1u, 4u, 13u}) {
