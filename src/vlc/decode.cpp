@@ -50,29 +50,21 @@ orvStatus buildDecoder(const VLCTableEntry* table, std::int32_t count, const Dec
     return st;
 }
 
-// Decodes `count` codes from (p, offset).  The position is stored back only
-// when every code was found in the table.
+// Decodes `count` values; see decodeCodes for the position.
 template <class E>
 orvStatus decodeValues(const std::uint8_t** ppSrc, std::int32_t* pOffset, std::int16_t* dst, std::int32_t count,
                        const DecodeHeader& h) {
     using S = std::make_signed_t<E>;
     const auto* table = reinterpret_cast<const E*>(reinterpret_cast<const std::uint8_t*>(&h) + h.table);
     const std::uint32_t lengthMask = (1u << h.lengthBits) - 1u;
+    const int rootWidth = table[0];
     const int valueShift = h.lengthBits + 1;
-    const std::uint8_t* p = *ppSrc;
-    unsigned offset = static_cast<unsigned>(*pOffset);
-    for (std::int32_t i = 0; i < count; ++i) {
+    return decodeCodes(ppSrc, pOffset, count, [&](std::uint64_t bits, std::int32_t i) {
         std::uint32_t leaf;
-        const int length = walkTable(table, peek33(p, offset), lengthMask, leaf);
-        if (length < 0) return orvStsBadContext;
-        dst[i] = static_cast<std::int16_t>(static_cast<S>(static_cast<E>(leaf)) >> valueShift);
-        offset += static_cast<unsigned>(length);
-        p += offset >> 3;
-        offset &= 7;
-    }
-    *ppSrc = p;
-    *pOffset = static_cast<std::int32_t>(offset);
-    return orvStsOk;
+        const int length = walkTable(table, rootWidth, bits, lengthMask, leaf);
+        if (length >= 0) dst[i] = static_cast<std::int16_t>(static_cast<S>(static_cast<E>(leaf)) >> valueShift);
+        return length;
+    });
 }
 
 orvStatus decodeChecked(const std::uint8_t** ppSrc, std::int32_t* pOffset, std::int16_t* dst, std::int32_t count,
@@ -137,12 +129,18 @@ ORVDC_API void ORVDC_CALL orvsVLCDecodeFree_32s(VLCDecodeSpec* pSpec) {
     if (header->allocated == 1) orvdc::alignedFree(base);
 }
 
+// The second name is declared with the tuple object type; gcc's alias type
+// check is silenced for it.
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wattribute-alias"
 #pragma GCC diagnostic ignored "-Wmissing-attributes"
+#endif
 ORVDC_API void ORVDC_CALL orvsVLCDecodeUTupleFree_32s(VLCDecodeUTupleSpec* pSpec)
     ORVDC_ALIAS(orvsVLCDecodeFree_32s);
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic pop
+#endif
 
 ORVDC_API orvStatus ORVDC_CALL orvsVLCDecodeOne_1u16s(const uint8_t** ppSrc, int32_t* pSrcBitOffset,
                                                       int16_t* pDst, const VLCDecodeSpec* pSpec) {

@@ -44,25 +44,26 @@ orvStatus buildDecodeTable(const VLCTableEntry* table, std::int32_t count, const
                            std::int32_t entryBits, void* lookup);
 
 // Resolves the code at the top of `bits` (the stream left-aligned, at least
-// the longest code length valid).  Returns its length and stores its leaf, or
-// returns -1 for bits that are no code of the table.
+// the longest code length valid).  `rootWidth` is table[0], read once by the
+// caller.  Returns the code's length and stores its leaf, or returns -1 for
+// bits that are no code of the table.
 template <class E>
-inline int walkTable(const E* table, std::uint64_t bits, std::uint32_t lengthMask, std::uint32_t& leaf) {
+inline int walkTable(const E* table, int rootWidth, std::uint64_t bits, std::uint32_t lengthMask,
+                     std::uint32_t& leaf) {
     constexpr E kMarker = static_cast<E>(~E{1});
-    std::uint32_t base = 0;
-    int used = 0;
-    for (;;) {
-        const int w = table[base];
+    int w = rootWidth;
+    int used = w;
+    E e = table[1 + (bits >> (64 - w))];
+    while ((e & 1u) == 0) {
+        if (e == kMarker) return -1;
+        const std::uint32_t base = e >> 1;
+        w = table[base];
         const auto index = static_cast<std::uint32_t>((bits << used) >> (64 - w));
         used += w;
-        const E e = table[base + 1 + index];
-        if (e & 1u) {
-            leaf = e;
-            return used - w + static_cast<int>((e >> 1) & lengthMask);
-        }
-        if (e == kMarker) return -1;
-        base = e >> 1;
+        e = table[base + 1 + index];
     }
+    leaf = e;
+    return used - w + static_cast<int>((e >> 1) & lengthMask);
 }
 
 }  // namespace orvdc::vlc

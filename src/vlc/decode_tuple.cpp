@@ -54,44 +54,37 @@ orvStatus buildTuples(const VLCTableEntry* table, std::int32_t count, const Tupl
     return st;
 }
 
-// Decodes `tuples` tuples from (p, offset).  The position is stored back only
-// when every code was found in the table.
+// Decodes `tuples` tuples; see decodeCodes for the position.
 template <class E>
 orvStatus decodeTuples(const std::uint8_t** ppSrc, std::int32_t* pOffset, std::int16_t* dst, std::int32_t tuples,
                        const TupleHeader& h) {
     const auto* table = reinterpret_cast<const E*>(reinterpret_cast<const std::uint8_t*>(&h) + h.base.table);
     const std::uint32_t lengthMask = (1u << h.base.lengthBits) - 1u;
+    const int rootWidth = table[0];
     const int valueShift = h.base.lengthBits + 1;
     const std::uint32_t tupleMask = static_cast<std::uint32_t>((std::uint64_t{1} << h.tupleBits) - 1);
     const std::uint32_t elementMask = static_cast<std::uint32_t>((std::uint64_t{1} << h.elementBits) - 1);
     const int elements = h.elementCount;
     const int elementBits = h.elementBits;
-    const std::uint8_t* p = *ppSrc;
-    unsigned offset = static_cast<unsigned>(*pOffset);
-    for (std::int32_t t = 0; t < tuples; ++t) {
-        const std::uint64_t bits = peek33(p, offset);
+    return decodeCodes(ppSrc, pOffset, tuples, [&](std::uint64_t bits, std::int32_t t) {
         std::uint32_t leaf;
-        int length = walkTable(table, bits, lengthMask, leaf);
-        if (length < 0) return orvStsBadContext;
+        int length = walkTable(table, rootWidth, bits, lengthMask, leaf);
+        if (length < 0) return -1;
         const std::uint32_t packed = (leaf >> valueShift) & tupleMask;
+        std::int16_t* out = dst + static_cast<std::ptrdiff_t>(t) * elements;
         for (int k = 0; k < elements; ++k) {
             const auto m = static_cast<std::int32_t>((packed >> ((elements - 1 - k) * elementBits)) & elementMask);
             std::int32_t v = m;
             if (m != 0) {
                 // The longest code plus one sign bit per element is at most
-                // 32, so the sign bit lies within the peeked bits.
+                // 32, so the sign bit lies within the valid bits.
                 if ((bits >> (63 - length)) & 1u) v = -m;
                 ++length;
             }
-            *dst++ = static_cast<std::int16_t>(v);
+            out[k] = static_cast<std::int16_t>(v);
         }
-        offset += static_cast<unsigned>(length);
-        p += offset >> 3;
-        offset &= 7;
-    }
-    *ppSrc = p;
-    *pOffset = static_cast<std::int32_t>(offset);
-    return orvStsOk;
+        return length;
+    });
 }
 
 // `single` asks for one tuple whatever dstLen says.

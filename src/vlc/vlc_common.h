@@ -2,6 +2,7 @@
 // words, the object headers and big-endian stream access.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
@@ -73,6 +74,55 @@ inline std::uint64_t peek33(const std::uint8_t* p, unsigned offset) {
     const std::uint64_t w = (static_cast<std::uint64_t>(loadBE32(p)) << 32) |
                             (static_cast<std::uint64_t>(p[4]) << 24);
     return w << offset;
+}
+
+inline std::uint64_t loadBE64(const std::uint8_t* p) {
+    std::uint64_t w;
+    std::memcpy(&w, p, 8);
+    return __builtin_bswap64(w);
+}
+
+// Decodes `count` codes from (*pp, *pOffset).  `one(bits, i)` decodes code i
+// from the stream left-aligned in `bits` (at least 32 bits valid) and returns
+// the number of bits it consumed, or -1 for bits that are no code; the
+// position is stored back only when all codes were found.
+//
+// While 64 or more codes remain, the stream goes through a 64-bit buffer
+// refilled a word at a time: its loaded end is then at most 63 bits ahead of
+// the current code, and the remaining codes need at least one bit each, so no
+// load reaches further than 4 bytes past the last byte the block needs.  The
+// last codes peek 5 bytes from their own byte each, which keeps that bound
+// exactly.
+template <class One>
+inline orvStatus decodeCodes(const std::uint8_t** pp, std::int32_t* pOffset, std::int32_t count, One&& one) {
+    const std::uint8_t* start = *pp;
+    std::size_t pos = static_cast<std::size_t>(*pOffset);  // bits from start
+    std::int32_t i = 0;
+    if (count >= 64 + 24) {
+        const std::uint8_t* next = start + 8;
+        std::uint64_t bits = loadBE64(start) << pos;
+        int avail = 64 - static_cast<int>(pos);
+        for (; count - i >= 64; ++i) {
+            if (avail < 32) {
+                bits |= static_cast<std::uint64_t>(loadBE32(next)) << (32 - avail);
+                next += 4;
+                avail += 32;
+            }
+            const int length = one(bits, i);
+            if (length < 0) return orvStsBadContext;
+            bits <<= length;
+            avail -= length;
+        }
+        pos = static_cast<std::size_t>(next - start) * 8 - static_cast<std::size_t>(avail);
+    }
+    for (; i < count; ++i) {
+        const int length = one(peek33(start + (pos >> 3), static_cast<unsigned>(pos & 7)), i);
+        if (length < 0) return orvStsBadContext;
+        pos += static_cast<std::size_t>(length);
+    }
+    *pp = start + (pos >> 3);
+    *pOffset = static_cast<std::int32_t>(pos & 7);
+    return orvStsOk;
 }
 
 }  // namespace orvdc::vlc

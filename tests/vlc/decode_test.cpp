@@ -384,10 +384,16 @@ TEST(VlcDecode, ReadsStayWithinTheStream) {
             if (t[i].length < t[shortest].length) shortest = i;
             if (t[i].length > t[longest].length) longest = i;
         }
+        // Long blocks too, which decode through a buffer of loaded words.
+        std::vector<std::size_t> manyShort(300, shortest);
+        std::vector<std::size_t> mixed(257);
+        for (auto& k : mixed) k = rng.below(static_cast<std::uint32_t>(t.size()));
+        mixed.back() = shortest;
         for (int offset = 0; offset < 8; ++offset) {
             for (const std::vector<std::size_t>& which : {std::vector<std::size_t>{shortest},
                                                           std::vector<std::size_t>{longest, shortest},
-                                                          std::vector<std::size_t>{shortest, longest, shortest}}) {
+                                                          std::vector<std::size_t>{shortest, longest, shortest},
+                                                          manyShort, mixed}) {
                 const RefWriter ref = encodeRef(t, which, offset);
                 const std::size_t needed = (ref.bitCount + 7) / 8;
                 for (bool atStart : {true, false}) {
@@ -398,7 +404,8 @@ TEST(VlcDecode, ReadsStayWithinTheStream) {
                     int32_t pos = offset;
                     std::vector<int16_t> out(which.size());
                     ASSERT_EQ(orvsVLCDecodeBlock_1u16s(&p, &pos, out.data(), static_cast<int32_t>(out.size()), d.spec), orvStsOk);
-                    EXPECT_EQ(out.back(), static_cast<int16_t>(t[which.back()].value));
+                    for (std::size_t i = 0; i < which.size(); ++i) ASSERT_EQ(out[i], static_cast<int16_t>(t[which[i]].value));
+                    EXPECT_EQ(static_cast<std::size_t>(p - g.data()) * 8 + static_cast<std::size_t>(pos), ref.bitCount);
                     p = g.data();
                     pos = offset;
                     for (std::size_t i = 0; i < which.size(); ++i) ASSERT_EQ(orvsVLCDecodeOne_1u16s(&p, &pos, out.data(), d.spec), orvStsOk);

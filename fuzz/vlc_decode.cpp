@@ -1,0 +1,95 @@
+// The value decoder built from arbitrary records and level widths, then run
+// over arbitrary bits: construction never fails badly, decoding stays inside
+// the stream (placed at the very end of a heap block, read no further than
+// 5 bytes from the current byte), and a block equals single decodes.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "orvdc.h"
+
+namespace {
+
+struct Reader {
+    const std::uint8_t* p;
+    std::size_t n;
+    std::uint8_t byte() { return n ? (--n, *p++) : 0; }
+    std::uint32_t word() {
+        std::uint32_t w = 0;
+        for (int i = 0; i < 4; ++i) w = (w << 8) | byte();
+        return w;
+    }
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    Reader in{data, size};
+    const int count = in.byte() % 48;
+    const int levels = in.byte() % 10;
+    std::vector<std::int32_t> widths(static_cast<std::size_t>(levels) + 1);
+    for (int i = 0; i < levels; ++i) widths[static_cast<std::size_t>(i)] = static_cast<std::int8_t>(in.byte()) % 40;
+    std::vector<VLCTableEntry> table(static_cast<std::size_t>(count) + 1);
+    for (int i = 0; i < count; ++i) {
+        auto& e = table[static_cast<std::size_t>(i)];
+        const std::uint8_t kind = in.byte();
+        e.value = static_cast<std::int32_t>(in.word());
+        if (kind & 1) e.value = static_cast<std::int16_t>(e.value);
+        if (kind & 2) e.value %= 64;
+        e.code = in.word();
+        e.length = static_cast<std::int8_t>(in.byte());
+        if (kind & 4) e.length = 1 + (e.length & 31) % (kind & 8 ? 32 : 12);
+    }
+    const int offset0 = in.byte() % 8;
+
+    std::int32_t objSize = 0;
+    const orvStatus st = orvsVLCDecodeGetSize_32s(table.data(), count, widths.data(), levels, &objSize);
+    if (st != orvStsOk || objSize > (1 << 22)) return 0;
+    // Caller memory of exactly the size, 4 bytes past a 32-byte boundary.
+    auto* raw = static_cast<std::uint8_t*>(std::malloc(static_cast<std::size_t>(objSize) + 4));
+    if (raw == nullptr) return 0;
+    auto* spec = reinterpret_cast<VLCDecodeSpec*>(raw + 4);
+    const orvStatus built = orvsVLCDecodeInit_32s(table.data(), count, widths.data(), levels, spec);
+    VLCDecodeSpec* alloc = nullptr;
+    const orvStatus built2 = orvsVLCDecodeInitAlloc_32s(table.data(), count, widths.data(), levels, &alloc);
+    if (built != built2) std::abort();
+    orvsVLCDecodeFree_32s(alloc);
+
+    if (built == orvStsOk && in.n >= 5) {
+        auto* stream = static_cast<std::uint8_t*>(std::malloc(in.n));
+        std::memcpy(stream, in.p, in.n);
+        const std::uint8_t* end = stream + in.n;
+        const std::uint8_t* p = stream;
+        std::int32_t offset = offset0;
+        std::vector<std::int16_t> single;
+        while (end - p >= 5) {
+            std::int16_t v;
+            const std::uint8_t* before = p;
+            const std::int32_t beforeOffset = offset;
+            const orvStatus s = orvsVLCDecodeOne_1u16s(&p, &offset, &v, spec);
+            if (s != orvStsOk) {
+                if (s != orvStsBadContext || p != before || offset != beforeOffset) std::abort();
+                break;
+            }
+            const std::ptrdiff_t advanced = (p - before) * 8 + offset - beforeOffset;
+            if (advanced < 1 || advanced > 32) std::abort();
+            single.push_back(v);
+        }
+        if (!single.empty()) {
+            std::vector<std::int16_t> block(single.size());
+            const std::uint8_t* q = stream;
+            std::int32_t qOffset = offset0;
+            if (orvsVLCDecodeBlock_1u16s(&q, &qOffset, block.data(), static_cast<std::int32_t>(block.size()), spec) !=
+                    orvStsOk ||
+                block != single || q != p || qOffset != offset) {
+                std::abort();
+            }
+        }
+        std::free(stream);
+    }
+    orvsVLCDecodeFree_32s(spec);
+    std::free(raw);
+    return 0;
+}
