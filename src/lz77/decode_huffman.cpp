@@ -69,6 +69,7 @@ struct PairOut {
 
     bool full() const { return p == end; }
     bool fastRoom() const { return end - p >= 3; }
+    bool fastRoomAfter(std::uint32_t) const { return end - p >= 4; }
     void literal(unsigned byte) { *p++ = LZ77Pair{static_cast<std::uint16_t>(byte), 0}; }
     // Pairs carry any distance; pair expansion checks it against its history.
     bool distanceOk(std::uint32_t) const { return true; }
@@ -87,12 +88,13 @@ struct ByteOut {
 
     bool full() const { return p == end; }
     bool fastRoom() const { return end - p >= kFastDstMargin; }
+    bool fastRoomAfter(std::uint32_t length) const { return end - p - length >= kFastDstMargin; }
     void literal(unsigned byte) { *p++ = static_cast<std::uint8_t>(byte); }
     bool distanceOk(std::uint32_t d) const { return d <= history + static_cast<std::uint32_t>(p - start); }
     // Needs fastRoom(); the distance must have been checked.
     void matchFast(const DecoderState& s, std::uint32_t length, std::uint32_t d) {
         const auto written = static_cast<std::uint32_t>(p - start);
-        if (d <= written) {
+        if (d <= written) [[likely]] {
             copyMatchFast(p, d, length);
         } else {
             copyMatchExact(s, p, written, d, length);
@@ -203,18 +205,21 @@ void fastLoop(DecoderState& s, BitReader& br, Out& outRef, const Tables& tables)
     const std::uint64_t litMask = (std::uint64_t{1} << t.litRoot) - 1;
     const std::uint64_t distMask = (std::uint64_t{1} << t.distRoot) - 1;
 
-    while (in <= inLimit && out.fastRoom()) {
+    auto refill = [&] {
         bits |= load64(in) << count;
         in += (63 - count) >> 3;
         count |= 56;  // at least 56 bits: a whole item needs at most 48
-
-        DecodeEntry e = t.lit[bits & litMask];
+    };
+    if (in > inLimit || !out.fastRoom()) goto done;
+    refill();
+    for (DecodeEntry e = t.lit[bits & litMask];;) {
         unsigned linkBits = 0;
-        if (isLink(entryKind(e))) {
-            linkBits = t.litRoot;
-            e = t.lit[entryValue(e) + ((bits >> linkBits) & ((1u << entryKind(e)) - 1))];
-        }
         unsigned kind = entryKind(e);
+        if (isLink(kind)) {
+            linkBits = t.litRoot;
+            e = t.lit[entryValue(e) + ((bits >> linkBits) & ((1u << kind) - 1))];
+            kind = entryKind(e);
+        }
         if (kind == kKindLiteral) {
             unsigned n = linkBits + entryBits(e);
             bits >>= n;
@@ -223,17 +228,22 @@ void fastLoop(DecoderState& s, BitReader& br, Out& outRef, const Tables& tables)
             // Two more first-level literals (at most 9 bits each) fit in the
             // bits left (at least 41).
             e = t.lit[bits & litMask];
-            if (entryKind(e) != kKindLiteral) continue;
-            n = entryBits(e);
-            bits >>= n;
-            count -= n;
-            out.literal(entryValue(e));
+            if (entryKind(e) == kKindLiteral) {
+                n = entryBits(e);
+                bits >>= n;
+                count -= n;
+                out.literal(entryValue(e));
+                e = t.lit[bits & litMask];
+                if (entryKind(e) == kKindLiteral) {
+                    n = entryBits(e);
+                    bits >>= n;
+                    count -= n;
+                    out.literal(entryValue(e));
+                }
+            }
+            if (in > inLimit || !out.fastRoom()) break;
+            refill();
             e = t.lit[bits & litMask];
-            if (entryKind(e) != kKindLiteral) continue;
-            n = entryBits(e);
-            bits >>= n;
-            count -= n;
-            out.literal(entryValue(e));
             continue;
         }
         if ((kind & ~15u) != kKindBase) {
@@ -250,11 +260,12 @@ void fastLoop(DecoderState& s, BitReader& br, Out& outRef, const Tables& tables)
 
         e = t.dist[bits & distMask];
         linkBits = 0;
-        if (isLink(entryKind(e))) {
-            linkBits = t.distRoot;
-            e = t.dist[entryValue(e) + ((bits >> linkBits) & ((1u << entryKind(e)) - 1))];
-        }
         kind = entryKind(e);
+        if (isLink(kind)) {
+            linkBits = t.distRoot;
+            e = t.dist[entryValue(e) + ((bits >> linkBits) & ((1u << kind) - 1))];
+            kind = entryKind(e);
+        }
         if ((kind & ~15u) != kKindBase) {
             s.runLength = static_cast<std::int32_t>(length);
             s.phase = kPhaseDistance;
@@ -265,16 +276,6 @@ void fastLoop(DecoderState& s, BitReader& br, Out& outRef, const Tables& tables)
         count -= n;
         extra = kind - kKindBase;
         const std::uint32_t distance = entryValue(e) + static_cast<std::uint32_t>(bits & ((1u << extra) - 1));
-        if constexpr (std::is_same_v<Out, ByteOut>) {
-            const auto written = static_cast<std::uint32_t>(out.p - out.start);
-            if (distance <= written) {
-                bits >>= extra;
-                count -= extra;
-                copyMatchFast(out.p, distance, length);
-                out.p += length;
-                continue;
-            }
-        }
         if (!out.distanceOk(distance)) {
             s.runLength = static_cast<std::int32_t>(length);
             s.matchDistance = entryValue(e);
@@ -284,12 +285,20 @@ void fastLoop(DecoderState& s, BitReader& br, Out& outRef, const Tables& tables)
         }
         bits >>= extra;
         count -= extra;
+        // Fetch the next item's entry before the copy, so the two overlap.
+        const bool more = in <= inLimit && out.fastRoomAfter(length);
+        if (more) {
+            refill();
+            e = t.lit[bits & litMask];
+        }
         if constexpr (std::is_same_v<Out, ByteOut>) {
             out.matchFast(s, length, distance);
         } else {
             out.matchFast(length, distance);
         }
+        if (!more) break;
     }
+done:
     // Bits above `count` may hold bytes loaded ahead: clear them, and hand
     // back the whole bytes the resumable loop has not been given yet.
     const unsigned back = count >> 3;
