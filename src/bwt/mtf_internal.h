@@ -3,11 +3,12 @@
 //
 // The state holds ranks for the forward direction and the list itself for the
 // inverse.  Two forward kernels give identical output: one keeps the rank
-// table and updates all 256 ranks with one vector pass per byte;
-// the other works on the list (search the byte with a vector compare, shift
-// the prefix in front of it by one), which is much faster on block-sorted
-// data whose ranks are mostly small.  The list kernel needs the ranks to be a
-// permutation; the entry point uses it for longer calls whenever they are.
+// table and updates all 256 ranks with one vector pass per byte; the other
+// works on the list (search the byte with a vector compare, shift the entries
+// in front of it by one), which is much faster on block-sorted data whose
+// ranks are mostly small, and runs long calls as four interleaved chains.
+// The list kernel needs the ranks to be a permutation; the entry point uses
+// it for longer calls whenever they are.
 #pragma once
 
 #include <emmintrin.h>
