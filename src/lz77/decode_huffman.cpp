@@ -88,7 +88,9 @@ struct ByteOut {
 
     bool full() const { return p == end; }
     bool fastRoom() const { return end - p >= kFastDstMargin; }
-    bool fastRoomAfter(std::uint32_t length) const { return end - p - length >= kFastDstMargin; }
+    bool fastRoomAfter(std::uint32_t length) const {
+        return end - p >= static_cast<std::ptrdiff_t>(length) + kFastDstMargin;
+    }
     void literal(unsigned byte) { *p++ = static_cast<std::uint8_t>(byte); }
     bool distanceOk(std::uint32_t d) const { return d <= history + static_cast<std::uint32_t>(p - start); }
     // Needs fastRoom(); the distance must have been checked.
