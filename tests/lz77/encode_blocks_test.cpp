@@ -502,3 +502,33 @@ TEST(DynamicBlock, CountsDoNotOutliveTheirBlock) {
 }  // namespace
 }  // namespace orvdc::test
 #endif
+
+namespace orvdc::test {
+namespace {
+
+// Pairs outside the deflate ranges (literals above 255, lengths outside
+// 3..258, distances above 32768) are coded from the low bits of their fields:
+// the stream is meaningless but every write stays inside the destination.
+TEST(BlockWriters, OutOfRangePairsStayInBounds) {
+    Rng rng(26);
+    std::vector<LZ77Pair> junk;
+    for (int i = 0; i < 5000; ++i) {
+        junk.push_back({static_cast<std::uint16_t>(rng.below(65536)),
+                        static_cast<std::uint16_t>(rng.below(4) ? rng.below(65536) : 0)});
+    }
+    for (PairWriter writer : {orvsEncodeLZ77FixedHuff_8u, orvsEncodeLZ77DynamicHuff_8u}) {
+        for (std::int32_t room : {1, 9, 1 << 16}) {
+            orvStatus s;
+            const Bytes out = writeBlock(writer, junk, LZ77FlushSync, room, &s);
+            EXPECT_EQ(s, orvStsOk);
+            EXPECT_GE(out.size(), junk.size());
+        }
+    }
+    EncoderBlock block(1, LZ77ChecksumAdler32);
+    orvsEncodeLZ77SetStatus_8u(LZ77DeflateCodePairs, block.get());
+    LZ77HuffMode mode;
+    EXPECT_EQ(orvsEncodeLZ77SelectHuffMode_8u(junk.data(), 5000, &mode, block.get()), orvStsOk);
+}
+
+}  // namespace
+}  // namespace orvdc::test
