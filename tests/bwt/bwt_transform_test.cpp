@@ -96,6 +96,15 @@ TEST(BwtTransform, RoundTripsCorpusAndLargeRepetitiveBlocks) {
     EXPECT_EQ(inverse(same, 32767, true), same);
 }
 
+// Above 2^24 bytes the inverse's links no longer carry their byte; a
+// periodic block (sorted through its period, so quick) takes that path.
+TEST(BwtTransform, RoundTripAbove16MiB) {
+    const Bytes s = repeated((1u << 24) + 2, 3, 12, 256);
+    const Transformed t = forward(s, false);
+    ASSERT_EQ(t.status, orvStsOk);
+    EXPECT_TRUE(inverse(t.last, t.index, false) == s);
+}
+
 TEST(BwtTransform, InPlaceAndAtEveryBufferAlignment) {
     const Bytes s = orvdc::test::textLikeBytes(5000, 9);
     const Transformed expected = forward(s, false);
