@@ -101,6 +101,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         values.push_back(v);
     }
     if (!values.empty()) {
+        // The block decoder agrees, through its word buffer for long blocks.
+        std::vector<std::int16_t> block(values.size());
+        const std::uint8_t* q = stream;
+        std::int32_t qOffset = offset0;
+        if (orvsVLCDecodeBlock_1u16s(&q, &qOffset, block.data(), static_cast<std::int32_t>(block.size()), dec) !=
+                orvStsOk ||
+            block != values || q != p || qOffset != offset) {
+            std::abort();
+        }
         std::vector<std::uint8_t> out(in.n, 0);
         out[0] = stream[0];
         std::uint8_t* w = out.data();
