@@ -1,6 +1,6 @@
 // Small, slow models of the Huffman coder for the tests: the code
 // construction with an explicit tree, canonical values from a sorted symbol
-// list, and bit-at-a-time writing and reading.
+// list, and bit-at-a-time writing.
 #pragma once
 
 #include <algorithm>
@@ -131,25 +131,6 @@ inline std::vector<std::uint8_t> packBits(const std::vector<bool>& bits) {
         if (bits[i]) out[i / 8] |= static_cast<std::uint8_t>(0x80u >> (i % 8));
     }
     return out;
-}
-
-// Bit-at-a-time prefix decoding of a complete code: the symbol whose code
-// starts at bit `pos`, or -1.
-inline int decodeAt(const std::vector<std::uint8_t>& data, std::size_t pos, const Lengths& len, const Values& val,
-                    int* codeLen) {
-    std::uint32_t acc = 0;
-    for (int l = 1; l <= 32; ++l) {
-        const std::size_t bit = pos + static_cast<std::size_t>(l - 1);
-        const std::uint32_t b = bit / 8 < data.size() ? (data[bit / 8] >> (7 - bit % 8)) & 1u : 0u;
-        acc = (acc << 1) | b;
-        for (int s = 0; s < 256; ++s) {
-            if (len[s] == l && val[s] == acc) {
-                *codeLen = l;
-                return s;
-            }
-        }
-    }
-    return -1;
 }
 
 }  // namespace orvdc::test::huffref
