@@ -1,0 +1,113 @@
+// Any sequence of encoder calls with any arguments the C interface lets a
+// caller pass (random pairs, out-of-order stages, odd status words, tiny and
+// empty buffers) must stay inside the given buffers and the state block.
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <vector>
+
+#include "orvdc.h"
+
+namespace {
+
+class Input {
+public:
+    Input(const std::uint8_t* d, std::size_t n) : d_(d), n_(n) {}
+    bool more() const { return i_ < n_; }
+    std::uint32_t byte() { return i_ < n_ ? d_[i_++] : 0; }
+    std::uint32_t word() { return byte() | byte() << 8; }
+
+private:
+    const std::uint8_t* d_;
+    std::size_t n_;
+    std::size_t i_ = 0;
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    Input in(data, size);
+    std::vector<std::uint8_t> stateMem(599620);
+    auto* st = reinterpret_cast<LZ77EncoderState*>(stateMem.data());
+    orvsEncodeLZ77Init_8u(static_cast<LZ77ComprLevel>(in.byte() % 4), static_cast<LZ77ChecksumKind>(in.byte() % 4), st);
+
+    // Source bytes and pairs from a generator seeded by the input, so that
+    // the input bytes go to the call sequence.
+    std::uint32_t seed = in.word() * 2654435761u + 1;
+    const auto next = [&] {
+        seed ^= seed << 13;
+        seed ^= seed >> 17;
+        seed ^= seed << 5;
+        return seed;
+    };
+    const std::uint32_t alphabet = 1 + in.byte();
+    std::vector<std::uint8_t> source(4096);
+    for (auto& b : source) b = static_cast<std::uint8_t>(next() % alphabet);
+    std::vector<LZ77Pair> pairs(512);
+    const std::uint32_t spread = in.byte();
+    for (auto& p : pairs) {
+        const std::uint32_t r = next();
+        // mostly well-formed pairs, some with fields out of every range
+        if (r % 256 < spread) {
+            p = {static_cast<std::uint16_t>(r >> 8), static_cast<std::uint16_t>(next() & (r & 1 ? 0xFFFF : 0))};
+        } else if (r & 1) {
+            p = {static_cast<std::uint16_t>(3 + (r >> 8) % 256), static_cast<std::uint16_t>(1 + (r >> 16) % 32768)};
+        } else {
+            p = {static_cast<std::uint16_t>((r >> 8) % 256), 0};
+        }
+    }
+
+    for (int ops = 0; in.more() && ops < 200; ++ops) {
+        const std::uint32_t op = in.byte() % 9;
+        const auto flush = static_cast<LZ77FlushMode>(in.byte() % 4);
+        std::vector<std::uint8_t> dst(in.byte() % 40);
+        std::uint8_t sink = 0;
+        std::uint8_t* d = dst.empty() ? &sink : dst.data();
+        auto room = static_cast<std::int32_t>(dst.size());
+        const std::uint32_t from = in.word() % source.size();
+        auto n = static_cast<std::int32_t>(std::min<std::size_t>(in.word() % 3000, source.size() - from));
+        switch (op) {
+            case 0: {
+                const std::uint8_t* s = source.data() + from;
+                std::vector<LZ77Pair> out(in.byte() % 300);
+                LZ77Pair spare{};
+                LZ77Pair* o = out.empty() ? &spare : out.data();
+                auto orm = static_cast<std::int32_t>(out.size());
+                orvsEncodeLZ77_8u(&s, &n, &o, &orm, flush, st);
+                break;
+            }
+            case 1:
+            case 2: {
+                const std::uint32_t first = in.word() % pairs.size();
+                const LZ77Pair* p = pairs.data() + first;
+                auto np = static_cast<std::int32_t>(std::min<std::uint32_t>(in.word() % 600, static_cast<std::uint32_t>(pairs.size() - first)));
+                if (op == 1) orvsEncodeLZ77FixedHuff_8u(&p, &np, &d, &room, flush, st);
+                else orvsEncodeLZ77DynamicHuff_8u(&p, &np, &d, &room, flush, st);
+                break;
+            }
+            case 3: {
+                const std::uint8_t* s = source.data() + from;
+                orvsEncodeLZ77StoredBlock_8u(&s, &n, &d, &room, flush, st);
+                break;
+            }
+            case 4: {
+                LZ77HuffMode mode;
+                const std::uint32_t first = in.word() % pairs.size();
+                orvsEncodeLZ77SelectHuffMode_8u(pairs.data() + first, static_cast<std::int32_t>(pairs.size() - first), &mode, st);
+                break;
+            }
+            case 5: orvsEncodeLZ77SetStatus_8u(static_cast<LZ77DeflateStatus>(in.byte() % 5), st); break;
+            case 6: orvsEncodeLZ77Flush_8u(&d, &room, st); break;
+            case 7: orvsEncodeLZ77Reset_8u(st); break;
+            default: {
+                LZ77Pair* own;
+                std::int32_t index, length;
+                orvsEncodeLZ77GetPairs_8u(&own, &index, &length, st);
+                break;
+            }
+        }
+        if (room < 0 || (!dst.empty() && d > dst.data() + dst.size())) std::abort();
+    }
+    return 0;
+}
