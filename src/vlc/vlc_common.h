@@ -96,7 +96,7 @@ inline std::uint64_t loadBE64(const std::uint8_t* p) {
 template <class One>
 inline orvStatus decodeCodes(const std::uint8_t** pp, std::int32_t* pOffset, std::int32_t count, One&& one) {
     const std::uint8_t* start = *pp;
-    std::size_t pos = static_cast<std::size_t>(*pOffset);  // bits from start
+    std::uint64_t pos = static_cast<std::uint64_t>(*pOffset);  // bits from start (may pass 2^32)
     std::int32_t i = 0;
     if (count >= 64 + 24) {
         const std::uint8_t* next = start + 8;
@@ -113,14 +113,14 @@ inline orvStatus decodeCodes(const std::uint8_t** pp, std::int32_t* pOffset, std
             bits <<= length;
             avail -= length;
         }
-        pos = static_cast<std::size_t>(next - start) * 8 - static_cast<std::size_t>(avail);
+        pos = static_cast<std::uint64_t>(next - start) * 8 - static_cast<std::uint64_t>(avail);
     }
     for (; i < count; ++i) {
-        const int length = one(peek33(start + (pos >> 3), static_cast<unsigned>(pos & 7)), i);
+        const int length = one(peek33(start + static_cast<std::size_t>(pos >> 3), static_cast<unsigned>(pos & 7)), i);
         if (length < 0) return orvStsBadContext;
-        pos += static_cast<std::size_t>(length);
+        pos += static_cast<std::uint64_t>(length);
     }
-    *pp = start + (pos >> 3);
+    *pp = start + static_cast<std::size_t>(pos >> 3);
     *pOffset = static_cast<std::int32_t>(pos & 7);
     return orvStsOk;
 }
