@@ -84,14 +84,22 @@ constexpr int kFastBits = 11;
 // decoded, so the pending count cannot overflow.
 constexpr std::int64_t kPendingLimit = std::int64_t{1} << 30;
 
-// Lookup table of a complete code, indexed by the next kFastBits bits: entry =
-// length | symbol << 8 for the codes of at most kFastBits bits; 0 for windows
-// that start a longer code and for windows that start with a zero byte (the
-// plain loop moves such bytes to its pending zeros first).
-void buildFastTable(const HuffState* st, std::uint16_t* table) {
+// Lookup tables of a complete code, indexed by the next kFastBits bits.
+//
+// `single`: length | symbol << 8 for codes of at most kFastBits bits; 0 for
+// windows that start a longer code and for windows that start with a zero
+// byte (the plain loop moves such bytes to its pending zeros first).
+//
+// `pairs`: the same window decoded as one or two symbols: bits 0-5 the bits
+// used, 8-15 the first symbol, 16-23 the second, 24-25 how many symbols,
+// 26-31 the length of the last one.  A second symbol is taken only when its
+// whole code lies in the window's known bits and the byte that starts with it
+// is not zero, so each symbol meets the same conditions as a single lookup.
+void buildFastTables(const HuffState* st, std::uint16_t* single, std::uint32_t* pairs) {
     constexpr int bits = kFastBits;
+    constexpr std::uint32_t size = 1u << bits;
     static_assert(kFastBits >= 8, "the zero-byte windows must be visible in the index");
-    std::memset(table, 0, sizeof(std::uint16_t) << bits);
+    std::memset(single, 0, sizeof(std::uint16_t) * size);
     for (int s = 0; s < 256; ++s) {
         const int l = st->codeLen[s];
         if (l < 1 || l > bits) continue;
@@ -99,9 +107,28 @@ void buildFastTable(const HuffState* st, std::uint16_t* table) {
         const std::uint32_t first = v << (bits - l);
         const std::uint32_t n = 1u << (bits - l);
         const auto e = static_cast<std::uint16_t>(l | (s << 8));
-        for (std::uint32_t k = 0; k < n; ++k) table[first + k] = e;
+        for (std::uint32_t k = 0; k < n; ++k) single[first + k] = e;
     }
-    for (std::uint32_t k = 0; k < (1u << (bits - 8)); ++k) table[k] = 0;
+    for (std::uint32_t k = 0; k < (size >> 8); ++k) single[k] = 0;
+
+    for (std::uint32_t w = 0; w < size; ++w) {
+        const std::uint32_t e1 = single[w];
+        const std::uint32_t n1 = e1 & 63;
+        if (n1 == 0) {
+            pairs[w] = 0;
+            continue;
+        }
+        const std::uint32_t sym1 = e1 >> 8;
+        // The bits after the first code, with zeros where the window ends:
+        // a zero-filled index only ever finds no code or a shorter one.
+        const std::uint32_t e2 = single[(w << n1) & (size - 1)];
+        const std::uint32_t n2 = e2 & 63;
+        if (n2 != 0 && n1 + n2 <= static_cast<std::uint32_t>(bits)) {
+            pairs[w] = (n1 + n2) | sym1 << 8 | (e2 >> 8) << 16 | 2u << 24 | n2 << 26;
+        } else {
+            pairs[w] = n1 | sym1 << 8 | 1u << 24 | n1 << 26;
+        }
+    }
 }
 
 inline std::uint64_t loadBigEndian64(const std::uint8_t* p) {
@@ -138,7 +165,7 @@ struct Reader {
 // refill of the plain loop takes exactly the bytes needed to hold 17 bits
 // before each symbol, so its state after the last fast symbol follows from
 // the bit position alone and is rebuilt here.
-void fastRun(const std::uint16_t* table, const std::uint8_t* src, std::int64_t srcLen,
+void fastRun(const std::uint32_t* table, const std::uint8_t* src, std::int64_t srcLen,
              std::uint8_t*& out, std::uint8_t* outEnd, Reader& r) {
     const std::uint32_t buffer0 = r.buffer & topMask(r.count);
     const int count0 = r.count;
@@ -150,18 +177,22 @@ void fastRun(const std::uint16_t* table, const std::uint8_t* src, std::int64_t s
     std::uint32_t last = 0;
     const std::uint8_t* const outStart = out;
     constexpr int shift = 64 - kFastBits;
-    while (outEnd - out >= 4 && srcLen - pos >= 8) {
+    // Four lookups of at most kFastBits bits each per refill of 56 or more,
+    // each writing two bytes and keeping one or both.
+    while (outEnd - out >= 8 && srcLen - pos >= 8) {
         reg |= loadBigEndian64(src + pos) >> avail;
         pos += (63 - avail) >> 3;
         avail |= 56;
         for (int k = 0; k < 4; ++k) {
             const std::uint32_t e = table[reg >> shift];
-            const std::uint32_t n = e & 63;  // the length sits in the low bits: no shift on the critical path
+            const std::uint32_t n = e & 63;  // in the low bits: no shift on the critical path
             if (n == 0) goto done;
             reg <<= n;
             avail -= static_cast<int>(n);
-            last = n;
-            *out++ = static_cast<std::uint8_t>(e >> 8);
+            last = e >> 26;
+            out[0] = static_cast<std::uint8_t>(e >> 8);
+            out[1] = static_cast<std::uint8_t>(e >> 16);
+            out += (e >> 24) & 3;
         }
     }
 done:
@@ -206,9 +237,10 @@ orvStatus decodeRun(const std::uint8_t* src, std::int32_t srcLen, std::uint8_t* 
     std::uint8_t* out = dst;
     std::uint8_t* const outEnd = dst + *dstLen;
 
-    std::uint16_t table[1 << kFastBits];
-    const bool fast = allowFast && *dstLen >= 256 && srcLen >= 64 && isCompleteCode(t.codeLen);
-    if (fast) buildFastTable(st, table);
+    std::uint16_t single[1 << kFastBits];
+    std::uint32_t table[1 << kFastBits];
+    const bool fast = allowFast && *dstLen >= 1024 && srcLen >= 256 && isCompleteCode(t.codeLen);
+    if (fast) buildFastTables(st, single, table);
 
     while (out != outEnd) {
         if (fast && r.zeros == 0 && srcLen - r.taken >= 16) {

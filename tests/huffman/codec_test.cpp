@@ -168,6 +168,30 @@ TEST(HuffCodec, PathsAgreeOnLongCodesAndZeroRuns) {
     }
 }
 
+// Every capacity in a range: the table-driven path often stops exactly at
+// the capacity, and the state it rebuilds must be the plain loop's.
+TEST(HuffCodec, PathsAgreeAtEveryCapacity) {
+    const Bytes data = orvdc::test::textLikeBytes(6000, 5);
+    Code c;
+    ASSERT_TRUE(codeForData(data, c));
+    Rng rng(25);
+    const Bytes stream = encodeInPieces(data, c.enc, rng);
+    for (std::int32_t cap = 1024; cap < 1400; ++cap) {
+        HuffState fast = c.dec, plain = c.dec;
+        Bytes a(static_cast<std::size_t>(cap)), b(static_cast<std::size_t>(cap));
+        std::int32_t capA = cap, capB = cap;
+        const auto n = static_cast<std::int32_t>(stream.size());
+        ASSERT_EQ(orvdc::huff::decodeRun(stream.data(), n, a.data(), &capA, &fast, true), orvStsOk);
+        ASSERT_EQ(orvdc::huff::decodeRun(stream.data(), n, b.data(), &capB, &plain, false), orvStsOk);
+        ASSERT_EQ(capA, cap);
+        ASSERT_EQ(capB, cap);
+        ASSERT_EQ(a, b);
+        ASSERT_EQ(fast.bitBuffer, plain.bitBuffer) << cap;
+        ASSERT_EQ(fast.bitCount, plain.bitCount) << cap;
+        ASSERT_EQ(fast.pendingZeros, plain.pendingZeros) << cap;
+    }
+}
+
 // Arbitrary bits through codes built from random lengths (complete or not):
 // both paths agree, every symbol written has a code, and the calls end.
 TEST(HuffCodec, PathsAgreeOnArbitraryBitsAndLengthTables) {
