@@ -68,8 +68,8 @@ struct PairOut {
     LZ77Pair* end;
 
     bool full() const { return p == end; }
-    bool fastRoom() const { return end - p >= 3; }
-    bool fastRoomAfter(std::uint32_t) const { return end - p >= 4; }
+    bool fastRoom() const { return end - p >= 4; }
+    bool fastRoomAfter(std::uint32_t) const { return end - p >= 5; }
     void literal(unsigned byte) { *p++ = LZ77Pair{static_cast<std::uint16_t>(byte), 0}; }
     // Pairs carry any distance; pair expansion checks it against its history.
     bool distanceOk(std::uint32_t) const { return true; }
@@ -227,8 +227,8 @@ void fastLoop(DecoderState& s, BitReader& br, Out& outRef, const Tables& tables)
             bits >>= n;
             count -= n;
             out.literal(entryValue(e));
-            // Two more first-level literals (at most 9 bits each) fit in the
-            // bits left (at least 41).
+            // More first-level literals (at most 9 bits each) while their
+            // bits are buffered.
             e = t.lit[bits & litMask];
             if (entryKind(e) == kKindLiteral) {
                 n = entryBits(e);
@@ -241,11 +241,21 @@ void fastLoop(DecoderState& s, BitReader& br, Out& outRef, const Tables& tables)
                     bits >>= n;
                     count -= n;
                     out.literal(entryValue(e));
+                    e = t.lit[bits & litMask];
+                    if (entryKind(e) == kKindLiteral && count >= 9 + 9) {
+                        n = entryBits(e);
+                        bits >>= n;
+                        count -= n;
+                        out.literal(entryValue(e));
+                        e = t.lit[bits & litMask];
+                    }
                 }
             }
             if (in > inLimit || !out.fastRoom()) break;
-            refill();
-            e = t.lit[bits & litMask];
+            if (count < 48) {
+                refill();
+                e = t.lit[bits & litMask];
+            }
             continue;
         }
         if ((kind & ~15u) != kKindBase) {
