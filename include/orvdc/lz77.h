@@ -63,8 +63,9 @@ enum {
 typedef struct LZ77EncoderState LZ77EncoderState;
 typedef struct LZ77DecoderState LZ77DecoderState;
 
-/* Stores the state's status word in *pStatus.  No argument check.  The
- * encoder and decoder names are one function serving both state types. */
+/* Stores the state's status word in *pStatus; orvStsNullPtr if either
+ * pointer is null.  The encoder and decoder names are one function serving
+ * both state types. */
 ORVDC_API orvStatus ORVDC_CALL orvsEncodeLZ77GetStatus_8u(LZ77DeflateStatus* pStatus,
                                                           const LZ77EncoderState* pState);
 ORVDC_API orvStatus ORVDC_CALL orvsDecodeLZ77GetStatus_8u(LZ77InflateStatus* pStatus,

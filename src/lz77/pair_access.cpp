@@ -10,7 +10,7 @@ extern "C" {
 
 ORVDC_API orvStatus ORVDC_CALL orvsEncodeLZ77GetStatus_8u(LZ77DeflateStatus* pStatus,
                                                           const LZ77EncoderState* pState) {
-    // No argument check: the caller guarantees both pointers.
+    if (orvdc::anyNull(pStatus, pState)) return orvStsNullPtr;
     *pStatus = common(pState).status;
     return orvStsOk;
 }
@@ -38,9 +38,13 @@ ORVDC_API orvStatus ORVDC_CALL orvsEncodeLZ77SetPairs_8u(LZ77Pair* pPairs, int32
     return orvStsOk;
 }
 
+// The decoder names take the decoder state type; gcc would warn that the
+// alias and its target differ in type (and in the attributes it infers).
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wattribute-alias"
 #pragma GCC diagnostic ignored "-Wmissing-attributes"
+#endif
 ORVDC_API orvStatus ORVDC_CALL orvsDecodeLZ77GetStatus_8u(LZ77InflateStatus* pStatus,
                                                           const LZ77DecoderState* pState)
     ORVDC_ALIAS(orvsEncodeLZ77GetStatus_8u);
@@ -51,6 +55,8 @@ ORVDC_API orvStatus ORVDC_CALL orvsDecodeLZ77GetPairs_8u(LZ77Pair** ppPairs, int
 ORVDC_API orvStatus ORVDC_CALL orvsDecodeLZ77SetPairs_8u(LZ77Pair* pPairs, int32_t pairIndex,
                                                          int32_t pairLength, LZ77DecoderState* pState)
     ORVDC_ALIAS(orvsEncodeLZ77SetPairs_8u);
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic pop
+#endif
 
 }  // extern "C"
