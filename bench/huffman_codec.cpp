@@ -1,6 +1,8 @@
 // Huffman encoding and decoding speed per corpus file, with the code built
 // from the file's own byte frequencies.  MB/s counts source bytes (encode)
 // and decoded bytes (decode).  The ratio counter is coded size / input size.
+// Peer: zlib's Huffman-only deflate (Z_HUFFMAN_ONLY) and inflate of the same
+// file, the nearest standard byte-wise Huffman coder.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
@@ -10,6 +12,10 @@
 
 #include "common/bench_support.h"
 #include "orvdc.h"
+
+#ifdef ORVDC_HAVE_ZLIB
+#include <zlib.h>
+#endif
 
 namespace {
 
@@ -76,6 +82,50 @@ void decode(benchmark::State& state, const Prepared* p) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(p->data.size()));
 }
 
+#ifdef ORVDC_HAVE_ZLIB
+Bytes zlibHuffmanOnly(const Bytes& data) {
+    z_stream z{};
+    deflateInit2(&z, 6, Z_DEFLATED, -15, 8, Z_HUFFMAN_ONLY);
+    Bytes out(deflateBound(&z, static_cast<uLong>(data.size())));
+    z.next_in = const_cast<Bytef*>(data.data());
+    z.avail_in = static_cast<uInt>(data.size());
+    z.next_out = out.data();
+    z.avail_out = static_cast<uInt>(out.size());
+    deflate(&z, Z_FINISH);
+    out.resize(z.total_out);
+    deflateEnd(&z);
+    return out;
+}
+
+void zlibEncode(benchmark::State& state, const Prepared* p) {
+    Bytes packed;
+    for (auto _ : state) {
+        packed = zlibHuffmanOnly(p->data);
+        benchmark::DoNotOptimize(packed.data());
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(p->data.size()));
+    state.counters["ratio"] = static_cast<double>(packed.size()) / static_cast<double>(p->data.size());
+}
+
+void zlibDecode(benchmark::State& state, const Prepared* p) {
+    const Bytes packed = zlibHuffmanOnly(p->data);
+    Bytes out(p->data.size());
+    for (auto _ : state) {
+        z_stream z{};
+        inflateInit2(&z, -15);
+        z.next_in = const_cast<Bytef*>(packed.data());
+        z.avail_in = static_cast<uInt>(packed.size());
+        z.next_out = out.data();
+        z.avail_out = static_cast<uInt>(out.size());
+        inflate(&z, Z_FINISH);
+        inflateEnd(&z);
+        benchmark::DoNotOptimize(out.data());
+    }
+    if (out != p->data) state.SkipWithError("zlib round trip failed");
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(p->data.size()));
+}
+#endif
+
 // Registers one encode and one decode benchmark per corpus file (or a
 // synthetic text-like buffer without a corpus).
 int registerAll() {
@@ -90,6 +140,10 @@ int registerAll() {
         const Prepared* ptr = &prepared.back();
         benchmark::RegisterBenchmark(("HuffEncode/" + name).c_str(), encode, ptr);
         benchmark::RegisterBenchmark(("HuffDecode/" + name).c_str(), decode, ptr);
+#ifdef ORVDC_HAVE_ZLIB
+        benchmark::RegisterBenchmark(("ZlibHuffOnlyEncode/" + name).c_str(), zlibEncode, ptr);
+        benchmark::RegisterBenchmark(("ZlibHuffOnlyDecode/" + name).c_str(), zlibDecode, ptr);
+#endif
     }
     return 0;
 }
