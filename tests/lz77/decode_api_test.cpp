@@ -486,6 +486,26 @@ TEST(DecodeApi, PairDecoderEdgesAndResynchronisation) {
     pl = 1;
     EXPECT_EQ(orvsDecodeLZ77FixedHuff_8u(&src, &srcLen, &pp, &pl, LZ77FlushSync, s.get()), orvStsOk);
     EXPECT_EQ(srcLen, 0);
+    // A final block: its pairs expand to orvStsStreamEnd; zero pairs with
+    // nothing pending answer orvStsOk even then.
+    State f;
+    BitWriter fw;
+    putFixedBlock(fw, true, {{'a', 0}, {4, 1}});
+    src = fw.bytes().data();
+    srcLen = static_cast<std::int32_t>(fw.bytes().size());
+    LZ77Pair two[4];
+    pp = two;
+    pl = 4;
+    ASSERT_EQ(orvsDecodeLZ77FixedHuff_8u(&src, &srcLen, &pp, &pl, 0, f.get()), orvStsStreamEnd);
+    ASSERT_EQ(pp - two, 2);
+    const LZ77Pair* ep = two;
+    std::int32_t el = 2;
+    std::uint8_t bytes[8];
+    std::uint8_t* dst = bytes;
+    std::int32_t dl = 8;
+    EXPECT_EQ(orvsDecodeLZ77_8u(&ep, &el, &dst, &dl, 0, f.get()), orvStsStreamEnd);
+    EXPECT_EQ(Bytes(bytes, dst), Bytes(5, 'a'));
+    EXPECT_EQ(orvsDecodeLZ77_8u(&ep, &el, &dst, &dl, 0, f.get()), orvStsOk);
     // Without a marker the search eats the source and asks for more.
     State t;
     const Bytes junk = {1, 2, 3, 0, 0, 0xFF, 0xFE, 9};
