@@ -15,6 +15,14 @@
 
 #include <orvdc.h>
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#define SET_BINARY_MODE(f) _setmode(_fileno(f), _O_BINARY)
+#else
+#define SET_BINARY_MODE(f) ((void)0)
+#endif
+
 #include "bzip2_format.h"
 
 #define MAX_LEVEL_BLOCK 900000
@@ -292,6 +300,7 @@ int main(int argc, char** argv) {
     }
     if (toStdout) {
         d.out = stdout;
+        SET_BINARY_MODE(stdout);
     } else {
         size_t len = strlen(inPath);
         outPath = (char*)malloc(len + 5);

@@ -16,6 +16,14 @@
 
 #include <orvdc.h>
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#define SET_BINARY_MODE(f) _setmode(_fileno(f), _O_BINARY)
+#else
+#define SET_BINARY_MODE(f) ((void)0)
+#endif
+
 #include "bzip2_format.h"
 
 /* Run-length coded bytes per block: the format allows 900000 for "BZh9";
@@ -272,6 +280,7 @@ int main(int argc, char** argv) {
     }
     if (toStdout) {
         out = stdout;
+        SET_BINARY_MODE(stdout);
     } else {
         size_t len = strlen(inPath);
         outPath = (char*)malloc(len + 5);

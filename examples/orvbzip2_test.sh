@@ -6,6 +6,7 @@
 #   - damaged .bz2 files make orvbunzip2 exit with status 1 and a message,
 #     leaving no output file behind.
 # Usage: orvbzip2_test.sh <example program dir> <source dir>
+# shellcheck disable=SC2059  # printf formats built from octal escapes on purpose
 set -uo pipefail
 bin=$1 src=$2
 if ! command -v bzip2 >/dev/null 2>&1; then
