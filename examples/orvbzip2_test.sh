@@ -40,6 +40,9 @@ head -c 1000000 /dev/zero >"$work/zeros1M"
 } >"$work/runs"
 printf "$(printf '\\%03o' $(seq 0 255))" >"$work/allbytes"
 head -c 300000 /dev/urandom >"$work/random"
+# Periodic blocks: several rotations equal the block itself.
+yes ab | tr -d '\n' | head -c 1000000 >"$work/period2"
+yes abcdefghijklmnopq | tr -d '\n' | head -c 1500000 >"$work/period17"
 seq 1 250000 | sed 's/$/ the quick brown fox/' >"$work/text3blocks"
 # Run-length output of random bytes is the bytes themselves (runs of four are
 # rare), so these put the block's end just before, on and after the fourth
@@ -49,7 +52,7 @@ for cut in 899974 899976 899977 899978 899979; do
     { head -c "$cut" "$work/rand_base"; head -c 600 /dev/zero | tr '\0' 'a'; } >"$work/edge$cut"
 done
 rm -f "$work/rand_base"
-inputs=(empty one run4 run5 run300 zeros1M runs allbytes random text3blocks
+inputs=(empty one run4 run5 run300 zeros1M runs allbytes random period2 period17 text3blocks
         edge899974 edge899976 edge899977 edge899978 edge899979)
 if [ -d "$src/../shared/corpus" ]; then
     for f in "$src"/../shared/corpus/*; do
