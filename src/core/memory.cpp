@@ -28,6 +28,9 @@ inline void store16(unsigned char* p, __m128i v) {
     _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
 }
 
+inline void alignedStore(__m128i* q, __m128i v) { _mm_store_si128(q, v); }
+inline void streamStore(__m128i* q, __m128i v) { _mm_stream_si128(q, v); }
+
 inline __m128i load16(const unsigned char* p) {
     return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
 }
@@ -58,21 +61,19 @@ void patternFill(unsigned char* dst, std::size_t n, const unsigned char* pattern
     std::size_t rem = n - head;
     const __m128i v = load16(pattern32 + head);
     auto* q = reinterpret_cast<__m128i*>(p);
-    if (useStreamingStores(n)) {
+    auto blocks64 = [&](auto storeAligned) {
         for (; rem >= 64; rem -= 64, q += 4) {
-            _mm_stream_si128(q, v);
-            _mm_stream_si128(q + 1, v);
-            _mm_stream_si128(q + 2, v);
-            _mm_stream_si128(q + 3, v);
+            storeAligned(q, v);
+            storeAligned(q + 1, v);
+            storeAligned(q + 2, v);
+            storeAligned(q + 3, v);
         }
+    };
+    if (useStreamingStores(n)) {
+        blocks64(streamStore);
         _mm_sfence();
     } else {
-        for (; rem >= 64; rem -= 64, q += 4) {
-            _mm_store_si128(q, v);
-            _mm_store_si128(q + 1, v);
-            _mm_store_si128(q + 2, v);
-            _mm_store_si128(q + 3, v);
-        }
+        blocks64(alignedStore);
     }
     for (; rem >= 16; rem -= 16, ++q) _mm_store_si128(q, v);
     if (rem != 0) store16(dst + n - 16, load16(pattern32 + ((n - 16) & 15)));
@@ -133,27 +134,22 @@ void* copyKernel(void* dst, const void* src, std::size_t len) {
     const std::size_t head = (0u - reinterpret_cast<std::uintptr_t>(d)) & 15;
     std::size_t off = head;
     std::size_t rem = len - head;
-    if (useStreamingStores(len)) {
+    auto blocks64 = [&](auto storeAligned) {
         for (; rem >= 64; rem -= 64, off += 64) {
-            __m128i a = load16(s + off), b = load16(s + off + 16);
-            __m128i c = load16(s + off + 32), e = load16(s + off + 48);
+            const __m128i a = load16(s + off), b = load16(s + off + 16);
+            const __m128i c = load16(s + off + 32), e = load16(s + off + 48);
             auto* q = reinterpret_cast<__m128i*>(d + off);
-            _mm_stream_si128(q, a);
-            _mm_stream_si128(q + 1, b);
-            _mm_stream_si128(q + 2, c);
-            _mm_stream_si128(q + 3, e);
+            storeAligned(q, a);
+            storeAligned(q + 1, b);
+            storeAligned(q + 2, c);
+            storeAligned(q + 3, e);
         }
+    };
+    if (useStreamingStores(len)) {
+        blocks64(streamStore);
         _mm_sfence();
     } else {
-        for (; rem >= 64; rem -= 64, off += 64) {
-            __m128i a = load16(s + off), b = load16(s + off + 16);
-            __m128i c = load16(s + off + 32), e = load16(s + off + 48);
-            auto* q = reinterpret_cast<__m128i*>(d + off);
-            _mm_store_si128(q, a);
-            _mm_store_si128(q + 1, b);
-            _mm_store_si128(q + 2, c);
-            _mm_store_si128(q + 3, e);
-        }
+        blocks64(alignedStore);
     }
     for (; rem >= 16; rem -= 16, off += 16) {
         _mm_store_si128(reinterpret_cast<__m128i*>(d + off), load16(s + off));
