@@ -10,9 +10,9 @@
 // of pending zero bits, refills a byte at a time while 16 bits or fewer are
 // buffered, and stops when the next code is longer than the bits it holds.
 // Those rules fix what is left in the state when a call returns, so the fast
-// path below (a lookup table indexed by the next bits and a 64-bit reader)
-// runs only where the rules cannot tell the difference and hands back the
-// exact state.
+// path below (a 64-bit reader and a table indexed by the next 11 bits that
+// yields one or two symbols) runs only where the rules cannot tell the
+// difference, and hands back the exact state the plain loop would have.
 #include <cstring>
 
 #include "core/aligned_alloc.h"

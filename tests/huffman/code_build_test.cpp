@@ -94,16 +94,16 @@ TEST(HuffCodeBuild, DocumentedSmallCodes) {
     EXPECT_EQ(st.codeValue[200], 0u);
 
     Freqs abc;
-    abc.f['a'] = 1;
-    abc.f['b'] = 1;
-    abc.f['c'] = 2;
+    abc.f[int{'a'}] = 1;
+    abc.f[int{'b'}] = 1;
+    abc.f[int{'c'}] = 2;
     ASSERT_EQ(orvsEncodeHuffInit_8u(abc.f, &st), orvStsOk);
-    EXPECT_EQ(st.codeLen['a'], 2);
-    EXPECT_EQ(st.codeLen['b'], 2);
-    EXPECT_EQ(st.codeLen['c'], 1);
-    EXPECT_EQ(st.codeValue['a'], 1u);
-    EXPECT_EQ(st.codeValue['b'], 0u);
-    EXPECT_EQ(st.codeValue['c'], 1u);
+    EXPECT_EQ(st.codeLen[int{'a'}], 2);
+    EXPECT_EQ(st.codeLen[int{'b'}], 2);
+    EXPECT_EQ(st.codeLen[int{'c'}], 1);
+    EXPECT_EQ(st.codeValue[int{'a'}], 1u);
+    EXPECT_EQ(st.codeValue[int{'b'}], 0u);
+    EXPECT_EQ(st.codeValue[int{'c'}], 1u);
 
     Freqs flat;
     for (int s = 0; s < 256; ++s) flat.f[s] = 1000;

@@ -316,9 +316,9 @@ TEST(HuffCodec, EncodeOneAtEveryOffset) {
 
 TEST(HuffCodec, DocumentedDecoderCases) {
     std::int32_t len[256] = {};
-    len['a'] = 2;
-    len['b'] = 2;
-    len['c'] = 1;
+    len[int{'a'}] = 2;
+    len[int{'b'}] = 2;
+    len[int{'c'}] = 1;
     HuffState st;
     ASSERT_EQ(orvsDecodeHuffInit_8u(len, &st), orvStsOk);
     EXPECT_EQ(st.zeroSymbol, 'b');
