@@ -262,13 +262,13 @@ void fastLoop(DecoderState& s, BitReader& br, Out& outRef, const Tables& tables)
             // End of block or invalid code: the resumable loop deals with it.
             break;
         }
+        // Code and extra bits are consumed with one shift.
         unsigned n = linkBits + entryBits(e);
-        bits >>= n;
-        count -= n;
         unsigned extra = kind - kKindBase;
-        const std::uint32_t length = entryValue(e) + static_cast<std::uint32_t>(bits & ((1u << extra) - 1));
-        bits >>= extra;
-        count -= extra;
+        const std::uint32_t length =
+            entryValue(e) + static_cast<std::uint32_t>((bits >> n) & ((1u << extra) - 1));
+        bits >>= n + extra;
+        count -= n + extra;
 
         e = t.dist[bits & distMask];
         linkBits = 0;
@@ -284,19 +284,20 @@ void fastLoop(DecoderState& s, BitReader& br, Out& outRef, const Tables& tables)
             break;
         }
         n = linkBits + entryBits(e);
-        bits >>= n;
-        count -= n;
         extra = kind - kKindBase;
-        const std::uint32_t distance = entryValue(e) + static_cast<std::uint32_t>(bits & ((1u << extra) - 1));
+        const std::uint32_t distance =
+            entryValue(e) + static_cast<std::uint32_t>((bits >> n) & ((1u << extra) - 1));
         if (!out.distanceOk(distance)) {
+            bits >>= n;
+            count -= n;
             s.runLength = static_cast<std::int32_t>(length);
             s.matchDistance = entryValue(e);
             s.extraBitCount = extra;
             s.phase = kPhaseDistanceExtra;
             break;
         }
-        bits >>= extra;
-        count -= extra;
+        bits >>= n + extra;
+        count -= n + extra;
         // Fetch the next item's entry before the copy, so the two overlap.
         const bool more = in <= inLimit && out.fastRoomAfter(length);
         if (more) {
