@@ -50,8 +50,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Caller memory of exactly the size, 4 bytes past a 32-byte boundary.
     auto* raw = static_cast<std::uint8_t*>(std::malloc(static_cast<std::size_t>(objSize) + 4));
     if (raw == nullptr) return 0;
-    auto* spec = reinterpret_cast<VLCDecodeSpec*>(raw + 4);
-    const orvStatus built = orvsVLCDecodeInit_32s(table.data(), count, widths.data(), levels, spec);
+    auto* vlcSpec = reinterpret_cast<VLCDecodeSpec*>(raw + 4);
+    const orvStatus built = orvsVLCDecodeInit_32s(table.data(), count, widths.data(), levels, vlcSpec);
     VLCDecodeSpec* alloc = nullptr;
     const orvStatus built2 = orvsVLCDecodeInitAlloc_32s(table.data(), count, widths.data(), levels, &alloc);
     if (built != built2) std::abort();
@@ -68,7 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::int16_t v;
             const std::uint8_t* before = p;
             const std::int32_t beforeOffset = offset;
-            const orvStatus s = orvsVLCDecodeOne_1u16s(&p, &offset, &v, spec);
+            const orvStatus s = orvsVLCDecodeOne_1u16s(&p, &offset, &v, vlcSpec);
             if (s != orvStsOk) {
                 if (s != orvStsBadContext || p != before || offset != beforeOffset) std::abort();
                 break;
@@ -81,7 +81,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::vector<std::int16_t> block(single.size());
             const std::uint8_t* q = stream;
             std::int32_t qOffset = offset0;
-            if (orvsVLCDecodeBlock_1u16s(&q, &qOffset, block.data(), static_cast<std::int32_t>(block.size()), spec) !=
+            if (orvsVLCDecodeBlock_1u16s(&q, &qOffset, block.data(), static_cast<std::int32_t>(block.size()), vlcSpec) !=
                     orvStsOk ||
                 block != single || q != p || qOffset != offset) {
                 std::abort();
@@ -89,7 +89,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         std::free(stream);
     }
-    orvsVLCDecodeFree_32s(spec);
+    orvsVLCDecodeFree_32s(vlcSpec);
     std::free(raw);
     return 0;
 }

@@ -53,9 +53,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (elementCount < 1 || elementBits < 1) std::abort();
     auto* raw = static_cast<std::uint8_t*>(std::malloc(static_cast<std::size_t>(objSize) + 4));
     if (raw == nullptr) return 0;
-    auto* spec = reinterpret_cast<VLCDecodeUTupleSpec*>(raw + 4);
+    auto* vlcSpec = reinterpret_cast<VLCDecodeUTupleSpec*>(raw + 4);
     const orvStatus built =
-        orvsVLCDecodeUTupleInit_32s(table.data(), count, widths.data(), levels, elementCount, elementBits, spec);
+        orvsVLCDecodeUTupleInit_32s(table.data(), count, widths.data(), levels, elementCount, elementBits, vlcSpec);
     VLCDecodeUTupleSpec* alloc = nullptr;
     const orvStatus built2 = orvsVLCDecodeUTupleInitAlloc_32s(table.data(), count, widths.data(), levels,
                                                               elementCount, elementBits, &alloc);
@@ -74,7 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::vector<std::int16_t> tuple(ec);
             const std::uint8_t* before = p;
             const std::int32_t beforeOffset = offset;
-            const orvStatus s = orvsVLCDecodeUTupleOne_1u16s(&p, &offset, tuple.data(), spec);
+            const orvStatus s = orvsVLCDecodeUTupleOne_1u16s(&p, &offset, tuple.data(), vlcSpec);
             if (s != orvStsOk) {
                 if (s != orvStsBadContext || p != before || offset != beforeOffset) std::abort();
                 break;
@@ -90,7 +90,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             const std::uint8_t* q = stream;
             std::int32_t qOffset = offset0;
             if (orvsVLCDecodeUTupleBlock_1u16s(&q, &qOffset, block.data(), static_cast<std::int32_t>(block.size()),
-                                               spec) != orvStsOk ||
+                                               vlcSpec) != orvStsOk ||
                 !std::equal(single.begin(), single.end(), block.begin()) || q != p || qOffset != offset) {
                 std::abort();
             }
@@ -100,7 +100,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         std::free(stream);
     }
-    orvsVLCDecodeUTupleFree_32s(spec);
+    orvsVLCDecodeUTupleFree_32s(vlcSpec);
     std::free(raw);
     return 0;
 }

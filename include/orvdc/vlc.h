@@ -11,7 +11,7 @@
  * first.  After every call the pointer designates the byte that holds the
  * next bit and the offset says how many of its bits are used.
  *
- * Specification objects are placed at the first 32-byte boundary at or after
+ * The code-table objects (VLCEncodeSpec, VLCDecodeSpec, VLCDecodeUTupleSpec) are placed at the first 32-byte boundary at or after
  * the address the caller holds (every function aligns the address the same
  * way), so caller memory of the GetSize result may have any alignment.  They
  * are read-only after construction and may be shared by threads; the Free
@@ -43,7 +43,7 @@ typedef struct VLCTableEntry {
     int32_t length;
 } VLCTableEntry;
 
-/* Opaque specification objects, laid out in memory sized by GetSize. */
+/* Opaque code-table objects, laid out in memory sized by GetSize. */
 typedef struct VLCEncodeSpec VLCEncodeSpec;
 typedef struct VLCDecodeSpec VLCDecodeSpec;
 typedef struct VLCDecodeUTupleSpec VLCDecodeUTupleSpec;

@@ -68,9 +68,9 @@ orvStatus decodeValues(const std::uint8_t** ppSrc, std::int32_t* pOffset, std::i
 }
 
 orvStatus decodeChecked(const std::uint8_t** ppSrc, std::int32_t* pOffset, std::int16_t* dst, std::int32_t count,
-                        const VLCDecodeSpec* spec) {
-    if (orvdc::anyNull(ppSrc, pOffset, dst, spec) || *ppSrc == nullptr) return orvStsNullPtr;
-    const auto* h = reinterpret_cast<const DecodeHeader*>(alignUp32(reinterpret_cast<const std::uint8_t*>(spec)));
+                        const VLCDecodeSpec* vlcSpec) {
+    if (orvdc::anyNull(ppSrc, pOffset, dst, vlcSpec) || *ppSrc == nullptr) return orvStsNullPtr;
+    const auto* h = reinterpret_cast<const DecodeHeader*>(alignUp32(reinterpret_cast<const std::uint8_t*>(vlcSpec)));
     if (*pOffset < 0 || *pOffset > 7 || h->identifier != kDecodeId) return orvStsBadContext;
     if (count < 1) return orvStsOk;
     switch (h->entryBits) {

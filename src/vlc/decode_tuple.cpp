@@ -89,9 +89,9 @@ orvStatus decodeTuples(const std::uint8_t** ppSrc, std::int32_t* pOffset, std::i
 
 // `single` asks for one tuple whatever dstLen says.
 orvStatus decodeChecked(const std::uint8_t** ppSrc, std::int32_t* pOffset, std::int16_t* dst, std::int32_t dstLen,
-                        bool single, const VLCDecodeUTupleSpec* spec) {
-    if (orvdc::anyNull(ppSrc, pOffset, dst, spec) || *ppSrc == nullptr) return orvStsNullPtr;
-    const auto* h = reinterpret_cast<const TupleHeader*>(alignUp32(reinterpret_cast<const std::uint8_t*>(spec)));
+                        bool single, const VLCDecodeUTupleSpec* vlcSpec) {
+    if (orvdc::anyNull(ppSrc, pOffset, dst, vlcSpec) || *ppSrc == nullptr) return orvStsNullPtr;
+    const auto* h = reinterpret_cast<const TupleHeader*>(alignUp32(reinterpret_cast<const std::uint8_t*>(vlcSpec)));
     if (*pOffset < 0 || *pOffset > 7 || h->base.identifier != kDecodeId) return orvStsBadContext;
     const std::int32_t tuples = single ? 1 : dstLen / h->elementCount;
     if (!single && dstLen < h->elementCount) return orvStsOk;

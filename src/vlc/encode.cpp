@@ -82,8 +82,8 @@ struct EncodeView {
 };
 
 // False for an object that is not a valid encoder object.
-bool viewOf(const VLCEncodeSpec* spec, EncodeView& view) {
-    const auto* base = alignUp32(reinterpret_cast<const std::uint8_t*>(spec));
+bool viewOf(const VLCEncodeSpec* vlcSpec, EncodeView& view) {
+    const auto* base = alignUp32(reinterpret_cast<const std::uint8_t*>(vlcSpec));
     const auto* header = reinterpret_cast<const EncodeHeader*>(base);
     if (header->identifier != kEncodeId) return false;
     view.lengths = reinterpret_cast<const std::int32_t*>(base + header->lengthTable);

@@ -15,14 +15,14 @@ using orvdc::test::Rng;
 using namespace orvdc::test::vlc;
 
 struct Decoder {
-    VLCDecodeSpec* spec = nullptr;
+    VLCDecodeSpec* vlcSpec = nullptr;
     orvStatus status;
     Decoder(const std::vector<VLCTableEntry>& t, const std::vector<int32_t>& widths) {
         status = orvsVLCDecodeInitAlloc_32s(t.data(), static_cast<int32_t>(t.size()), widths.data(),
-                                            static_cast<int32_t>(widths.size()), &spec);
+                                            static_cast<int32_t>(widths.size()), &vlcSpec);
     }
-    ~Decoder() { orvsVLCDecodeFree_32s(spec); }
-    const orvdc::vlc::DecodeHeader& header() const { return *reinterpret_cast<const orvdc::vlc::DecodeHeader*>(spec); }
+    ~Decoder() { orvsVLCDecodeFree_32s(vlcSpec); }
+    const orvdc::vlc::DecodeHeader& header() const { return *reinterpret_cast<const orvdc::vlc::DecodeHeader*>(vlcSpec); }
 };
 
 // The element count of the lookup table, counted with sets of prefixes.
@@ -77,7 +77,7 @@ TEST(VlcDecode, EightThreeBitCodesExample) {
     const std::uint8_t* p = stream;
     int32_t offset = 0;
     int16_t out[8];
-    ASSERT_EQ(orvsVLCDecodeBlock_1u16s(&p, &offset, out, 8, d.spec), orvStsOk);
+    ASSERT_EQ(orvsVLCDecodeBlock_1u16s(&p, &offset, out, 8, d.vlcSpec), orvStsOk);
     for (int i = 0; i < 8; ++i) EXPECT_EQ(out[i], 7 - i);
     EXPECT_EQ(p, stream + 3);
     EXPECT_EQ(offset, 0);
@@ -137,9 +137,9 @@ TEST(VlcDecode, SizesFitTheirObjects) {
             const std::int64_t n = referenceElements(t, used);
             LooseMemory mem(size);
             std::fill(mem.storage.begin(), mem.storage.end(), 0x5A);
-            auto* spec = reinterpret_cast<VLCDecodeSpec*>(mem.at);
+            auto* vlcSpec = reinterpret_cast<VLCDecodeSpec*>(mem.at);
             ASSERT_EQ(orvsVLCDecodeInit_32s(t.data(), static_cast<int32_t>(t.size()), widths.data(),
-                                            static_cast<int32_t>(widths.size()), spec),
+                                            static_cast<int32_t>(widths.size()), vlcSpec),
                       orvStsOk);
             const auto& h = *reinterpret_cast<const orvdc::vlc::DecodeHeader*>(orvdc::vlc::alignUp32(mem.at));
             EXPECT_EQ(size, n * h.entryBits / 8 + 88);
@@ -150,7 +150,7 @@ TEST(VlcDecode, SizesFitTheirObjects) {
                 return a + 1;
             }());
             for (auto* q = mem.at + size; q < mem.storage.data() + mem.storage.size(); ++q) ASSERT_EQ(*q, 0x5A);
-            orvsVLCDecodeFree_32s(spec);
+            orvsVLCDecodeFree_32s(vlcSpec);
         }
     }
 }
@@ -197,7 +197,7 @@ TEST(VlcDecode, RandomCodesRoundTrip) {
             const std::uint8_t* p = stream.data();
             int32_t pos = offset;
             std::vector<int16_t> out(which.size() + 1, 0x7777);
-            ASSERT_EQ(orvsVLCDecodeBlock_1u16s(&p, &pos, out.data(), static_cast<int32_t>(which.size()), d.spec), orvStsOk);
+            ASSERT_EQ(orvsVLCDecodeBlock_1u16s(&p, &pos, out.data(), static_cast<int32_t>(which.size()), d.vlcSpec), orvStsOk);
             for (std::size_t i = 0; i < which.size(); ++i) ASSERT_EQ(out[i], static_cast<int16_t>(t[which[i]].value));
             EXPECT_EQ(out.back(), 0x7777);
             EXPECT_EQ(p - stream.data(), static_cast<std::ptrdiff_t>(ref.bitCount / 8));
@@ -207,7 +207,7 @@ TEST(VlcDecode, RandomCodesRoundTrip) {
             int32_t qpos = offset;
             for (std::size_t i = 0; i < which.size(); ++i) {
                 int16_t v = 0;
-                ASSERT_EQ(orvsVLCDecodeOne_1u16s(&q, &qpos, &v, d.spec), orvStsOk);
+                ASSERT_EQ(orvsVLCDecodeOne_1u16s(&q, &qpos, &v, d.vlcSpec), orvStsOk);
                 ASSERT_EQ(v, out[i]);
             }
             EXPECT_EQ(q, p);
@@ -233,7 +233,7 @@ TEST(VlcDecode, EncoderOutputDecodes) {
     const std::uint8_t* r = stream.data();
     int32_t rpos = 6;
     std::vector<int16_t> back(5000);
-    ASSERT_EQ(orvsVLCDecodeBlock_1u16s(&r, &rpos, back.data(), 5000, d.spec), orvStsOk);
+    ASSERT_EQ(orvsVLCDecodeBlock_1u16s(&r, &rpos, back.data(), 5000, d.vlcSpec), orvStsOk);
     EXPECT_EQ(back, values);
     EXPECT_EQ(r, w);
     EXPECT_EQ(rpos, wpos);
@@ -262,7 +262,7 @@ TEST(VlcDecode, ValuesReadBackExactly) {
         const std::uint8_t* p = stream;
         int32_t offset = 0;
         int16_t out[3];
-        ASSERT_EQ(orvsVLCDecodeBlock_1u16s(&p, &offset, out, 3, d.spec), orvStsOk);
+        ASSERT_EQ(orvsVLCDecodeBlock_1u16s(&p, &offset, out, 3, d.vlcSpec), orvStsOk);
         EXPECT_EQ(out[0], c.value);
         EXPECT_EQ(out[1], 0);
         EXPECT_EQ(out[2], c.value);
@@ -275,7 +275,7 @@ TEST(VlcDecode, ValuesReadBackExactly) {
     const std::uint8_t* p = stream;
     int32_t offset = 0;
     int16_t out[2];
-    ASSERT_EQ(orvsVLCDecodeBlock_1u16s(&p, &offset, out, 2, d.spec), orvStsOk);
+    ASSERT_EQ(orvsVLCDecodeBlock_1u16s(&p, &offset, out, 2, d.vlcSpec), orvStsOk);
     EXPECT_EQ(out[0], 0x2345);
     EXPECT_EQ(out[1], 7);
 }
@@ -287,11 +287,11 @@ TEST(VlcDecode, RefusesTablesWithoutADecodingTable) {
     int32_t size = -3;
     alignas(32) std::uint8_t mem[512];
     auto* place = reinterpret_cast<VLCDecodeSpec*>(mem);
-    VLCDecodeSpec* spec = nullptr;
+    VLCDecodeSpec* vlcSpec = nullptr;
     auto all = [&](const VLCTableEntry* table, int32_t n, const int32_t* w, int32_t levels) {
         const orvStatus a = orvsVLCDecodeGetSize_32s(table, n, w, levels, &size);
         EXPECT_EQ(orvsVLCDecodeInit_32s(table, n, w, levels, place), a);
-        EXPECT_EQ(orvsVLCDecodeInitAlloc_32s(table, n, w, levels, &spec), a);
+        EXPECT_EQ(orvsVLCDecodeInitAlloc_32s(table, n, w, levels, &vlcSpec), a);
         return a;
     };
     EXPECT_EQ(all(t.data(), 3, w1, 1), orvStsBadCodeLength);     // widths below the longest code
@@ -305,10 +305,10 @@ TEST(VlcDecode, RefusesTablesWithoutADecodingTable) {
         EXPECT_EQ(all(b.data(), 2, w11, 2), orvStsBadCodeLength);
     }
     EXPECT_EQ(size, -3);
-    EXPECT_EQ(spec, nullptr);
+    EXPECT_EQ(vlcSpec, nullptr);
     // Widths after the sum is reached are not looked at.
     EXPECT_EQ(all(t.data(), 3, wlate, 3), orvStsOk);
-    orvsVLCDecodeFree_32s(spec);
+    orvsVLCDecodeFree_32s(vlcSpec);
     orvsVLCDecodeFree_32s(place);
     // A table too big for 2^31 bytes.
     const std::vector<VLCTableEntry> deep = {{0, 0, 1}, {1, 0xFFFFFFFFu, 32}};
@@ -325,17 +325,17 @@ TEST(VlcDecode, PrefixConflictsAcrossLevels) {
     const std::vector<VLCTableEntry> longFirst = {{2, 0b00001, 5}, {1, 0b0, 1}, {3, 0b1, 1}};
     Decoder bad(shortFirst, {2, 3});
     EXPECT_EQ(bad.status, orvStsBadCodeLength);
-    ASSERT_NE(bad.spec, nullptr);  // kept for Free, but not usable
+    ASSERT_NE(bad.vlcSpec, nullptr);  // kept for Free, but not usable
     const std::uint8_t stream[5] = {0x00, 0, 0, 0, 0};
     const std::uint8_t* p = stream;
     int32_t offset = 0;
     int16_t v = 99;
-    EXPECT_EQ(orvsVLCDecodeOne_1u16s(&p, &offset, &v, bad.spec), orvStsBadContext);
+    EXPECT_EQ(orvsVLCDecodeOne_1u16s(&p, &offset, &v, bad.vlcSpec), orvStsBadContext);
     EXPECT_EQ(v, 99);
 
     Decoder good(longFirst, {2, 3});
     ASSERT_EQ(good.status, orvStsOk);
-    ASSERT_EQ(orvsVLCDecodeOne_1u16s(&p, &offset, &v, good.spec), orvStsOk);
+    ASSERT_EQ(orvsVLCDecodeOne_1u16s(&p, &offset, &v, good.vlcSpec), orvStsOk);
     EXPECT_EQ(v, 1);
     EXPECT_EQ(offset, 1);
     // Within one level the later code simply wins.
@@ -354,7 +354,7 @@ TEST(VlcDecode, BitsThatAreNoCode) {
         const std::uint8_t* p = stream;
         int32_t offset = 0;
         int16_t out[6] = {0, 0, 0, 0, 0, 0};
-        EXPECT_EQ(orvsVLCDecodeBlock_1u16s(&p, &offset, out, 6, d.spec), orvStsBadContext);
+        EXPECT_EQ(orvsVLCDecodeBlock_1u16s(&p, &offset, out, 6, d.vlcSpec), orvStsBadContext);
         EXPECT_EQ(p, stream);
         EXPECT_EQ(offset, 0);
         EXPECT_EQ(out[0], 5);  // the codes before the bad bits were stored
@@ -363,7 +363,7 @@ TEST(VlcDecode, BitsThatAreNoCode) {
         p = stream + 1;
         offset = 2;
         int16_t one = 42;
-        EXPECT_EQ(orvsVLCDecodeOne_1u16s(&p, &offset, &one, d.spec), orvStsBadContext);
+        EXPECT_EQ(orvsVLCDecodeOne_1u16s(&p, &offset, &one, d.vlcSpec), orvStsBadContext);
         EXPECT_EQ(one, 42);
         EXPECT_EQ(p, stream + 1);
         EXPECT_EQ(offset, 2);
@@ -403,12 +403,12 @@ TEST(VlcDecode, ReadsStayWithinTheStream) {
                     const std::uint8_t* p = g.data();
                     int32_t pos = offset;
                     std::vector<int16_t> out(which.size());
-                    ASSERT_EQ(orvsVLCDecodeBlock_1u16s(&p, &pos, out.data(), static_cast<int32_t>(out.size()), d.spec), orvStsOk);
+                    ASSERT_EQ(orvsVLCDecodeBlock_1u16s(&p, &pos, out.data(), static_cast<int32_t>(out.size()), d.vlcSpec), orvStsOk);
                     for (std::size_t i = 0; i < which.size(); ++i) ASSERT_EQ(out[i], static_cast<int16_t>(t[which[i]].value));
                     EXPECT_EQ(static_cast<std::size_t>(p - g.data()) * 8 + static_cast<std::size_t>(pos), ref.bitCount);
                     p = g.data();
                     pos = offset;
-                    for (std::size_t i = 0; i < which.size(); ++i) ASSERT_EQ(orvsVLCDecodeOne_1u16s(&p, &pos, out.data(), d.spec), orvStsOk);
+                    for (std::size_t i = 0; i < which.size(); ++i) ASSERT_EQ(orvsVLCDecodeOne_1u16s(&p, &pos, out.data(), d.vlcSpec), orvStsOk);
                 }
             }
         }
@@ -424,20 +424,20 @@ TEST(VlcDecode, RefusesBadArguments) {
     const std::uint8_t* nullSrc = nullptr;
     int32_t offset = 3;
     int16_t out[2] = {-9, -9};
-    EXPECT_EQ(orvsVLCDecodeOne_1u16s(nullptr, &offset, out, d.spec), orvStsNullPtr);
-    EXPECT_EQ(orvsVLCDecodeOne_1u16s(&nullSrc, &offset, out, d.spec), orvStsNullPtr);
-    EXPECT_EQ(orvsVLCDecodeOne_1u16s(&p, nullptr, out, d.spec), orvStsNullPtr);
-    EXPECT_EQ(orvsVLCDecodeOne_1u16s(&p, &offset, nullptr, d.spec), orvStsNullPtr);
+    EXPECT_EQ(orvsVLCDecodeOne_1u16s(nullptr, &offset, out, d.vlcSpec), orvStsNullPtr);
+    EXPECT_EQ(orvsVLCDecodeOne_1u16s(&nullSrc, &offset, out, d.vlcSpec), orvStsNullPtr);
+    EXPECT_EQ(orvsVLCDecodeOne_1u16s(&p, nullptr, out, d.vlcSpec), orvStsNullPtr);
+    EXPECT_EQ(orvsVLCDecodeOne_1u16s(&p, &offset, nullptr, d.vlcSpec), orvStsNullPtr);
     EXPECT_EQ(orvsVLCDecodeBlock_1u16s(&p, &offset, out, 2, nullptr), orvStsNullPtr);
     // A null pointer is reported before a bad offset.
     int32_t bad = 8;
-    EXPECT_EQ(orvsVLCDecodeBlock_1u16s(&p, &bad, nullptr, 2, d.spec), orvStsNullPtr);
+    EXPECT_EQ(orvsVLCDecodeBlock_1u16s(&p, &bad, nullptr, 2, d.vlcSpec), orvStsNullPtr);
     for (int32_t off : {-1, 8, 1000}) {
-        EXPECT_EQ(orvsVLCDecodeOne_1u16s(&p, &off, out, d.spec), orvStsBadContext);
-        EXPECT_EQ(orvsVLCDecodeBlock_1u16s(&p, &off, out, 2, d.spec), orvStsBadContext);
+        EXPECT_EQ(orvsVLCDecodeOne_1u16s(&p, &off, out, d.vlcSpec), orvStsBadContext);
+        EXPECT_EQ(orvsVLCDecodeBlock_1u16s(&p, &off, out, 2, d.vlcSpec), orvStsBadContext);
     }
-    EXPECT_EQ(orvsVLCDecodeBlock_1u16s(&p, &offset, out, 0, d.spec), orvStsOk);
-    EXPECT_EQ(orvsVLCDecodeBlock_1u16s(&p, &offset, out, -5, d.spec), orvStsOk);
+    EXPECT_EQ(orvsVLCDecodeBlock_1u16s(&p, &offset, out, 0, d.vlcSpec), orvStsOk);
+    EXPECT_EQ(orvsVLCDecodeBlock_1u16s(&p, &offset, out, -5, d.vlcSpec), orvStsOk);
     // The encoder's identifier is not the decoder's.
     VLCEncodeSpec* enc = nullptr;
     ASSERT_EQ(orvsVLCEncodeInitAlloc_32s(t.data(), 2, &enc), orvStsOk);
@@ -452,14 +452,14 @@ TEST(VlcDecode, RefusesBadArguments) {
     const int32_t w[] = {1};
     ASSERT_EQ(orvsVLCDecodeGetSize_32s(t.data(), 2, w, 1, &size), orvStsOk);
     LooseMemory mem(size);
-    auto* spec = reinterpret_cast<VLCDecodeSpec*>(mem.at);
-    ASSERT_EQ(orvsVLCDecodeInit_32s(t.data(), 2, w, 1, spec), orvStsOk);
-    ASSERT_EQ(orvsVLCDecodeOne_1u16s(&p, &offset, out, spec), orvStsOk);
+    auto* vlcSpec = reinterpret_cast<VLCDecodeSpec*>(mem.at);
+    ASSERT_EQ(orvsVLCDecodeInit_32s(t.data(), 2, w, 1, vlcSpec), orvStsOk);
+    ASSERT_EQ(orvsVLCDecodeOne_1u16s(&p, &offset, out, vlcSpec), orvStsOk);
     EXPECT_EQ(out[0], 0);  // bit 3 of 0xAA
-    orvsVLCDecodeFree_32s(spec);
-    EXPECT_EQ(orvsVLCDecodeOne_1u16s(&p, &offset, out, spec), orvStsBadContext);
+    orvsVLCDecodeFree_32s(vlcSpec);
+    EXPECT_EQ(orvsVLCDecodeOne_1u16s(&p, &offset, out, vlcSpec), orvStsBadContext);
     EXPECT_EQ(orvsVLCDecodeGetSize_32s(t.data(), 2, nullptr, 1, &size), orvStsNullPtr);
-    EXPECT_EQ(orvsVLCDecodeInit_32s(nullptr, 2, w, 1, spec), orvStsNullPtr);
+    EXPECT_EQ(orvsVLCDecodeInit_32s(nullptr, 2, w, 1, vlcSpec), orvStsNullPtr);
     EXPECT_EQ(orvsVLCDecodeInitAlloc_32s(t.data(), 2, w, 1, nullptr), orvStsNullPtr);
 }
 

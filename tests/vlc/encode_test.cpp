@@ -14,11 +14,11 @@ using namespace orvdc::test::vlc;
 const std::vector<VLCTableEntry> kSmall = {{-1, 0b0, 1}, {0, 0b10, 2}, {1, 0b11, 2}};
 
 struct Encoder {
-    VLCEncodeSpec* spec = nullptr;
+    VLCEncodeSpec* vlcSpec = nullptr;
     explicit Encoder(const std::vector<VLCTableEntry>& t) {
-        EXPECT_EQ(orvsVLCEncodeInitAlloc_32s(t.data(), static_cast<int32_t>(t.size()), &spec), orvStsOk);
+        EXPECT_EQ(orvsVLCEncodeInitAlloc_32s(t.data(), static_cast<int32_t>(t.size()), &vlcSpec), orvStsOk);
     }
-    ~Encoder() { orvsVLCEncodeFree_32s(spec); }
+    ~Encoder() { orvsVLCEncodeFree_32s(vlcSpec); }
 };
 
 TEST(VlcEncode, SmallTableExample) {
@@ -30,13 +30,13 @@ TEST(VlcEncode, SmallTableExample) {
     std::uint8_t* p = buf;
     int32_t offset = 0;
     const int16_t values[] = {-1, 0, 1, 1};
-    ASSERT_EQ(orvsVLCEncodeBlock_16s1u(values, 4, &p, &offset, e.spec), orvStsOk);
+    ASSERT_EQ(orvsVLCEncodeBlock_16s1u(values, 4, &p, &offset, e.vlcSpec), orvStsOk);
     EXPECT_EQ(p, buf);
     EXPECT_EQ(offset, 7);
     EXPECT_EQ(buf[0] >> 1, 0b0101111);
     EXPECT_EQ(buf[1], 0xFF);  // never touched
     int32_t bits = 0;
-    ASSERT_EQ(orvsVLCCountBits_16s32s(values, 4, &bits, e.spec), orvStsOk);
+    ASSERT_EQ(orvsVLCCountBits_16s32s(values, 4, &bits, e.vlcSpec), orvStsOk);
     EXPECT_EQ(bits, 7);
 }
 
@@ -47,7 +47,7 @@ TEST(VlcEncode, KeepsBitsBeforeTheStartAndSpansBytes) {
     std::uint8_t buf[4] = {0b10101010, 0, 0, 0};
     std::uint8_t* p = buf;
     int32_t offset = 5;
-    ASSERT_EQ(orvsVLCEncodeOne_16s1u(6, &p, &offset, e.spec), orvStsOk);
+    ASSERT_EQ(orvsVLCEncodeOne_16s1u(6, &p, &offset, e.vlcSpec), orvStsOk);
     EXPECT_EQ(buf[0], 0b10101101);
     EXPECT_EQ(p, buf + 1);
     EXPECT_EQ(offset, 0);
@@ -55,7 +55,7 @@ TEST(VlcEncode, KeepsBitsBeforeTheStartAndSpansBytes) {
     std::uint8_t span[4] = {0xFE, 0, 0, 0x5A};
     p = span;
     offset = 7;
-    ASSERT_EQ(orvsVLCEncodeOne_16s1u(5, &p, &offset, e.spec), orvStsOk);
+    ASSERT_EQ(orvsVLCEncodeOne_16s1u(5, &p, &offset, e.vlcSpec), orvStsOk);
     EXPECT_EQ(p, span + 2);
     EXPECT_EQ(offset, 3);
     // 1111111 1 | 0101 0111 | 100 (code 1010 1011 1100)
@@ -89,7 +89,7 @@ TEST(VlcEncode, EveryLengthAtEveryOffsetMatchesTheReference) {
                 out.data()[0] = lead;
                 std::uint8_t* p = out.data();
                 int32_t pos = offset;
-                ASSERT_EQ(orvsVLCEncodeBlock_16s1u(values, 3, &p, &pos, e.spec), orvStsOk);
+                ASSERT_EQ(orvsVLCEncodeBlock_16s1u(values, 3, &p, &pos, e.vlcSpec), orvStsOk);
                 EXPECT_EQ(p, out.data() + total / 8);
                 EXPECT_EQ(pos, total % 8);
                 for (int b = 0; b < total; ++b) {
@@ -101,7 +101,7 @@ TEST(VlcEncode, EveryLengthAtEveryOffsetMatchesTheReference) {
                 one.data()[0] = lead;
                 p = one.data();
                 pos = offset;
-                for (int16_t v : values) ASSERT_EQ(orvsVLCEncodeOne_16s1u(v, &p, &pos, e.spec), orvStsOk);
+                for (int16_t v : values) ASSERT_EQ(orvsVLCEncodeOne_16s1u(v, &p, &pos, e.vlcSpec), orvStsOk);
                 EXPECT_EQ(p, one.data() + total / 8);
                 EXPECT_EQ(pos, total % 8);
                 for (int b = 0; b < total; ++b) {
@@ -141,12 +141,12 @@ TEST(VlcEncode, RandomTablesMatchTheReference) {
             bits += x.length;
         }
         int32_t counted = 0;
-        ASSERT_EQ(orvsVLCCountBits_16s32s(values.data(), static_cast<int32_t>(values.size()), &counted, e.spec), orvStsOk);
+        ASSERT_EQ(orvsVLCCountBits_16s32s(values.data(), static_cast<int32_t>(values.size()), &counted, e.vlcSpec), orvStsOk);
         EXPECT_EQ(counted, bits);
         std::vector<std::uint8_t> out(ref.bytes.size() + 4, 0);
         std::uint8_t* p = out.data();
         int32_t pos = offset;
-        ASSERT_EQ(orvsVLCEncodeBlock_16s1u(values.data(), static_cast<int32_t>(values.size()), &p, &pos, e.spec), orvStsOk);
+        ASSERT_EQ(orvsVLCEncodeBlock_16s1u(values.data(), static_cast<int32_t>(values.size()), &p, &pos, e.vlcSpec), orvStsOk);
         EXPECT_EQ(p - out.data(), static_cast<std::ptrdiff_t>(ref.bitCount / 8));
         EXPECT_EQ(pos, static_cast<int32_t>(ref.bitCount % 8));
         for (std::size_t b = 0; b < ref.bitCount; ++b) ASSERT_EQ(bitAt(out.data(), b), bitAt(ref.bytes.data(), b));
@@ -159,7 +159,7 @@ TEST(VlcEncode, FirstOfRepeatedValuesWins) {
     std::uint8_t buf[2] = {0, 0};
     std::uint8_t* p = buf;
     int32_t offset = 0;
-    ASSERT_EQ(orvsVLCEncodeOne_16s1u(3, &p, &offset, e.spec), orvStsOk);
+    ASSERT_EQ(orvsVLCEncodeOne_16s1u(3, &p, &offset, e.vlcSpec), orvStsOk);
     EXPECT_EQ(offset, 1);
     EXPECT_EQ(buf[0], 0x80);
 }
@@ -173,26 +173,26 @@ TEST(VlcEncode, InitFitsLooselyAlignedCallerMemory) {
     ASSERT_EQ(orvsVLCEncodeGetSize_32s(t.data(), 300, &size), orvStsOk);
     LooseMemory mem(size);
     std::fill(mem.storage.begin(), mem.storage.end(), 0xA5);
-    auto* spec = reinterpret_cast<VLCEncodeSpec*>(mem.at);
-    ASSERT_EQ(orvsVLCEncodeInit_32s(t.data(), 300, spec), orvStsOk);
+    auto* vlcSpec = reinterpret_cast<VLCEncodeSpec*>(mem.at);
+    ASSERT_EQ(orvsVLCEncodeInit_32s(t.data(), 300, vlcSpec), orvStsOk);
     for (auto* q = mem.at + size; q < mem.storage.data() + mem.storage.size(); ++q) ASSERT_EQ(*q, 0xA5);
     for (auto* q = mem.storage.data(); q < mem.at; ++q) ASSERT_EQ(*q, 0xA5);
     const int16_t v = static_cast<int16_t>(t[7].value);
     std::uint8_t buf[8] = {};
     std::uint8_t* p = buf;
     int32_t offset = 3;
-    ASSERT_EQ(orvsVLCEncodeOne_16s1u(v, &p, &offset, spec), orvStsOk);
+    ASSERT_EQ(orvsVLCEncodeOne_16s1u(v, &p, &offset, vlcSpec), orvStsOk);
     EXPECT_EQ((p - buf) * 8 + offset, 3 + t[7].length);
     // Free invalidates but leaves the caller's memory alone.
-    orvsVLCEncodeFree_32s(spec);
+    orvsVLCEncodeFree_32s(vlcSpec);
     p = buf;
     offset = 0;
-    EXPECT_EQ(orvsVLCEncodeOne_16s1u(v, &p, &offset, spec), orvStsBadContext);
+    EXPECT_EQ(orvsVLCEncodeOne_16s1u(v, &p, &offset, vlcSpec), orvStsBadContext);
 }
 
 TEST(VlcEncode, RefusesBadTablesAndSizes) {
     int32_t size = -7;
-    VLCEncodeSpec* spec = nullptr;
+    VLCEncodeSpec* vlcSpec = nullptr;
     alignas(32) std::uint8_t mem[256];
     auto* place = reinterpret_cast<VLCEncodeSpec*>(mem);
     EXPECT_EQ(orvsVLCEncodeGetSize_32s(nullptr, 3, &size), orvStsNullPtr);
@@ -201,18 +201,18 @@ TEST(VlcEncode, RefusesBadTablesAndSizes) {
     EXPECT_EQ(orvsVLCEncodeInitAlloc_32s(kSmall.data(), 3, nullptr), orvStsNullPtr);
     EXPECT_EQ(orvsVLCEncodeGetSize_32s(kSmall.data(), 0, &size), orvStsBadContext);
     EXPECT_EQ(orvsVLCEncodeInit_32s(kSmall.data(), -1, place), orvStsBadContext);
-    EXPECT_EQ(orvsVLCEncodeInitAlloc_32s(kSmall.data(), 0, &spec), orvStsBadContext);
+    EXPECT_EQ(orvsVLCEncodeInitAlloc_32s(kSmall.data(), 0, &vlcSpec), orvStsBadContext);
     for (int32_t badLength : {0, -3, 33}) {
         const std::vector<VLCTableEntry> t = {{0, 0, 1}, {1, 1, badLength}};
         EXPECT_EQ(orvsVLCEncodeGetSize_32s(t.data(), 2, &size), orvStsBadCodeLength);
         EXPECT_EQ(orvsVLCEncodeInit_32s(t.data(), 2, place), orvStsBadCodeLength);
-        EXPECT_EQ(orvsVLCEncodeInitAlloc_32s(t.data(), 2, &spec), orvStsBadCodeLength);
+        EXPECT_EQ(orvsVLCEncodeInitAlloc_32s(t.data(), 2, &vlcSpec), orvStsBadCodeLength);
     }
     // A value range whose tables would not fit 2^31 bytes.
     const std::vector<VLCTableEntry> wide = {{INT32_MIN, 0, 1}, {INT32_MAX, 1, 1}};
     EXPECT_EQ(orvsVLCEncodeGetSize_32s(wide.data(), 2, &size), orvStsBadSize);
     EXPECT_EQ(size, -7);
-    EXPECT_EQ(spec, nullptr);
+    EXPECT_EQ(vlcSpec, nullptr);
     orvsVLCEncodeFree_32s(nullptr);
 }
 
@@ -226,27 +226,27 @@ TEST(VlcEncode, RefusesBadArgumentsWithoutWriting) {
     int32_t offset = 2;
     int32_t count = -5;
     const int16_t good[] = {0, 1, -2};
-    EXPECT_EQ(orvsVLCEncodeBlock_16s1u(nullptr, 3, &p, &offset, e.spec), orvStsNullPtr);
-    EXPECT_EQ(orvsVLCEncodeBlock_16s1u(good, 3, nullptr, &offset, e.spec), orvStsNullPtr);
-    EXPECT_EQ(orvsVLCEncodeBlock_16s1u(good, 3, &nullDst, &offset, e.spec), orvStsNullPtr);
-    EXPECT_EQ(orvsVLCEncodeBlock_16s1u(good, 3, &p, nullptr, e.spec), orvStsNullPtr);
+    EXPECT_EQ(orvsVLCEncodeBlock_16s1u(nullptr, 3, &p, &offset, e.vlcSpec), orvStsNullPtr);
+    EXPECT_EQ(orvsVLCEncodeBlock_16s1u(good, 3, nullptr, &offset, e.vlcSpec), orvStsNullPtr);
+    EXPECT_EQ(orvsVLCEncodeBlock_16s1u(good, 3, &nullDst, &offset, e.vlcSpec), orvStsNullPtr);
+    EXPECT_EQ(orvsVLCEncodeBlock_16s1u(good, 3, &p, nullptr, e.vlcSpec), orvStsNullPtr);
     EXPECT_EQ(orvsVLCEncodeBlock_16s1u(good, 3, &p, &offset, nullptr), orvStsNullPtr);
     EXPECT_EQ(orvsVLCEncodeOne_16s1u(0, &p, &offset, nullptr), orvStsNullPtr);
-    EXPECT_EQ(orvsVLCCountBits_16s32s(good, 3, nullptr, e.spec), orvStsNullPtr);
-    EXPECT_EQ(orvsVLCEncodeBlock_16s1u(good, 0, &p, &offset, e.spec), orvStsBadContext);
-    EXPECT_EQ(orvsVLCCountBits_16s32s(good, 0, &count, e.spec), orvStsBadContext);
+    EXPECT_EQ(orvsVLCCountBits_16s32s(good, 3, nullptr, e.vlcSpec), orvStsNullPtr);
+    EXPECT_EQ(orvsVLCEncodeBlock_16s1u(good, 0, &p, &offset, e.vlcSpec), orvStsBadContext);
+    EXPECT_EQ(orvsVLCCountBits_16s32s(good, 0, &count, e.vlcSpec), orvStsBadContext);
     for (int32_t badOffset : {-1, 8}) {
         offset = badOffset;
-        EXPECT_EQ(orvsVLCEncodeBlock_16s1u(good, 3, &p, &offset, e.spec), orvStsBadContext);
-        EXPECT_EQ(orvsVLCEncodeOne_16s1u(0, &p, &offset, e.spec), orvStsBadContext);
+        EXPECT_EQ(orvsVLCEncodeBlock_16s1u(good, 3, &p, &offset, e.vlcSpec), orvStsBadContext);
+        EXPECT_EQ(orvsVLCEncodeOne_16s1u(0, &p, &offset, e.vlcSpec), orvStsBadContext);
     }
     offset = 2;
     // Values outside min..max or absent from the table, anywhere in a block.
     for (int16_t bad : {-1, -3, 2, 32767, -32768}) {
         const int16_t block[] = {0, 1, bad};
-        EXPECT_EQ(orvsVLCEncodeBlock_16s1u(block, 3, &p, &offset, e.spec), orvStsBadContext);
-        EXPECT_EQ(orvsVLCEncodeOne_16s1u(bad, &p, &offset, e.spec), orvStsBadContext);
-        EXPECT_EQ(orvsVLCCountBits_16s32s(block, 3, &count, e.spec), orvStsBadContext);
+        EXPECT_EQ(orvsVLCEncodeBlock_16s1u(block, 3, &p, &offset, e.vlcSpec), orvStsBadContext);
+        EXPECT_EQ(orvsVLCEncodeOne_16s1u(bad, &p, &offset, e.vlcSpec), orvStsBadContext);
+        EXPECT_EQ(orvsVLCCountBits_16s32s(block, 3, &count, e.vlcSpec), orvStsBadContext);
     }
     // An object that was never built.
     alignas(32) std::uint8_t junk[128] = {};

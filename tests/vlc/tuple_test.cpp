@@ -13,13 +13,13 @@ using orvdc::test::Rng;
 using namespace orvdc::test::vlc;
 
 struct TupleDecoder {
-    VLCDecodeUTupleSpec* spec = nullptr;
+    VLCDecodeUTupleSpec* vlcSpec = nullptr;
     orvStatus status;
     TupleDecoder(const std::vector<VLCTableEntry>& t, const std::vector<int32_t>& widths, int32_t count, int32_t bits) {
         status = orvsVLCDecodeUTupleInitAlloc_32s(t.data(), static_cast<int32_t>(t.size()), widths.data(),
-                                                  static_cast<int32_t>(widths.size()), count, bits, &spec);
+                                                  static_cast<int32_t>(widths.size()), count, bits, &vlcSpec);
     }
-    ~TupleDecoder() { orvsVLCDecodeUTupleFree_32s(spec); }
+    ~TupleDecoder() { orvsVLCDecodeUTupleFree_32s(vlcSpec); }
 };
 
 TEST(VlcTuple, EightThreeBitCodesExample) {
@@ -32,8 +32,8 @@ TEST(VlcTuple, EightThreeBitCodesExample) {
     // Caller memory of exactly that size at the least alignment allowed.
     LooseMemory mem(size);
     std::fill(mem.storage.begin(), mem.storage.end(), 0x3C);
-    auto* spec = reinterpret_cast<VLCDecodeUTupleSpec*>(mem.at);
-    ASSERT_EQ(orvsVLCDecodeUTupleInit_32s(t.data(), 8, w, 1, 2, 2, spec), orvStsOk);
+    auto* vlcSpec = reinterpret_cast<VLCDecodeUTupleSpec*>(mem.at);
+    ASSERT_EQ(orvsVLCDecodeUTupleInit_32s(t.data(), 8, w, 1, 2, 2, vlcSpec), orvStsOk);
     for (auto* q = mem.at + size; q < mem.storage.data() + mem.storage.size(); ++q) ASSERT_EQ(*q, 0x3C);
     const auto& h = *reinterpret_cast<const orvdc::vlc::TupleHeader*>(orvdc::vlc::alignUp32(mem.at));
     EXPECT_EQ(h.base.entryBits, 8);
@@ -44,12 +44,12 @@ TEST(VlcTuple, EightThreeBitCodesExample) {
     const std::uint8_t* p = stream;
     int32_t offset = 0;
     int16_t out[2];
-    ASSERT_EQ(orvsVLCDecodeUTupleOne_1u16s(&p, &offset, out, spec), orvStsOk);
+    ASSERT_EQ(orvsVLCDecodeUTupleOne_1u16s(&p, &offset, out, vlcSpec), orvStsOk);
     EXPECT_EQ(out[0], 1);
     EXPECT_EQ(out[1], -2);
     EXPECT_EQ(offset, 5);
-    orvsVLCDecodeUTupleFree_32s(spec);
-    EXPECT_EQ(orvsVLCDecodeUTupleOne_1u16s(&p, &offset, out, spec), orvStsBadContext);
+    orvsVLCDecodeUTupleFree_32s(vlcSpec);
+    EXPECT_EQ(orvsVLCDecodeUTupleOne_1u16s(&p, &offset, out, vlcSpec), orvStsBadContext);
 }
 
 // Sign bits follow the code only for non-zero magnitudes.
@@ -63,16 +63,16 @@ TEST(VlcTuple, SignBitsOnlyForNonZeroMagnitudes) {
     const std::uint8_t* p = stream;
     int32_t offset = 0;
     int16_t out[3];
-    ASSERT_EQ(orvsVLCDecodeUTupleOne_1u16s(&p, &offset, out, d.spec), orvStsOk);
+    ASSERT_EQ(orvsVLCDecodeUTupleOne_1u16s(&p, &offset, out, d.vlcSpec), orvStsOk);
     EXPECT_EQ(out[0], -3);
     EXPECT_EQ(out[1], 0);
     EXPECT_EQ(out[2], 1);
     EXPECT_EQ(offset, 3);
-    ASSERT_EQ(orvsVLCDecodeUTupleOne_1u16s(&p, &offset, out, d.spec), orvStsOk);
+    ASSERT_EQ(orvsVLCDecodeUTupleOne_1u16s(&p, &offset, out, d.vlcSpec), orvStsOk);
     EXPECT_EQ(out[0], 0);
     EXPECT_EQ(out[2], 0);
     EXPECT_EQ(offset, 4);
-    ASSERT_EQ(orvsVLCDecodeUTupleOne_1u16s(&p, &offset, out, d.spec), orvStsOk);
+    ASSERT_EQ(orvsVLCDecodeUTupleOne_1u16s(&p, &offset, out, d.vlcSpec), orvStsOk);
     EXPECT_EQ(out[0], 3);
     EXPECT_EQ(out[2], 1);
     EXPECT_EQ(offset, 7);
@@ -88,13 +88,13 @@ TEST(VlcTuple, BlocksDecodeWholeTuplesOnly) {
     const std::uint8_t* p = stream;
     int32_t offset = 0;
     int16_t out[7] = {9, 9, 9, 9, 9, 9, 9};
-    ASSERT_EQ(orvsVLCDecodeUTupleBlock_1u16s(&p, &offset, out, 7, d.spec), orvStsOk);
+    ASSERT_EQ(orvsVLCDecodeUTupleBlock_1u16s(&p, &offset, out, 7, d.vlcSpec), orvStsOk);
     const int16_t expect[7] = {2, 1, 0, 0, -2, 1, 9};
     for (int i = 0; i < 7; ++i) EXPECT_EQ(out[i], expect[i]) << i;
     EXPECT_EQ(offset, 7);
     // Fewer values than one tuple: nothing happens.
-    ASSERT_EQ(orvsVLCDecodeUTupleBlock_1u16s(&p, &offset, out, 1, d.spec), orvStsOk);
-    ASSERT_EQ(orvsVLCDecodeUTupleBlock_1u16s(&p, &offset, out, -3, d.spec), orvStsOk);
+    ASSERT_EQ(orvsVLCDecodeUTupleBlock_1u16s(&p, &offset, out, 1, d.vlcSpec), orvStsOk);
+    ASSERT_EQ(orvsVLCDecodeUTupleBlock_1u16s(&p, &offset, out, -3, d.vlcSpec), orvStsOk);
     EXPECT_EQ(offset, 7);
     EXPECT_EQ(out[0], 2);
 }
@@ -136,7 +136,7 @@ TEST(VlcTuple, RandomTuplesRoundTrip) {
             const std::uint8_t* p = stream.data();
             int32_t pos = offset;
             std::vector<int16_t> out(expect.size() + s.count - 1, 0x1111);
-            ASSERT_EQ(orvsVLCDecodeUTupleBlock_1u16s(&p, &pos, out.data(), static_cast<int32_t>(out.size()), d.spec), orvStsOk);
+            ASSERT_EQ(orvsVLCDecodeUTupleBlock_1u16s(&p, &pos, out.data(), static_cast<int32_t>(out.size()), d.vlcSpec), orvStsOk);
             ASSERT_EQ(std::vector<int16_t>(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(expect.size())), expect);
             for (std::size_t i = expect.size(); i < out.size(); ++i) EXPECT_EQ(out[i], 0x1111);
             EXPECT_EQ(p - stream.data(), static_cast<std::ptrdiff_t>(ref.bitCount / 8));
@@ -145,7 +145,7 @@ TEST(VlcTuple, RandomTuplesRoundTrip) {
             int32_t qpos = offset;
             std::vector<int16_t> one(static_cast<std::size_t>(s.count));
             for (int k = 0; k < tuples; ++k) {
-                ASSERT_EQ(orvsVLCDecodeUTupleOne_1u16s(&q, &qpos, one.data(), d.spec), orvStsOk);
+                ASSERT_EQ(orvsVLCDecodeUTupleOne_1u16s(&q, &qpos, one.data(), d.vlcSpec), orvStsOk);
                 for (int j = 0; j < s.count; ++j) ASSERT_EQ(one[static_cast<std::size_t>(j)], expect[static_cast<std::size_t>(k * s.count + j)]);
             }
             EXPECT_EQ(q, p);
@@ -175,7 +175,7 @@ TEST(VlcTuple, ReadsStayWithinTheStream) {
                 const std::uint8_t* p = g.data();
                 int32_t pos = offset;
                 int16_t out[2];
-                ASSERT_EQ(orvsVLCDecodeUTupleBlock_1u16s(&p, &pos, out, 2, d.spec), orvStsOk);
+                ASSERT_EQ(orvsVLCDecodeUTupleBlock_1u16s(&p, &pos, out, 2, d.vlcSpec), orvStsOk);
                 EXPECT_EQ(static_cast<std::size_t>(p - g.data()) * 8 + static_cast<std::size_t>(pos), ref.bitCount);
                 EXPECT_LT(out[0] + out[1], 0);
             }
@@ -190,11 +190,11 @@ TEST(VlcTuple, RefusesUnsupportedShapes) {
     int32_t size = -1;
     alignas(32) std::uint8_t mem[512];
     auto* place = reinterpret_cast<VLCDecodeUTupleSpec*>(mem);
-    VLCDecodeUTupleSpec* spec = nullptr;
+    VLCDecodeUTupleSpec* vlcSpec = nullptr;
     auto all = [&](const VLCTableEntry* table, int32_t n, const int32_t* w, int32_t levels, int32_t ec, int32_t eb) {
         const orvStatus a = orvsVLCDecodeUTupleGetSize_32s(table, n, w, levels, ec, eb, &size);
         EXPECT_EQ(orvsVLCDecodeUTupleInit_32s(table, n, w, levels, ec, eb, place), a);
-        EXPECT_EQ(orvsVLCDecodeUTupleInitAlloc_32s(table, n, w, levels, ec, eb, &spec), a);
+        EXPECT_EQ(orvsVLCDecodeUTupleInitAlloc_32s(table, n, w, levels, ec, eb, &vlcSpec), a);
         return a;
     };
     // A zero or negative shape wins over a bad table.
@@ -206,18 +206,18 @@ TEST(VlcTuple, RefusesUnsupportedShapes) {
     // lengthBits 1 + 1 flag bit + 31 tuple bits > 32; 30 fits.
     EXPECT_EQ(all(t.data(), 2, w1, 1, 1, 31), orvStsBadArg);
     EXPECT_EQ(all(t.data(), 2, w1, 1, 1, 30), orvStsOk);
-    orvsVLCDecodeUTupleFree_32s(spec);
-    spec = nullptr;
+    orvsVLCDecodeUTupleFree_32s(vlcSpec);
+    vlcSpec = nullptr;
     EXPECT_EQ(all(t.data(), 2, w1, 1, INT32_MAX, INT32_MAX), orvStsBadArg);
     // The longest code plus elementCount above 32.
     const std::vector<VLCTableEntry> long30 = {{0, 0, 1}, {1, 1, 30}};
     EXPECT_EQ(orvsVLCDecodeUTupleGetSize_32s(long30.data(), 2, w15, 2, 3, 1, &size), orvStsBadArg);
     EXPECT_EQ(orvsVLCDecodeUTupleInit_32s(long30.data(), 2, w15, 2, 3, 1, place), orvStsBadArg);
     EXPECT_EQ(orvsVLCDecodeUTupleGetSize_32s(long30.data(), 2, w15, 2, 2, 1, &size), orvStsOk);
-    EXPECT_EQ(spec, nullptr);
+    EXPECT_EQ(vlcSpec, nullptr);
     EXPECT_EQ(orvsVLCDecodeUTupleGetSize_32s(t.data(), 2, w1, 1, 1, 1, nullptr), orvStsNullPtr);
     EXPECT_EQ(orvsVLCDecodeUTupleInit_32s(t.data(), 2, nullptr, 1, 1, 1, place), orvStsNullPtr);
-    EXPECT_EQ(orvsVLCDecodeUTupleInitAlloc_32s(nullptr, 2, w1, 1, 1, 1, &spec), orvStsNullPtr);
+    EXPECT_EQ(orvsVLCDecodeUTupleInitAlloc_32s(nullptr, 2, w1, 1, 1, 1, &vlcSpec), orvStsNullPtr);
 }
 
 TEST(VlcTuple, RefusesBadArgumentsAndBadBits) {
@@ -229,16 +229,16 @@ TEST(VlcTuple, RefusesBadArgumentsAndBadBits) {
     const std::uint8_t* nullSrc = nullptr;
     int32_t offset = 0;
     int16_t out[4] = {7, 7, 7, 7};
-    EXPECT_EQ(orvsVLCDecodeUTupleOne_1u16s(&nullSrc, &offset, out, d.spec), orvStsNullPtr);
-    EXPECT_EQ(orvsVLCDecodeUTupleBlock_1u16s(&p, &offset, nullptr, 4, d.spec), orvStsNullPtr);
-    EXPECT_EQ(orvsVLCDecodeUTupleBlock_1u16s(&p, nullptr, out, 4, d.spec), orvStsNullPtr);
+    EXPECT_EQ(orvsVLCDecodeUTupleOne_1u16s(&nullSrc, &offset, out, d.vlcSpec), orvStsNullPtr);
+    EXPECT_EQ(orvsVLCDecodeUTupleBlock_1u16s(&p, &offset, nullptr, 4, d.vlcSpec), orvStsNullPtr);
+    EXPECT_EQ(orvsVLCDecodeUTupleBlock_1u16s(&p, nullptr, out, 4, d.vlcSpec), orvStsNullPtr);
     EXPECT_EQ(orvsVLCDecodeUTupleOne_1u16s(&p, &offset, out, nullptr), orvStsNullPtr);
     for (int32_t bad : {-1, 8}) {
-        EXPECT_EQ(orvsVLCDecodeUTupleOne_1u16s(&p, &bad, out, d.spec), orvStsBadContext);
-        EXPECT_EQ(orvsVLCDecodeUTupleBlock_1u16s(&p, &bad, out, 4, d.spec), orvStsBadContext);
+        EXPECT_EQ(orvsVLCDecodeUTupleOne_1u16s(&p, &bad, out, d.vlcSpec), orvStsBadContext);
+        EXPECT_EQ(orvsVLCDecodeUTupleBlock_1u16s(&p, &bad, out, 4, d.vlcSpec), orvStsBadContext);
     }
     // 0 s | 10 s | 11: the third code is none; the position stays.
-    EXPECT_EQ(orvsVLCDecodeUTupleBlock_1u16s(&p, &offset, out, 4, d.spec), orvStsBadContext);
+    EXPECT_EQ(orvsVLCDecodeUTupleBlock_1u16s(&p, &offset, out, 4, d.vlcSpec), orvStsBadContext);
     EXPECT_EQ(p, stream);
     EXPECT_EQ(offset, 0);
     EXPECT_EQ(out[0], -1);
