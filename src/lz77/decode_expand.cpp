@@ -4,7 +4,7 @@
 #include "core/export.h"
 #include "lz77/decode_state.h"
 
-using namespace orvdc::lz77;
+using namespace orvdc::lz77::decoder;
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include "lz77/decode_state.h"
 #include "lz77/decode_tables.h"
 
-namespace orvdc::lz77 {
+namespace orvdc::lz77::decoder {
 
 namespace {
 
@@ -498,9 +498,9 @@ orvStatus decodeToBytes(const std::uint8_t** src, std::int32_t* srcLen, std::uin
 
 }  // namespace
 
-}  // namespace orvdc::lz77
+}  // namespace orvdc::lz77::decoder
 
-using namespace orvdc::lz77;
+using namespace orvdc::lz77::decoder;
 
 extern "C" {
 

@@ -8,7 +8,7 @@
 #include "core/memory.h"
 #include "lz77/decode_state.h"
 
-namespace orvdc::lz77 {
+namespace orvdc::lz77::decoder {
 
 void appendHistory(DecoderState& s, const std::uint8_t* bytes, std::size_t n) {
     if (n == 0) return;
@@ -79,9 +79,9 @@ void initFields(DecoderState& s) {
 
 }  // namespace
 
-}  // namespace orvdc::lz77
+}  // namespace orvdc::lz77::decoder
 
-using namespace orvdc::lz77;
+using namespace orvdc::lz77::decoder;
 
 extern "C" {
 

@@ -9,7 +9,7 @@
 #include "lz77/lz77_common.h"
 #include "orvdc.h"
 
-namespace orvdc::lz77 {
+namespace orvdc::lz77::decoder {
 
 // Decoding-table entry: kind in bits 0-7, bits taken at its table level in
 // bits 8-15, value in bits 16-31.
@@ -215,4 +215,4 @@ inline void copyMatchFast(std::uint8_t* out, std::uint32_t d, std::uint32_t n) {
     } while (out < stop);
 }
 
-}  // namespace orvdc::lz77
+}  // namespace orvdc::lz77::decoder

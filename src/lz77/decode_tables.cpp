@@ -1,7 +1,7 @@
 // Builder of the dynamic-block decoding tables (layout in decode_tables.h).
 #include "lz77/decode_tables.h"
 
-namespace orvdc::lz77 {
+namespace orvdc::lz77::decoder {
 
 namespace {
 
@@ -106,4 +106,4 @@ bool buildTable(DecoderState& s, TableKind kind, const std::uint8_t* lengths, un
     return true;
 }
 
-}  // namespace orvdc::lz77
+}  // namespace orvdc::lz77::decoder

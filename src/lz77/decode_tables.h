@@ -14,7 +14,7 @@
 
 #include "lz77/decode_state.h"
 
-namespace orvdc::lz77 {
+namespace orvdc::lz77::decoder {
 
 enum class TableKind { CodeLength, LitLen, Distance };
 
@@ -103,4 +103,4 @@ bool buildTable(DecoderState& s, TableKind kind, const std::uint8_t* lengths, un
                 unsigned rootLimit, std::uint32_t offset, std::uint32_t capacity,
                 std::uint32_t* rootBits, std::uint32_t* used);
 
-}  // namespace orvdc::lz77
+}  // namespace orvdc::lz77::decoder
