@@ -49,9 +49,10 @@ inline DecodeOutcome decodeAll(const std::uint8_t* data, std::size_t size, Decod
     const std::uint8_t none = 0;
     std::size_t pos = 0;
     const std::size_t kMaxOut = 1u << 21;
-    // Every call consumes source, writes output or moves a block along;
-    // this bound is far above what a valid stream of `size` bytes needs.
-    std::size_t budget = 64 + size * 64 + kMaxOut / 4;
+    // Every call consumes source, writes output or moves a block along, so
+    // a valid stream needs far fewer calls than this (one byte of output a
+    // call at worst); only a decoder that stops making progress exceeds it.
+    std::size_t budget = 256 + size * 64 + 4 * kMaxOut;
 
     auto call = [&](auto&& fn) {
         const std::size_t len = std::min<std::size_t>(sizes.next(maxSrc), size - pos);
