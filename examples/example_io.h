@@ -52,7 +52,7 @@ static inline int exReadFile(const char* path, ExBuffer* out) {
 static inline int exWriteFile(const char* path, const uint8_t* data, size_t n) {
     FILE* f = strcmp(path, "-") == 0 ? stdout : fopen(path, "wb");
     if (f == NULL) return 0;
-    int ok = fwrite(data, 1, n, f) == n;
+    int ok = n == 0 || fwrite(data, 1, n, f) == n; /* data may be null when n is 0 */
     if (f != stdout) ok = (fclose(f) == 0) && ok;
     else ok = (fflush(f) == 0) && ok;
     return ok;
