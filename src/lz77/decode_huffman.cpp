@@ -137,8 +137,8 @@ orvStatus readTables(DecoderState& s, BitReader& br) {
         }
         for (int i = s.codeLengthCodeCount; i < 19; ++i) s.codeLengths[kCodeLengthOrder[i]] = 0;
         std::uint32_t root = 0, used = 0;
-        if (!buildTable(s, TableKind::CodeLength, s.codeLengths, 19, kCodeLengthRootLimit, 0,
-                        kTableAreaEntries, &root, &used)) {
+        if (!buildTable(s, TableKind::CodeLength, s.codeLengths, 19, kCodeLengthRootLimit,
+                        kCodeLengthRootLimit, 0, kTableAreaEntries, &root, &used)) {
             return orvStsBadSize;
         }
         s.litRootBits = root;
@@ -167,13 +167,23 @@ orvStatus readTables(DecoderState& s, BitReader& br) {
         s.lengthsRead += static_cast<std::int32_t>(repeat);
         br.drop(bits + extra);
     }
+    // Wide roots first; the narrow ones always fit, so only they decide
+    // whether the code lengths are refused.
+    const auto litCount = static_cast<unsigned>(s.litCodeCount);
+    const auto distCount = static_cast<unsigned>(s.distCodeCount);
+    const std::uint8_t* const distLengths = s.codeLengths + s.litCodeCount;
+    constexpr auto kArea = static_cast<std::uint32_t>(kTableAreaEntries);
     std::uint32_t litUsed = 0, distUsed = 0;
-    if (!buildTable(s, TableKind::LitLen, s.codeLengths, static_cast<unsigned>(s.litCodeCount),
-                    kLitRootLimit, 0, kMaxLitEntries, &s.litRootBits, &litUsed) ||
-        !buildTable(s, TableKind::Distance, s.codeLengths + s.litCodeCount,
-                    static_cast<unsigned>(s.distCodeCount), kDistRootLimit, litUsed,
-                    static_cast<std::uint32_t>(kTableAreaEntries) - litUsed, &s.distRootBits, &distUsed)) {
-        return orvStsBadSize;
+    if (!buildTable(s, TableKind::LitLen, s.codeLengths, litCount, kLitWideRoot, kLitRootLimit, 0, kArea,
+                    &s.litRootBits, &litUsed) ||
+        !buildTable(s, TableKind::Distance, distLengths, distCount, kDistWideRoot, kDistRootLimit, litUsed,
+                    kArea - litUsed, &s.distRootBits, &distUsed)) {
+        if (!buildTable(s, TableKind::LitLen, s.codeLengths, litCount, kLitRootLimit, kLitRootLimit, 0,
+                        kMaxLitEntries, &s.litRootBits, &litUsed) ||
+            !buildTable(s, TableKind::Distance, distLengths, distCount, kDistRootLimit, kDistRootLimit,
+                        litUsed, kArea - litUsed, &s.distRootBits, &distUsed)) {
+            return orvStsBadSize;
+        }
     }
     s.litTable = 0;
     s.distTable = litUsed;
@@ -227,8 +237,8 @@ void fastLoop(DecoderState& s, BitReader& br, Out& outRef, const Tables& tables)
             bits >>= n;
             count -= n;
             out.literal(entryValue(e));
-            // More first-level literals (at most 9 bits each) while their
-            // bits are buffered.
+            // More first-level literals (at most kLitWideRoot bits each)
+            // while their bits are buffered: a refill leaves at least 56.
             e = t.lit[bits & litMask];
             if (entryKind(e) == kKindLiteral) {
                 n = entryBits(e);
@@ -242,7 +252,7 @@ void fastLoop(DecoderState& s, BitReader& br, Out& outRef, const Tables& tables)
                     count -= n;
                     out.literal(entryValue(e));
                     e = t.lit[bits & litMask];
-                    if (entryKind(e) == kKindLiteral && count >= 9 + 9) {
+                    if (entryKind(e) == kKindLiteral && count >= 2 * kLitWideRoot) {
                         n = entryBits(e);
                         bits >>= n;
                         count -= n;

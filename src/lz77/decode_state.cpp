@@ -18,10 +18,13 @@ void appendHistory(DecoderState& s, const std::uint8_t* bytes, std::size_t n) {
         return;
     }
     if (static_cast<std::size_t>(s.windowFill) + n > static_cast<std::size_t>(kWindowBytes)) {
-        // Keep only the last 32768 bytes; the room freed lasts for at least
-        // another 32768 appended bytes.
-        std::memmove(s.window, s.window + s.windowFill - kHistoryBytes, kHistoryBytes);
-        s.windowFill = kHistoryBytes;
+        // Keep only the bytes that stay history after the append (at most the
+        // last 32768): a move of at most 32768 bytes frees room for at least
+        // another kWindowBytes - 32768 appended bytes.
+        std::size_t keep = static_cast<std::size_t>(kWindowBytes) - n;
+        if (keep > static_cast<std::size_t>(kHistoryBytes)) keep = kHistoryBytes;
+        std::memmove(s.window, s.window + s.windowFill - keep, keep);
+        s.windowFill = static_cast<std::int32_t>(keep);
     }
     copyKernel(s.window + s.windowFill, bytes, n);
     s.windowFill += static_cast<std::int32_t>(n);

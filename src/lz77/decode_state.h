@@ -37,17 +37,27 @@ constexpr bool isLink(unsigned kind) { return kind - 1u < 15u; }
 // Largest tables that code lengths the decoder accepts can produce: 854
 // entries for 288 literal/length symbols at root width 9, 594 for 32 distance
 // symbols at root width 6 (worst cases over all complete codes with lengths
-// up to 15; a lone code of any length needs at most 576 in either).
+// up to 15; a lone code of any length needs at most 576 in either).  Those
+// widths always fit.  Complete codes are first tried at the wider roots
+// below, which decode most codes with one lookup, and fall back to the
+// narrow ones when the wide tables would not fit in the table area.
 inline constexpr std::int32_t kMaxLitEntries = 854;
 inline constexpr std::int32_t kMaxDistEntries = 594;
-inline constexpr std::int32_t kTableAreaEntries = kMaxLitEntries + kMaxDistEntries;
 inline constexpr unsigned kLitRootLimit = 9;
 inline constexpr unsigned kDistRootLimit = 6;
+inline constexpr unsigned kLitWideRoot = 11;
+inline constexpr unsigned kDistWideRoot = 8;
 inline constexpr unsigned kCodeLengthRootLimit = 7;
 
-inline constexpr std::int32_t kWindowBytes = 65536;
+// The window holds the 32768 bytes of history plus room for appends; the
+// rest of the object goes to the table area.
+inline constexpr std::int32_t kWindowBytes = 61440;
 inline constexpr std::int32_t kHistoryBytes = 32768;
 inline constexpr std::int32_t kDecoderStateBytes = 335008;
+// Fixed fields, the code-length array and the pair buffer.
+inline constexpr std::int32_t kFieldBytes = 108 + 320 + kOwnPairCapacity * 4;
+inline constexpr std::int32_t kTableAreaEntries = (kDecoderStateBytes - kFieldBytes - kWindowBytes) / 4;
+static_assert(kTableAreaEntries >= kMaxLitEntries + kMaxDistEntries);
 
 // Where decoding stands inside the current block.
 enum Phase : std::int32_t {
@@ -96,6 +106,7 @@ struct DecoderState {
 
 static_assert(offsetof(DecoderState, common) == 0);
 static_assert(sizeof(DecoderState) <= static_cast<std::size_t>(kDecoderStateBytes));
+static_assert(sizeof(DecoderState) + 4 > static_cast<std::size_t>(kDecoderStateBytes));
 static_assert(alignof(DecoderState) == 4);
 
 inline DecoderState& decoderState(LZ77DecoderState* p) {

@@ -13,8 +13,8 @@ void fillInvalid(DecodeEntry* t, std::uint32_t n, unsigned bits) {
 }  // namespace
 
 bool buildTable(DecoderState& s, TableKind kind, const std::uint8_t* lengths, unsigned count,
-                unsigned rootLimit, std::uint32_t offset, std::uint32_t capacity,
-                std::uint32_t* rootBits, std::uint32_t* used) {
+                unsigned rootLimit, unsigned incompleteRootLimit, std::uint32_t offset,
+                std::uint32_t capacity, std::uint32_t* rootBits, std::uint32_t* used) {
     unsigned lengthCount[16] = {};
     for (unsigned i = 0; i < count; ++i) ++lengthCount[lengths[i]];
     lengthCount[0] = 0;
@@ -43,6 +43,7 @@ bool buildTable(DecoderState& s, TableKind kind, const std::uint8_t* lengths, un
     const bool incomplete = left > 0;
     if (incomplete && (kind == TableKind::CodeLength || symbols != 1)) return false;
 
+    if (incomplete && incompleteRootLimit < rootLimit) rootLimit = incompleteRootLimit;
     const unsigned root = maxLen < rootLimit ? maxLen : rootLimit;
     const std::uint32_t rootSize = 1u << root;
     if (rootSize > capacity) return false;

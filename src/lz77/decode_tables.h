@@ -98,9 +98,12 @@ inline constexpr std::array<DecodeEntry, 32> kFixedDistTable =
 // decoder refuses: over-subscribed; all lengths 0 (accepted for a distance
 // code: every lookup then gives an invalid entry); incomplete, except with
 // exactly one used symbol in a literal/length or distance code.  On success
-// stores the root width (at most rootLimit) and the number of entries used.
+// stores the root width (at most rootLimit; at most incompleteRootLimit for
+// an incomplete code, whose invalid entries carry the root width as their bit
+// count) and the number of entries used.  Also false when the table does not
+// fit in `capacity` entries.
 bool buildTable(DecoderState& s, TableKind kind, const std::uint8_t* lengths, unsigned count,
-                unsigned rootLimit, std::uint32_t offset, std::uint32_t capacity,
-                std::uint32_t* rootBits, std::uint32_t* used);
+                unsigned rootLimit, unsigned incompleteRootLimit, std::uint32_t offset,
+                std::uint32_t capacity, std::uint32_t* rootBits, std::uint32_t* used);
 
 }  // namespace orvdc::lz77::decoder
