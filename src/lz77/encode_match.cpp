@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include <emmintrin.h>
+
 #include "checksum/checksum.h"
 #include "core/check.h"
 #include "core/export.h"
@@ -34,7 +36,14 @@ inline std::uint32_t load32(const std::uint8_t* p) {
 // at or beyond a + maxlen, b + maxlen.
 inline std::uint32_t matchLength(const std::uint8_t* a, const std::uint8_t* b, std::uint32_t maxlen) {
     std::uint32_t k = 0;
-    while (k + 8 <= maxlen) {
+    while (k + 16 <= maxlen) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + k));
+        const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + k));
+        const auto differ = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, y))) ^ 0xFFFFu;
+        if (differ != 0) return k + static_cast<std::uint32_t>(__builtin_ctz(differ));
+        k += 16;
+    }
+    if (k + 8 <= maxlen) {
         const std::uint64_t x = load64(a + k) ^ load64(b + k);
         if (x != 0) return k + static_cast<std::uint32_t>(__builtin_ctzll(x)) / 8;
         k += 8;
@@ -54,7 +63,9 @@ public:
            LZ77Pair* out, std::int32_t room)
         : src_(src), start_(start), end_(end), window_(st.window),
           windowBase_(static_cast<std::uint32_t>(st.windowBase)), head_(st.head), chain_(st.chain),
-          fullFlush_(fullFlush), out_(out), room_(room) {}
+          fullFlush_(fullFlush), srcBase_(reinterpret_cast<std::uintptr_t>(src) - start),
+          windowBase0_(reinterpret_cast<std::uintptr_t>(st.window) - static_cast<std::uint32_t>(st.windowBase)),
+          out_(out), room_(room) {}
 
     std::uint32_t runFast();
     std::uint32_t runAverage();
@@ -91,21 +102,97 @@ private:
     // candidates from c, keeping the longest match (at least the initial
     // `best`) and the first candidate reaching it.  Starting from a `best`
     // above 2 finds the same result whenever that result is longer.
+    //
+    // A candidate can only beat `best` when all its bytes 0..best agree with
+    // those at p, so one 4-byte load ending at offset best (the first three
+    // bytes while best is 2) rejects most candidates before any full compare;
+    // the candidates it rejects could never have become the best.
     struct ChainWalk {
-        const std::uint8_t* P;
-        std::uint32_t p, maxlen, bound, limit, best, at, mask, want;
-        std::int32_t c, bestC;
-        bool active;
+        std::uint32_t c;  // the candidate to examine next (usable)
+        std::uint32_t at, mask, want;
+        std::uint32_t best, bestC;
+        std::uint32_t p, maxlen;
     };
-    void beginWalk(ChainWalk& w, std::int32_t c, std::uint32_t p, std::uint32_t maxlen, std::uint32_t limit,
-                   std::uint32_t best) const;
-    void stepWalk(ChainWalk& w) const;
+    // Sets up a walk; false when there is nothing to examine.
+    bool beginWalk(ChainWalk& w, std::int32_t c, std::uint32_t p, std::uint32_t maxlen, std::uint32_t best) const {
+        w.c = static_cast<std::uint32_t>(c);
+        w.bestC = w.c;
+        w.best = best;
+        w.p = p;
+        w.maxlen = maxlen;
+        if (maxlen <= best || !usable(c, p)) return false;
+        const std::uint8_t* P = src_ + (p - start_);
+        w.at = best >= 3 ? best - 3 : 0;
+        w.mask = best >= 3 ? 0xFFFFFFFFu : 0x00FFFFFFu;
+        w.want = load32(P + w.at) & w.mask;
+        return true;
+    }
+    // The bytes of a usable candidate: from the source from start on, else
+    // from the window (which also holds the first source bytes, so a match
+    // may run on past start there).
+    const std::uint8_t* candidateBytes(std::uint32_t c) const {
+        const std::uintptr_t base = c >= start_ ? srcBase_ : windowBase0_;
+        return reinterpret_cast<const std::uint8_t*>(base + c);
+    }
+    // Examines w.c and moves to the next candidate; false when the walk ends
+    // (best reached maxlen, or the next candidate is unusable).
+    [[gnu::always_inline]] bool stepWalk(ChainWalk& w) const {
+        const std::uint32_t c = w.c;
+        const std::uint8_t* C = candidateBytes(c);
+        const std::uint32_t next = static_cast<std::uint32_t>(chain_[c & kHashMask]);
+        if ((load32(C + w.at) & w.mask) == w.want) [[unlikely]] {
+            if (!improve(w, C)) return false;
+        }
+        w.c = next;
+        return w.p - next - 1u < static_cast<std::uint32_t>(kMaxDistance) && !(fullFlush_ && next == 0);
+    }
+    // The full compare of a candidate that passed the 4-byte test; false
+    // when the match now reaches maxlen.
+    bool improve(ChainWalk& w, const std::uint8_t* C) const {
+        const std::uint8_t* P = src_ + (w.p - start_);
+        const std::uint32_t len = matchLength(P, C, w.maxlen);
+        if (len > w.best) {
+            w.best = len;
+            w.bestC = w.c;
+            if (len >= w.maxlen) return false;
+            w.at = len - 3;
+            w.mask = 0xFFFFFFFFu;
+            w.want = load32(P + w.at);
+        }
+        return true;
+    }
+    // Examines at most `limit` candidates of one walk.
+    [[gnu::always_inline]] void runWalk(ChainWalk& w, std::uint32_t limit) const {
+        while (stepWalk(w) && --limit != 0) {
+        }
+    }
+    // Two independent walks side by side, so that their memory latencies
+    // overlap; each examines at most `limit` candidates.
+    [[gnu::always_inline]] void runWalks(ChainWalk& a, bool activeA, ChainWalk& b, bool activeB,
+                                         std::uint32_t limit) const {
+        if (activeA && activeB) {
+            for (;;) {
+                const bool moreA = stepWalk(a);
+                const bool moreB = stepWalk(b);
+                if (--limit == 0) return;
+                if (!moreA) {
+                    if (moreB) runWalk(b, limit);
+                    return;
+                }
+                if (!moreB) {
+                    runWalk(a, limit);
+                    return;
+                }
+            }
+        }
+        if (activeA) runWalk(a, limit);
+        if (activeB) runWalk(b, limit);
+    }
     std::uint32_t walk(std::int32_t c, std::uint32_t p, std::uint32_t maxlen, std::uint32_t limit,
                        std::int32_t& bestC, std::uint32_t best = 2) const {
         ChainWalk w;
-        beginWalk(w, c, p, maxlen, limit, best);
-        while (w.active) stepWalk(w);
-        bestC = w.bestC;
+        if (beginWalk(w, c, p, maxlen, best)) runWalk(w, limit);
+        bestC = static_cast<std::int32_t>(w.bestC);
         return w.best;
     }
 
@@ -130,56 +217,13 @@ private:
     std::int32_t* head_;
     std::int32_t* chain_;
     bool fullFlush_;
+    // Address of position 0 as if the source (resp. the window) extended
+    // back to it: adding a position gives its byte (integer arithmetic, so
+    // no out-of-range pointer is ever formed).
+    std::uintptr_t srcBase_, windowBase0_;
     LZ77Pair* out_;
     std::int32_t room_;
 };
-
-void Finder::beginWalk(ChainWalk& w, std::int32_t c, std::uint32_t p, std::uint32_t maxlen, std::uint32_t limit,
-                       std::uint32_t best) const {
-    w.P = src_ + (p - start_);
-    w.p = p;
-    w.maxlen = maxlen;
-    // A candidate is usable while 1 <= p - c <= bound (a full-flush call
-    // refuses c = 0, so there also p - c <= p - 1).
-    constexpr auto kFar = static_cast<std::uint32_t>(kMaxDistance);
-    w.bound = fullFlush_ ? std::min(kFar, p == 0 ? 0u : p - 1) : kFar;
-    w.limit = limit;
-    w.best = best;
-    w.c = c;
-    w.bestC = c;
-    w.active = maxlen > best && p - static_cast<std::uint32_t>(c) - 1u < w.bound;
-    if (!w.active) return;
-    // A longer match needs the bytes up to offset best to agree: compare the
-    // four ending there (the first three while best is 2) before the rest.
-    w.at = best >= 3 ? best - 3 : 0;
-    w.mask = best >= 3 ? 0xFFFFFFFFu : 0x00FFFFFFu;
-    w.want = load32(w.P + w.at) & w.mask;
-}
-
-void Finder::stepWalk(ChainWalk& w) const {
-    const auto cu = static_cast<std::uint32_t>(w.c);
-    const std::uint8_t* C = cu >= start_ ? src_ + (cu - start_) : window_ + (cu - windowBase_);
-    if ((load32(C + w.at) & w.mask) == w.want) {
-        const std::uint32_t len = matchLength(w.P, C, w.maxlen);
-        if (len > w.best) {
-            w.best = len;
-            w.bestC = w.c;
-            if (len >= w.maxlen) {
-                w.active = false;
-                return;
-            }
-            w.at = len - 3;
-            w.mask = 0xFFFFFFFFu;
-            w.want = load32(w.P + w.at);
-        }
-    }
-    if (--w.limit == 0) {
-        w.active = false;
-        return;
-    }
-    w.c = chain_[cu & kHashMask];
-    w.active = w.p - static_cast<std::uint32_t>(w.c) - 1u < w.bound;
-}
 
 // Level 0: one candidate per position from a rolling hash, no chains.
 std::uint32_t Finder::runFast() {
@@ -260,18 +304,13 @@ std::uint32_t Finder::runBest() {
             // The searches at p and at p + 1 are independent: walk both
             // chains side by side so their memory latencies overlap.
             ChainWalk a, b;
-            beginWalk(a, c, p, maxlen, kChainLimitBest, 2);
-            beginWalk(b, cNext, q, maxNext, kChainLimitBest, 2);
-            while (a.active && b.active) {
-                stepWalk(a);
-                stepWalk(b);
-            }
-            while (a.active) stepWalk(a);
-            while (b.active) stepWalk(b);
+            const bool activeA = beginWalk(a, c, p, maxlen, 2);
+            const bool activeB = beginWalk(b, cNext, q, maxNext, 2);
+            runWalks(a, activeA, b, activeB, kChainLimitBest);
             L = a.best;
-            Q = a.bestC;
+            Q = static_cast<std::int32_t>(a.bestC);
             L2 = b.best;
-            Q2 = b.bestC;
+            Q2 = static_cast<std::int32_t>(b.bestC);
             search = false;
         } else {
             // The match at p is taken unless p + 1 has a longer one: the walk
