@@ -69,14 +69,12 @@ struct PairOut {
 
     bool full() const { return p == end; }
     bool fastRoom() const { return end - p >= 4; }
-    bool fastRoomAfter(std::uint32_t) const { return end - p >= 5; }
     void literal(unsigned byte) { *p++ = LZ77Pair{static_cast<std::uint16_t>(byte), 0}; }
     // Pairs carry any distance; pair expansion checks it against its history.
     bool distanceOk(std::uint32_t) const { return true; }
-    void matchFast(std::uint32_t length, std::uint32_t distance) {
+    void match(DecoderState&, std::uint32_t length, std::uint32_t distance) {
         *p++ = LZ77Pair{static_cast<std::uint16_t>(length), static_cast<std::uint16_t>(distance)};
     }
-    void match(DecoderState&, std::uint32_t length, std::uint32_t distance) { matchFast(length, distance); }
 };
 
 // Output straight into bytes, with the history window behind them.
@@ -88,21 +86,8 @@ struct ByteOut {
 
     bool full() const { return p == end; }
     bool fastRoom() const { return end - p >= kFastDstMargin; }
-    bool fastRoomAfter(std::uint32_t length) const {
-        return end - p >= static_cast<std::ptrdiff_t>(length) + kFastDstMargin;
-    }
     void literal(unsigned byte) { *p++ = static_cast<std::uint8_t>(byte); }
     bool distanceOk(std::uint32_t d) const { return d <= history + static_cast<std::uint32_t>(p - start); }
-    // Needs fastRoom(); the distance must have been checked.
-    void matchFast(const DecoderState& s, std::uint32_t length, std::uint32_t d) {
-        const auto written = static_cast<std::uint32_t>(p - start);
-        if (d <= written) [[likely]] {
-            copyMatchFast(p, d, length);
-        } else {
-            copyMatchExact(s, p, written, d, length);
-        }
-        p += length;
-    }
     // Writes what fits and leaves the rest pending.
     void match(DecoderState& s, std::uint32_t length, std::uint32_t d) {
         const auto room = static_cast<std::uint32_t>(end - p);
@@ -199,21 +184,40 @@ struct Tables {
     unsigned distRoot;
 };
 
+// Second-level entry of a link, its bit count raised by the root width so
+// that it gives the code's whole length.
+inline DecodeEntry followLink(const DecodeEntry* table, DecodeEntry e, std::uint64_t bits, unsigned root) {
+    const unsigned width = entryKind(e);
+    const DecodeEntry sub =
+        table[entryValue(e) + (static_cast<std::uint32_t>(bits >> root) & ((1u << width) - 1))];
+    return sub + (root << 8);
+}
+
+// Output pointer limit of the fast loop and the output room a match takes.
+inline LZ77Pair* fastStop(const PairOut& o) { return o.end - 4; }
+inline std::uint8_t* fastStop(const ByteOut& o) { return o.end - kFastDstMargin; }
+constexpr std::uint32_t matchRoom(const PairOut&, std::uint32_t) { return 1; }
+constexpr std::uint32_t matchRoom(const ByteOut&, std::uint32_t length) { return length; }
+
 // Fast loop: whole items while at least kFastSrcMargin source bytes and the
 // output's fast room remain.  Stops between items (phase 4), or on an item it
 // cannot finish here (end of block, invalid code, distance too far) with the
 // state set as the resumable loop would leave it at that point, the offending
 // bits still buffered.
 template <class Out>
-void fastLoop(DecoderState& s, BitReader& br, Out& outRef, const Tables& tables) {
-    // Local copies stay in registers: byte stores through the output would
-    // otherwise force reloads of anything reached through a reference.
-    Out out = outRef;
-    const Tables t = tables;
+void fastLoop(DecoderState& s, BitReader& br, Out& out, const Tables& t) {
+    // Hot values live in locals so they stay in registers: byte stores
+    // through the output would otherwise force reloads of anything reached
+    // through a reference.  Rarely used ones (roots, history) are read from
+    // `t` and `out` where needed.
+    const DecodeEntry* const lit = t.lit;
+    const DecodeEntry* const dist = t.dist;
     std::uint64_t bits = br.bits;
     unsigned count = br.count;
     const std::uint8_t* in = br.in;
     const std::uint8_t* const inLimit = br.end - kFastSrcMargin;
+    auto* p = out.p;
+    auto* const pStop = fastStop(out);
     const std::uint64_t litMask = (std::uint64_t{1} << t.litRoot) - 1;
     const std::uint64_t distMask = (std::uint64_t{1} << t.distRoot) - 1;
 
@@ -222,49 +226,43 @@ void fastLoop(DecoderState& s, BitReader& br, Out& outRef, const Tables& tables)
         in += (63 - count) >> 3;
         count |= 56;  // at least 56 bits: a whole item needs at most 48
     };
-    if (in > inLimit || !out.fastRoom()) goto done;
-    refill();
-    for (DecodeEntry e = t.lit[bits & litMask];;) {
-        unsigned linkBits = 0;
-        unsigned kind = entryKind(e);
-        if (isLink(kind)) {
-            linkBits = t.litRoot;
-            e = t.lit[entryValue(e) + ((bits >> linkBits) & ((1u << kind) - 1))];
-            kind = entryKind(e);
+    auto literal = [&](DecodeEntry e) {
+        const unsigned n = entryBits(e);
+        bits >>= n;
+        count -= n;
+        if constexpr (std::is_same_v<Out, ByteOut>) {
+            *p++ = static_cast<std::uint8_t>(entryValue(e));
+        } else {
+            *p++ = LZ77Pair{static_cast<std::uint16_t>(entryValue(e)), 0};
         }
+    };
+    if (in > inLimit || p > pStop) goto done;
+    refill();
+    for (DecodeEntry e = lit[bits & litMask];;) {
+        if (isLink(entryKind(e))) [[unlikely]] e = followLink(lit, e, bits, t.litRoot);
+        unsigned kind = entryKind(e);
         if (kind == kKindLiteral) {
-            unsigned n = linkBits + entryBits(e);
-            bits >>= n;
-            count -= n;
-            out.literal(entryValue(e));
+            literal(e);
             // More first-level literals (at most kLitWideRoot bits each)
-            // while their bits are buffered: a refill leaves at least 56.
-            e = t.lit[bits & litMask];
+            // while their bits are buffered: the loop starts each item with
+            // at least 48.
+            e = lit[bits & litMask];
             if (entryKind(e) == kKindLiteral) {
-                n = entryBits(e);
-                bits >>= n;
-                count -= n;
-                out.literal(entryValue(e));
-                e = t.lit[bits & litMask];
+                literal(e);
+                e = lit[bits & litMask];
                 if (entryKind(e) == kKindLiteral) {
-                    n = entryBits(e);
-                    bits >>= n;
-                    count -= n;
-                    out.literal(entryValue(e));
-                    e = t.lit[bits & litMask];
+                    literal(e);
+                    e = lit[bits & litMask];
                     if (entryKind(e) == kKindLiteral && count >= 2 * kLitWideRoot) {
-                        n = entryBits(e);
-                        bits >>= n;
-                        count -= n;
-                        out.literal(entryValue(e));
-                        e = t.lit[bits & litMask];
+                        literal(e);
+                        e = lit[bits & litMask];
                     }
                 }
             }
-            if (in > inLimit || !out.fastRoom()) break;
+            if (in > inLimit || p > pStop) break;
             if (count < 48) {
                 refill();
-                e = t.lit[bits & litMask];
+                e = lit[bits & litMask];
             }
             continue;
         }
@@ -273,51 +271,55 @@ void fastLoop(DecoderState& s, BitReader& br, Out& outRef, const Tables& tables)
             break;
         }
         // Code and extra bits are consumed with one shift.
-        unsigned n = linkBits + entryBits(e);
+        unsigned n = entryBits(e);
         unsigned extra = kind - kKindBase;
         const std::uint32_t length =
             entryValue(e) + static_cast<std::uint32_t>((bits >> n) & ((1u << extra) - 1));
         bits >>= n + extra;
         count -= n + extra;
 
-        e = t.dist[bits & distMask];
-        linkBits = 0;
+        e = dist[bits & distMask];
+        if (isLink(entryKind(e))) [[unlikely]] e = followLink(dist, e, bits, t.distRoot);
         kind = entryKind(e);
-        if (isLink(kind)) {
-            linkBits = t.distRoot;
-            e = t.dist[entryValue(e) + ((bits >> linkBits) & ((1u << kind) - 1))];
-            kind = entryKind(e);
-        }
-        if ((kind & ~15u) != kKindBase) {
+        if ((kind & ~15u) != kKindBase) [[unlikely]] {
             s.runLength = static_cast<std::int32_t>(length);
             s.phase = kPhaseDistance;
             break;
         }
-        n = linkBits + entryBits(e);
+        n = entryBits(e);
         extra = kind - kKindBase;
         const std::uint32_t distance =
             entryValue(e) + static_cast<std::uint32_t>((bits >> n) & ((1u << extra) - 1));
-        if (!out.distanceOk(distance)) {
-            bits >>= n;
-            count -= n;
-            s.runLength = static_cast<std::int32_t>(length);
-            s.matchDistance = entryValue(e);
-            s.extraBitCount = extra;
-            s.phase = kPhaseDistanceExtra;
-            break;
+        std::uint32_t written = 0;
+        if constexpr (std::is_same_v<Out, ByteOut>) {
+            written = static_cast<std::uint32_t>(p - out.start);
+            if (distance > written && distance > written + out.history) [[unlikely]] {
+                bits >>= n;
+                count -= n;
+                s.runLength = static_cast<std::int32_t>(length);
+                s.matchDistance = entryValue(e);
+                s.extraBitCount = extra;
+                s.phase = kPhaseDistanceExtra;
+                break;
+            }
         }
         bits >>= n + extra;
         count -= n + extra;
         // Fetch the next item's entry before the copy, so the two overlap.
-        const bool more = in <= inLimit && out.fastRoomAfter(length);
+        const bool more = in <= inLimit && p + matchRoom(out, length) <= pStop;
         if (more) {
             refill();
-            e = t.lit[bits & litMask];
+            e = lit[bits & litMask];
         }
         if constexpr (std::is_same_v<Out, ByteOut>) {
-            out.matchFast(s, length, distance);
+            if (distance <= written) [[likely]] {
+                copyMatchFast(p, distance, length);
+            } else {
+                copyMatchExact(s, p, written, distance, length);
+            }
+            p += length;
         } else {
-            out.matchFast(length, distance);
+            *p++ = LZ77Pair{static_cast<std::uint16_t>(length), static_cast<std::uint16_t>(distance)};
         }
         if (!more) break;
     }
@@ -332,7 +334,7 @@ done:
     br.bits = bits & ((std::uint64_t{1} << count) - 1);
     br.count = count;
     br.in = in;
-    outRef = out;
+    out.p = p;
 }
 
 // Decodes the current block from the current phase on.
