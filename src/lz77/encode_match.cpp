@@ -166,18 +166,33 @@ private:
         while (stepWalk(w) && --limit != 0) {
         }
     }
-    // Two independent walks side by side, so that their memory latencies
-    // overlap; each examines at most `limit` candidates.
-    [[gnu::always_inline]] void runWalks(ChainWalk& a, bool activeA, ChainWalk& b, bool activeB,
-                                         std::uint32_t limit) const {
+    // Raises the threshold of a running walk to `best` (above its own): it
+    // then reports only matches longer than that.
+    void raiseWalk(ChainWalk& w, std::uint32_t best) const {
+        const std::uint8_t* P = src_ + (w.p - start_);
+        w.best = best;
+        w.at = best - 3;
+        w.mask = 0xFFFFFFFFu;
+        w.want = load32(P + w.at);
+    }
+    // The searches after a match, at p (a) and p + 1 (b), side by side so
+    // that their memory latencies overlap; each examines at most `limit`
+    // candidates.  Once a is done with a match that p + 1 must beat to be
+    // chosen (`decisive` says whether a's result is such a match), b only
+    // needs matches longer than a's, and none at all when it cannot have
+    // one: then b's result is left at its value so far, which is no longer.
+    template <typename Decisive>
+    [[gnu::always_inline]] void runSearchPair(ChainWalk& a, bool activeA, ChainWalk& b, bool activeB,
+                                              std::uint32_t limit, Decisive decisive) const {
         if (activeA && activeB) {
             for (;;) {
                 const bool moreA = stepWalk(a);
                 const bool moreB = stepWalk(b);
                 if (--limit == 0) return;
                 if (!moreA) {
-                    if (moreB) runWalk(b, limit);
-                    return;
+                    activeA = false;
+                    activeB = moreB;
+                    break;
                 }
                 if (!moreB) {
                     runWalk(a, limit);
@@ -186,7 +201,12 @@ private:
             }
         }
         if (activeA) runWalk(a, limit);
-        if (activeB) runWalk(b, limit);
+        if (!activeB) return;
+        if (decisive(a)) {
+            if (a.best >= b.maxlen) return;
+            if (a.best > b.best) raiseWalk(b, a.best);
+        }
+        runWalk(b, limit);
     }
     std::uint32_t walk(std::int32_t c, std::uint32_t p, std::uint32_t maxlen, std::uint32_t limit,
                        std::int32_t& bestC, std::uint32_t best = 2) const {
@@ -306,7 +326,9 @@ std::uint32_t Finder::runBest() {
             ChainWalk a, b;
             const bool activeA = beginWalk(a, c, p, maxlen, 2);
             const bool activeB = beginWalk(b, cNext, q, maxNext, 2);
-            runWalks(a, activeA, b, activeB, kChainLimitBest);
+            runSearchPair(a, activeA, b, activeB, kChainLimitBest, [&](const ChainWalk& w) {
+                return w.best > 3 || (w.best == 3 && p - w.bestC <= kFarLength3);
+            });
             L = a.best;
             Q = static_cast<std::int32_t>(a.bestC);
             L2 = b.best;
