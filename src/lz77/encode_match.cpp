@@ -57,19 +57,21 @@ constexpr std::uint32_t kChainLimitBest = 512;
 // At level 2 a match of length 3 is taken only up to this distance.
 constexpr std::uint32_t kFarLength3 = 4096;
 
+// kFullFlush: a full-flush call, where candidate 0 is refused as well.
+template <bool kFullFlush>
 class Finder {
 public:
-    Finder(EncoderState& st, const std::uint8_t* src, std::uint32_t start, std::uint32_t end, bool fullFlush,
-           LZ77Pair* out, std::int32_t room)
+    Finder(EncoderState& st, const std::uint8_t* src, std::uint32_t start, std::uint32_t end, LZ77Pair* out,
+           std::int32_t room)
         : src_(src), start_(start), end_(end), window_(st.window),
           windowBase_(static_cast<std::uint32_t>(st.windowBase)), head_(st.head), chain_(st.chain),
-          fullFlush_(fullFlush), srcBase_(reinterpret_cast<std::uintptr_t>(src) - start),
+          srcBase_(reinterpret_cast<std::uintptr_t>(src) - start),
           windowBase0_(reinterpret_cast<std::uintptr_t>(st.window) - static_cast<std::uint32_t>(st.windowBase)),
           out_(out), room_(room) {}
 
-    std::uint32_t runFast();
-    std::uint32_t runAverage();
-    std::uint32_t runBest();
+    [[gnu::noinline]] std::uint32_t runFast();
+    [[gnu::noinline]] std::uint32_t runAverage();
+    [[gnu::noinline]] std::uint32_t runBest();
 
     LZ77Pair* out() const { return out_; }
     std::int32_t room() const { return room_; }
@@ -82,7 +84,7 @@ private:
     // entries, -32768, never qualify); a full-flush call also refuses c = 0.
     bool usable(std::int32_t c, std::uint32_t p) const {
         return p - static_cast<std::uint32_t>(c) - 1u < static_cast<std::uint32_t>(kMaxDistance) &&
-               !(fullFlush_ && c == 0);
+               !(kFullFlush && c == 0);
     }
     static std::uint32_t hash3(const std::uint8_t* b) {
         return static_cast<std::uint32_t>(kHashTable[0][b[0]] ^ kHashTable[1][b[1]] ^ kHashTable[2][b[2]]);
@@ -144,7 +146,7 @@ private:
             if (!improve(w, C)) return false;
         }
         w.c = next;
-        return w.p - next - 1u < static_cast<std::uint32_t>(kMaxDistance) && !(fullFlush_ && next == 0);
+        return w.p - next - 1u < static_cast<std::uint32_t>(kMaxDistance) && !(kFullFlush && next == 0);
     }
     // The full compare of a candidate that passed the 4-byte test; false
     // when the match now reaches maxlen.
@@ -236,7 +238,6 @@ private:
     std::uint32_t windowBase_;
     std::int32_t* head_;
     std::int32_t* chain_;
-    bool fullFlush_;
     // Address of position 0 as if the source (resp. the window) extended
     // back to it: adding a position gives its byte (integer arithmetic, so
     // no out-of-range pointer is ever formed).
@@ -246,7 +247,8 @@ private:
 };
 
 // Level 0: one candidate per position from a rolling hash, no chains.
-std::uint32_t Finder::runFast() {
+template <bool kFullFlush>
+std::uint32_t Finder<kFullFlush>::runFast() {
     std::uint32_t p = start_;
     if (end_ - start_ >= 3) {
         std::uint32_t h = (std::uint32_t{src_[0]} << 5) ^ src_[1];
@@ -280,7 +282,8 @@ std::uint32_t Finder::runFast() {
 }
 
 // Level 1: greedy, up to 16 chain candidates.
-std::uint32_t Finder::runAverage() {
+template <bool kFullFlush>
+std::uint32_t Finder<kFullFlush>::runAverage() {
     std::uint32_t p = start_;
     while (end_ - p > 2 && room_ > 0) {
         const std::uint32_t rest = end_ - p - 2;
@@ -303,7 +306,8 @@ std::uint32_t Finder::runAverage() {
 
 // Level 2: up to 512 chain candidates and a one-step lazy choice: the match
 // at p is taken unless the next position offers a longer one.
-std::uint32_t Finder::runBest() {
+template <bool kFullFlush>
+std::uint32_t Finder<kFullFlush>::runBest() {
     std::uint32_t p = start_;
     bool search = true;
     std::uint32_t L = 2;
@@ -356,6 +360,23 @@ std::uint32_t Finder::runBest() {
         }
     }
     return tail(p);
+}
+
+// Runs the level's loop over start..end-1; returns the position reached and
+// advances `out` and `room` past the pairs written.
+template <bool kFullFlush>
+std::uint32_t runLevel(EncoderState& st, const std::uint8_t* src, std::uint32_t start, std::uint32_t end,
+                       LZ77Pair*& out, std::int32_t& room) {
+    Finder<kFullFlush> finder(st, src, start, end, out, room);
+    std::uint32_t p;
+    switch (st.level) {
+        case LZ77LevelFast: p = finder.runFast(); break;
+        case LZ77LevelBest: p = finder.runBest(); break;
+        default: p = finder.runAverage(); break;
+    }
+    out = finder.out();
+    room = finder.room();
+    return p;
 }
 
 void updateChecksum(EncoderState& st, const std::uint8_t* src, std::uint32_t n) {
@@ -414,13 +435,8 @@ extern "C" ORVDC_API orvStatus ORVDC_CALL orvsEncodeLZ77_8u(const uint8_t** ppSr
     const bool fullFlush = flush == LZ77FlushFull || st.lastFlush == LZ77FlushFull;
     st.lastFlush = flush;
 
-    Finder finder(st, src, start, start + n, fullFlush, *ppDst, *pDstLen);
-    std::uint32_t p;
-    switch (st.level) {
-        case LZ77LevelFast: p = finder.runFast(); break;
-        case LZ77LevelBest: p = finder.runBest(); break;
-        default: p = finder.runAverage(); break;
-    }
+    const std::uint32_t p = fullFlush ? runLevel<true>(st, src, start, start + n, *ppDst, *pDstLen)
+                                      : runLevel<false>(st, src, start, start + n, *ppDst, *pDstLen);
     const std::uint32_t consumed = p - start;
 
     updateChecksum(st, src, consumed);
@@ -435,8 +451,6 @@ extern "C" ORVDC_API orvStatus ORVDC_CALL orvsEncodeLZ77_8u(const uint8_t** ppSr
 
     *ppSrc = src + consumed;
     *pSrcLen = srcLen - static_cast<std::int32_t>(consumed);
-    *pDstLen = finder.room();
-    *ppDst = finder.out();
     st.srcRemaining = *pSrcLen;
     return *pSrcLen > 0 ? orvStsDstFull : orvStsOk;
 }
