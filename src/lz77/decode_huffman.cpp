@@ -190,7 +190,7 @@ inline DecodeEntry followLink(const DecodeEntry* table, DecodeEntry e, std::uint
     const unsigned width = entryKind(e);
     const DecodeEntry sub =
         table[entryValue(e) + (static_cast<std::uint32_t>(bits >> root) & ((1u << width) - 1))];
-    return sub + (root << 8);
+    return sub + makeEntry(0, root, 0);
 }
 
 // Output pointer limit of the fast loop and the output room a match takes.
@@ -227,9 +227,10 @@ void fastLoop(DecoderState& s, BitReader& br, Out& out, const Tables& t) {
         count |= 56;  // at least 56 bits: a whole item needs at most 48
     };
     auto literal = [&](DecodeEntry e) {
-        const unsigned n = entryBits(e);
-        bits >>= n;
-        count -= n;
+        // Bit counts are below 16, so `e & 63` is the count itself and the
+        // shift needs no masking.
+        bits >>= e & 63;
+        count -= entryBits(e);
         if constexpr (std::is_same_v<Out, ByteOut>) {
             *p++ = static_cast<std::uint8_t>(entryValue(e));
         } else {

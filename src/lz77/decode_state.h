@@ -11,8 +11,9 @@
 
 namespace orvdc::lz77::decoder {
 
-// Decoding-table entry: kind in bits 0-7, bits taken at its table level in
-// bits 8-15, value in bits 16-31.
+// Decoding-table entry: bits taken at its table level (at most 15) in bits
+// 0-7, so the entry masked by 63 serves as a shift count; kind in bits 8-15,
+// value in bits 16-31.
 //   kind 0            literal byte (code-length code: symbol 0..18)
 //   kind 1..15        link to a second-level table of that index width; value
 //                     is its offset in entries from the start of the table
@@ -27,10 +28,10 @@ inline constexpr unsigned kKindEndOfBlock = 96;
 inline constexpr unsigned kKindInvalid = 64;
 
 constexpr DecodeEntry makeEntry(unsigned kind, unsigned bits, unsigned value) {
-    return kind | (bits << 8) | (value << 16);
+    return bits | (kind << 8) | (value << 16);
 }
-constexpr unsigned entryKind(DecodeEntry e) { return e & 0xFF; }
-constexpr unsigned entryBits(DecodeEntry e) { return (e >> 8) & 0xFF; }
+constexpr unsigned entryKind(DecodeEntry e) { return (e >> 8) & 0xFF; }
+constexpr unsigned entryBits(DecodeEntry e) { return e & 15; }
 constexpr unsigned entryValue(DecodeEntry e) { return e >> 16; }
 constexpr bool isLink(unsigned kind) { return kind - 1u < 15u; }
 
@@ -218,7 +219,11 @@ inline void copyMatchFast(std::uint8_t* out, std::uint32_t d, std::uint32_t n) {
     // it at steps of the largest multiple of d that fits in 16.
     static constexpr std::uint8_t kStep[8] = {0, 16, 16, 15, 16, 15, 12, 14};
     std::uint8_t pattern[16];
-    for (unsigned i = 0; i < 16; ++i) pattern[i] = i < d ? from[i] : pattern[i - d];
+    if (d == 1) {
+        std::memset(pattern, from[0], 16);  // runs of one byte are the common case
+    } else {
+        for (unsigned i = 0; i < 16; ++i) pattern[i] = i < d ? from[i] : pattern[i - d];
+    }
     const unsigned step = kStep[d];
     do {
         std::memcpy(out, pattern, 16);
