@@ -246,6 +246,50 @@ TEST(DecodeStream, EveryLengthAndDistance) {
     }
 }
 
+// Call sizes around the fast loop's limits: it needs 8 source bytes and room
+// for a longest match plus 32 bytes (or a few pair records), and hands over
+// to the byte-at-a-time loop at exactly those edges.
+TEST(DecodeStream, CallSizesAtTheFastLoopEdges) {
+    const Sample s = makeSample(31);
+    for (std::size_t srcChunk : {7u, 8u, 9u, 15u, 16u}) {
+        for (std::size_t dstChunk = 286; dstChunk <= 294; dstChunk += 2) {
+            DriveOptions opt;
+            opt.srcChunk = srcChunk;
+            opt.dstChunk = dstChunk + (srcChunk & 1);
+            expectDecodes(s, opt);
+        }
+        for (std::int32_t pairChunk : {3, 4, 5, 8, 9, 10}) {
+            DriveOptions opt;
+            opt.path = Path::Pairs;
+            opt.srcChunk = srcChunk;
+            opt.pairChunk = pairChunk;
+            expectDecodes(s, opt);
+        }
+    }
+}
+
+// A literal/length code whose only symbol is end-of-block with a 12-bit
+// code: bits that start no code are refused once 9 of them are in, at every
+// bit alignment (empty fixed blocks of 10 bits and one of 19 bits in front
+// shift the code's start through all eight).
+TEST(DecodeStream, LoneLongCodeRefusesOtherBitsAtNineBits) {
+    std::vector<std::uint8_t> lit(257, 0), dist(1, 0);
+    lit[256] = 12;
+    for (unsigned shift = 0; shift < 8; ++shift) {
+        for (Path path : {Path::OnePass, Path::Pairs}) {
+            BitWriter w;
+            if (shift & 1) putFixedBlock(w, false, {{0xF0, 0}});  // 3 + 9 + 7 bits
+            for (unsigned i = 0; i < shift / 2; ++i) putFixedBlock(w, false, {});
+            putDynamicHeader(w, true, lit, dist, false);
+            w.put(1, 9);  // bit 1 then eight 0 bits: no code starts with a 1
+            DriveOptions opt{path};
+            opt.srcChunk = 1;
+            const DriveResult r = drive(w.bytes(), opt);
+            EXPECT_EQ(r.status, orvStsBadSize) << shift;
+        }
+    }
+}
+
 // One state decodes a second stream after Reset, and Reset forgets the
 // history: a stream whose first match reaches before its start is refused.
 TEST(DecodeStream, ResetStartsAFreshStream) {
