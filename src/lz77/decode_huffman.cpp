@@ -190,7 +190,7 @@ inline DecodeEntry followLink(const DecodeEntry* table, DecodeEntry e, std::uint
     const unsigned width = entryKind(e);
     const DecodeEntry sub =
         table[entryValue(e) + (static_cast<std::uint32_t>(bits >> root) & ((1u << width) - 1))];
-    return sub + makeEntry(0, root, 0);
+    return addBits(sub, root);
 }
 
 // Output pointer limit of the fast loop and the output room a match takes.
@@ -227,10 +227,10 @@ void fastLoop(DecoderState& s, BitReader& br, Out& out, const Tables& t) {
         count |= 56;  // at least 56 bits: a whole item needs at most 48
     };
     auto literal = [&](DecodeEntry e) {
-        // Bit counts are below 16, so `e & 63` is the count itself and the
-        // shift needs no masking.
+        // Entries count at most 28 bits, so `e & 63` is the count itself and
+        // the shift needs no masking.
         bits >>= e & 63;
-        count -= entryBits(e);
+        count -= entryTotalBits(e);
         if constexpr (std::is_same_v<Out, ByteOut>) {
             *p++ = static_cast<std::uint8_t>(entryValue(e));
         } else {
@@ -271,13 +271,16 @@ void fastLoop(DecoderState& s, BitReader& br, Out& out, const Tables& t) {
             // End of block or invalid code: the resumable loop deals with it.
             break;
         }
-        // Code and extra bits are consumed with one shift.
-        unsigned n = entryBits(e);
+        // Code and extra bits are consumed with one shift by the entry; the
+        // extra bits are taken from the bits before it, off the path to the
+        // next lookup.
+        std::uint64_t before = bits;
+        bits >>= e & 63;
+        count -= entryTotalBits(e);
         unsigned extra = kind - kKindBase;
         const std::uint32_t length =
-            entryValue(e) + static_cast<std::uint32_t>((bits >> n) & ((1u << extra) - 1));
-        bits >>= n + extra;
-        count -= n + extra;
+            entryValue(e) +
+            static_cast<std::uint32_t>((before >> (entryTotalBits(e) - extra)) & ((1u << extra) - 1));
 
         e = dist[bits & distMask];
         if (isLink(entryKind(e))) [[unlikely]] e = followLink(dist, e, bits, t.distRoot);
@@ -287,16 +290,20 @@ void fastLoop(DecoderState& s, BitReader& br, Out& out, const Tables& t) {
             s.phase = kPhaseDistance;
             break;
         }
-        n = entryBits(e);
+        before = bits;
+        bits >>= e & 63;
+        count -= entryTotalBits(e);
         extra = kind - kKindBase;
+        const unsigned n = entryTotalBits(e) - extra;
         const std::uint32_t distance =
-            entryValue(e) + static_cast<std::uint32_t>((bits >> n) & ((1u << extra) - 1));
+            entryValue(e) + static_cast<std::uint32_t>((before >> n) & ((1u << extra) - 1));
         std::uint32_t written = 0;
         if constexpr (std::is_same_v<Out, ByteOut>) {
             written = static_cast<std::uint32_t>(p - out.start);
             if (distance > written && distance > written + out.history) [[unlikely]] {
-                bits >>= n;
-                count -= n;
+                // Only the distance code is taken; its extra bits stay.
+                bits = before >> n;
+                count += extra;
                 s.runLength = static_cast<std::int32_t>(length);
                 s.matchDistance = entryValue(e);
                 s.extraBitCount = extra;
@@ -304,8 +311,6 @@ void fastLoop(DecoderState& s, BitReader& br, Out& out, const Tables& t) {
                 break;
             }
         }
-        bits >>= n + extra;
-        count -= n + extra;
         // Fetch the next item's entry before the copy, so the two overlap.
         const bool more = in <= inLimit && p + matchRoom(out, length) <= pStop;
         if (more) {

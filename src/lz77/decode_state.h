@@ -11,9 +11,10 @@
 
 namespace orvdc::lz77::decoder {
 
-// Decoding-table entry: bits taken at its table level (at most 15) in bits
-// 0-7, so the entry masked by 63 serves as a shift count; kind in bits 8-15,
-// value in bits 16-31.
+// Decoding-table entry: bits 0-7 hold the bits the entry takes at its table
+// level plus, for a length or distance base, its extra bits (at most
+// 15 + 13), so one shift by the entry's low bits passes the code and its
+// extra bits together; kind in bits 8-15, value in bits 16-31.
 //   kind 0            literal byte (code-length code: symbol 0..18)
 //   kind 1..15        link to a second-level table of that index width; value
 //                     is its offset in entries from the start of the table
@@ -27,12 +28,19 @@ inline constexpr unsigned kKindBase = 16;
 inline constexpr unsigned kKindEndOfBlock = 96;
 inline constexpr unsigned kKindInvalid = 64;
 
+// Extra bits that follow a code of this kind.
+constexpr unsigned kindExtra(unsigned kind) { return (kind & ~15u) == kKindBase ? kind - kKindBase : 0; }
+// `bits` counts the code's own bits only.
 constexpr DecodeEntry makeEntry(unsigned kind, unsigned bits, unsigned value) {
-    return bits | (kind << 8) | (value << 16);
+    return (bits + kindExtra(kind)) | (kind << 8) | (value << 16);
 }
 constexpr unsigned entryKind(DecodeEntry e) { return (e >> 8) & 0xFF; }
-constexpr unsigned entryBits(DecodeEntry e) { return e & 15; }
+// Bits of the code with its extra bits, and of the code alone.
+constexpr unsigned entryTotalBits(DecodeEntry e) { return e & 0xFF; }
+constexpr unsigned entryBits(DecodeEntry e) { return entryTotalBits(e) - kindExtra(entryKind(e)); }
 constexpr unsigned entryValue(DecodeEntry e) { return e >> 16; }
+// An entry with `bits` more code bits.
+constexpr DecodeEntry addBits(DecodeEntry e, unsigned bits) { return e + bits; }
 constexpr bool isLink(unsigned kind) { return kind - 1u < 15u; }
 
 // Largest tables that code lengths the decoder accepts can produce: 854

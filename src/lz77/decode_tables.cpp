@@ -72,7 +72,7 @@ bool buildTable(DecoderState& s, TableKind kind, const std::uint8_t* lengths, un
         const unsigned rev = reverseBits(next[n]++, n);
         const DecodeEntry e = symbolEntry(kind, sym);
         if (n <= root) {
-            const DecodeEntry en = e | makeEntry(0, n, 0);
+            const DecodeEntry en = addBits(e, n);
             for (std::uint32_t i = rev; i < rootSize; i += 1u << n) t[i] = en;
         } else {
             const std::uint32_t low = rev & (rootSize - 1);
@@ -95,7 +95,7 @@ bool buildTable(DecoderState& s, TableKind kind, const std::uint8_t* lengths, un
                 t[low] = makeEntry(w, root, subStart);
                 currentLow = low;
             }
-            const DecodeEntry en = e | makeEntry(0, n - root, 0);
+            const DecodeEntry en = addBits(e, n - root);
             for (std::uint32_t i = rev >> root; i < (1u << subWidth); i += 1u << (n - root)) {
                 t[subStart + i] = en;
             }

@@ -75,7 +75,7 @@ constexpr std::array<DecodeEntry, Size> fixedTable(TableKind kind, unsigned (*le
     firstCodes(lengthCount, next);
     for (unsigned sym = 0; sym < Count; ++sym) {
         const unsigned n = lengthOf(sym);
-        const DecodeEntry e = symbolEntry(kind, sym) | makeEntry(0, n, 0);
+        const DecodeEntry e = addBits(symbolEntry(kind, sym), n);
         for (unsigned i = reverseBits(next[n]++, n); i < Size; i += 1u << n) table[i] = e;
     }
     return table;
