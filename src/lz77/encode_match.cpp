@@ -168,6 +168,63 @@ private:
         while (stepWalk(w) && --limit != 0) {
         }
     }
+    // The chain of a later walk at r, read ahead while another walk runs:
+    // list[0..n-1] are its first usable candidates, `x` the one after them
+    // (usable when `more`).
+    struct ChainList {
+        std::uint32_t* list;
+        std::uint32_t n, x, r;
+        bool more;
+    };
+    bool usableAt(std::uint32_t x, std::uint32_t r) const {
+        return r - x - 1u < static_cast<std::uint32_t>(kMaxDistance) && !(kFullFlush && x == 0);
+    }
+    void beginList(ChainList& k, std::uint32_t* list, std::uint32_t r) const {
+        k.list = list;
+        k.n = 0;
+        k.r = r;
+        k.x = static_cast<std::uint32_t>(head_[hash3(src_ + (r - start_))]);
+        k.more = usableAt(k.x, r);
+    }
+    // runWalk, reading the chain of k beside it (one link a step).
+    [[gnu::noinline]] void runWalkReading(ChainWalk& w, std::uint32_t limit, ChainList& k) const {
+        std::uint32_t n = k.n, x = k.x;
+        bool more = k.more;
+        std::uint32_t* list = k.list;
+        const std::uint32_t r = k.r;
+        for (;;) {
+            if (more && n < kChainLimitBest) {
+                list[n++] = x;
+                x = static_cast<std::uint32_t>(chain_[x & kHashMask]);
+                more = usableAt(x, r);
+            }
+            if (!stepWalk(w) || --limit == 0) break;
+        }
+        k.n = n;
+        k.x = x;
+        k.more = more;
+    }
+    // Examines the candidates of a list read ahead, then goes on along the
+    // chain; at most `limit` in all.  w.c is list[0] (or k.x when the list
+    // is empty).  Reads the chain of `ahead` beside the chain part, if given.
+    void runListed(ChainWalk& w, const ChainList& k, std::uint32_t limit, ChainList* ahead) const {
+        const std::uint32_t m = k.n < limit ? k.n : limit;
+        for (std::uint32_t i = 0; i < m; ++i) {
+            const std::uint32_t c = k.list[i];
+            const std::uint8_t* C = candidateBytes(c);
+            if ((load32(C + w.at) & w.mask) == w.want) [[unlikely]] {
+                w.c = c;
+                if (!improve(w, C)) return;
+            }
+        }
+        if (m == limit || (m > 0 && !k.more)) return;
+        if (m > 0) w.c = k.x;
+        if (ahead != nullptr) {
+            runWalkReading(w, limit - m, *ahead);
+        } else {
+            runWalk(w, limit - m);
+        }
+    }
     // Raises the threshold of a running walk to `best` (above its own): it
     // then reports only matches longer than that.
     void raiseWalk(ChainWalk& w, std::uint32_t best) const {
@@ -306,27 +363,43 @@ std::uint32_t Finder<kFullFlush>::runAverage() {
 
 // Level 2: up to 512 chain candidates and a one-step lazy choice: the match
 // at p is taken unless the next position offers a longer one.
+//
+// Chain walks are bound by the latency of each link.  After a match the
+// searches at p and p + 1 are both due and run side by side.  In a literal
+// step only the walk at p + 1 is due; beside it the chain that the step at
+// p + 1 will walk at p + 2 (should p become a literal) is read into a list,
+// so that walk later runs through independent loads.  The list must be the
+// chain with p + 1 inserted, so p + 1 is inserted early: the walk at p + 1
+// starts from the chain head read before and never reads the chain entry of
+// p + 1 (its candidates lie 1..32767 positions back), and the links of the
+// positions listed do not change before the list is used, so no result
+// changes.  This is done only when the step at p + 1 is sure to come (a pair
+// slot and the bytes remain); a match at p drops the list.
 template <bool kFullFlush>
 std::uint32_t Finder<kFullFlush>::runBest() {
     std::uint32_t p = start_;
     bool search = true;
     std::uint32_t L = 2;
     std::int32_t Q = 0;
+    std::uint32_t lists[2][kChainLimitBest];
+    ChainList listed{};  // when haveList: the chain at p + 1 (p is inserted)
+    bool haveList = false;
+    unsigned spare = 0;  // the list buffer not in use by `listed`
     while (end_ - p > 3 && room_ > 0) {
-        const std::int32_t c = insert(p);
         const std::uint32_t rest = end_ - 3 - p;
         const std::uint32_t maxlen = rest < kMaxMatch ? rest : kMaxMatch;
         const std::uint32_t maxNext = rest - 1 < kMaxMatch ? rest - 1 : kMaxMatch;
         const std::uint32_t q = p + 1;
-        const std::int32_t cNext = head_[hash3(src_ + (q - start_))];
         const auto takes = [&](std::uint32_t nextL) {
             return L >= nextL && (L > 3 || (L == 3 && p - static_cast<std::uint32_t>(Q) <= kFarLength3));
         };
         std::uint32_t L2 = 2;
-        std::int32_t Q2 = cNext;
+        std::int32_t Q2 = 0;
+        bool insertedNext = false;
+        ChainList next;
         if (search) {
-            // The searches at p and at p + 1 are independent: walk both
-            // chains side by side so their memory latencies overlap.
+            const std::int32_t c = insert(p);
+            const std::int32_t cNext = head_[hash3(src_ + (q - start_))];
             ChainWalk a, b;
             const bool activeA = beginWalk(a, c, p, maxlen, 2);
             const bool activeB = beginWalk(b, cNext, q, maxNext, 2);
@@ -343,19 +416,45 @@ std::uint32_t Finder<kFullFlush>::runBest() {
             // at p + 1 need only look for matches longer than L, and none
             // at all when it cannot find one.
             const bool takenUnlessLonger = takes(L);
-            if (!(takenUnlessLonger && L >= maxNext)) {
-                L2 = walk(cNext, q, maxNext, kChainLimitBest, Q2, takenUnlessLonger ? L : 2);
+            ChainList here;
+            if (haveList) {
+                here = listed;
+            } else {
+                insert(p);
+                beginList(here, nullptr, q);
             }
+            if (!(takenUnlessLonger && L >= maxNext)) {
+                ChainWalk w;
+                const std::uint32_t first = here.n > 0 ? here.list[0] : here.x;
+                const bool active =
+                    beginWalk(w, static_cast<std::int32_t>(first), q, maxNext, takenUnlessLonger ? L : 2);
+                ChainList* ahead = nullptr;
+                if (room_ >= 2 && rest >= 2) {
+                    insert(q);
+                    insertedNext = true;
+                    beginList(next, lists[spare], q + 1);
+                    ahead = &next;
+                }
+                if (active) runListed(w, here, kChainLimitBest, ahead);
+                L2 = w.best;
+                Q2 = static_cast<std::int32_t>(w.bestC);
+            }
+            haveList = false;
         }
         if (takes(L2)) {
             emit(L, p - static_cast<std::uint32_t>(Q));
-            insertRange(p + 1, p + L);
+            insertRange(insertedNext ? p + 2 : p + 1, p + L);
             p += L;
             search = true;
         } else {
             emit(src_[p - start_], 0);
             L = L2;
             Q = Q2;
+            if (insertedNext) {
+                listed = next;
+                haveList = true;
+                spare ^= 1u;
+            }
             ++p;
         }
     }
