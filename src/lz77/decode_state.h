@@ -202,22 +202,40 @@ void copyMatchExact(const DecoderState& s, std::uint8_t* out, std::size_t writte
 inline void copyMatchFast(std::uint8_t* out, std::uint32_t d, std::uint32_t n) {
     const std::uint8_t* from = out - d;
     std::uint8_t* const stop = out + n;
+    // Chunks are copied in order, so a chunk may read bytes the one before
+    // it wrote: only a chunk's own source and destination must not overlap.
+    auto copy16 = [](std::uint8_t* to, const std::uint8_t* src) {
+        std::uint8_t chunk[16];
+        std::memcpy(chunk, src, 16);
+        std::memcpy(to, chunk, 16);
+    };
+    auto copy8 = [](std::uint8_t* to, const std::uint8_t* src) {
+        std::uint8_t chunk[8];
+        std::memcpy(chunk, src, 8);
+        std::memcpy(to, chunk, 8);
+    };
     if (d >= 16) {
-        // Most matches are short: one 16-byte step covers them.
+        // Most matches are short: two chunks, with no loop test, cover them.
+        copy16(out, from);
+        copy16(out + 16, from + 16);
+        if (n <= 32) return;
+        out += 32;
+        from += 32;
         do {
-            std::uint8_t chunk[16];
-            std::memcpy(chunk, from, 16);
-            std::memcpy(out, chunk, 16);
+            copy16(out, from);
             out += 16;
             from += 16;
         } while (out < stop);
         return;
     }
     if (d >= 8) {
+        copy8(out, from);
+        copy8(out + 8, from + 8);
+        if (n <= 16) return;
+        out += 16;
+        from += 16;
         do {
-            std::uint8_t chunk[8];
-            std::memcpy(chunk, from, 8);
-            std::memcpy(out, chunk, 8);
+            copy8(out, from);
             out += 8;
             from += 8;
         } while (out < stop);
