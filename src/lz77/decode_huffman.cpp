@@ -204,7 +204,9 @@ constexpr std::uint32_t matchRoom(const ByteOut&, std::uint32_t length) { return
 // cannot finish here (end of block, invalid code, distance too far) with the
 // state set as the resumable loop would leave it at that point, the offending
 // bits still buffered.
-template <class Out>
+// LitRoot and DistRoot give the tables' root widths when nonzero, so that
+// the masks are constants and free registers; zero reads them from `t`.
+template <class Out, unsigned LitRoot, unsigned DistRoot>
 void fastLoop(DecoderState& s, BitReader& br, Out& out, const Tables& t) {
     // Hot values live in locals so they stay in registers: byte stores
     // through the output would otherwise force reloads of anything reached
@@ -218,8 +220,10 @@ void fastLoop(DecoderState& s, BitReader& br, Out& out, const Tables& t) {
     const std::uint8_t* const inLimit = br.end - kFastSrcMargin;
     auto* p = out.p;
     auto* const pStop = fastStop(out);
-    const std::uint64_t litMask = (std::uint64_t{1} << t.litRoot) - 1;
-    const std::uint64_t distMask = (std::uint64_t{1} << t.distRoot) - 1;
+    const unsigned litRoot = LitRoot != 0 ? LitRoot : t.litRoot;
+    const unsigned distRoot = DistRoot != 0 ? DistRoot : t.distRoot;
+    const std::uint64_t litMask = (std::uint64_t{1} << litRoot) - 1;
+    const std::uint64_t distMask = (std::uint64_t{1} << distRoot) - 1;
 
     auto refill = [&] {
         bits |= load64(in) << count;
@@ -240,7 +244,7 @@ void fastLoop(DecoderState& s, BitReader& br, Out& out, const Tables& t) {
     if (in > inLimit || p > pStop) goto done;
     refill();
     for (DecodeEntry e = lit[bits & litMask];;) {
-        if (isLink(entryKind(e))) [[unlikely]] e = followLink(lit, e, bits, t.litRoot);
+        if (isLink(entryKind(e))) [[unlikely]] e = followLink(lit, e, bits, litRoot);
         unsigned kind = entryKind(e);
         if (kind == kKindLiteral) {
             literal(e);
@@ -283,7 +287,7 @@ void fastLoop(DecoderState& s, BitReader& br, Out& out, const Tables& t) {
             static_cast<std::uint32_t>((before >> (entryTotalBits(e) - extra)) & ((1u << extra) - 1));
 
         e = dist[bits & distMask];
-        if (isLink(entryKind(e))) [[unlikely]] e = followLink(dist, e, bits, t.distRoot);
+        if (isLink(entryKind(e))) [[unlikely]] e = followLink(dist, e, bits, distRoot);
         kind = entryKind(e);
         if ((kind & ~15u) != kKindBase) [[unlikely]] {
             s.runLength = static_cast<std::int32_t>(length);
@@ -377,7 +381,11 @@ orvStatus decodeBlock(DecoderState& s, BitReader& br, Out& out) {
         switch (s.phase) {
             case kPhaseLiteral: {
                 if (br.end - br.in >= kFastSrcMargin && out.fastRoom()) {
-                    fastLoop(s, br, out, t);
+                    if (t.litRoot == kLitWideRoot && t.distRoot == kDistWideRoot) {
+                        fastLoop<Out, kLitWideRoot, kDistWideRoot>(s, br, out, t);
+                    } else {
+                        fastLoop<Out, 0, 0>(s, br, out, t);
+                    }
                     if (s.phase != kPhaseLiteral) continue;
                     if (out.full()) return orvStsDstFull;
                 }

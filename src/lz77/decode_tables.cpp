@@ -43,8 +43,15 @@ bool buildTable(DecoderState& s, TableKind kind, const std::uint8_t* lengths, un
     const bool incomplete = left > 0;
     if (incomplete && (kind == TableKind::CodeLength || symbols != 1)) return false;
 
-    if (incomplete && incompleteRootLimit < rootLimit) rootLimit = incompleteRootLimit;
-    const unsigned root = maxLen < rootLimit ? maxLen : rootLimit;
+    // A complete code decodes the same at any root width, so it always gets
+    // the full width (the fast loop has a version for the usual widths).  An
+    // incomplete code's invalid entries carry the width: it keeps the
+    // narrower of its longest code and the limit.
+    unsigned root = rootLimit;
+    if (incomplete) {
+        if (incompleteRootLimit < root) root = incompleteRootLimit;
+        if (maxLen < root) root = maxLen;
+    }
     const std::uint32_t rootSize = 1u << root;
     if (rootSize > capacity) return false;
     if (incomplete) fillInvalid(t, rootSize, root);

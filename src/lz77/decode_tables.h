@@ -86,21 +86,24 @@ constexpr unsigned fixedLitLength(unsigned sym) {
 }
 constexpr unsigned fixedDistLength(unsigned) { return 5; }
 
-inline constexpr unsigned kFixedLitRoot = 9;
-inline constexpr unsigned kFixedDistRoot = 5;
-inline constexpr std::array<DecodeEntry, 512> kFixedLitTable =
-    fixedTable<512, 288>(TableKind::LitLen, fixedLitLength);
-inline constexpr std::array<DecodeEntry, 32> kFixedDistTable =
-    fixedTable<32, 32>(TableKind::Distance, fixedDistLength);
+// The fixed codes (at most 9 and 5 bits) at the wide root widths of dynamic
+// tables, so both block kinds share the fast loop's common version.
+inline constexpr unsigned kFixedLitRoot = kLitWideRoot;
+inline constexpr unsigned kFixedDistRoot = kDistWideRoot;
+inline constexpr std::array<DecodeEntry, 1u << kFixedLitRoot> kFixedLitTable =
+    fixedTable<1u << kFixedLitRoot, 288>(TableKind::LitLen, fixedLitLength);
+inline constexpr std::array<DecodeEntry, 1u << kFixedDistRoot> kFixedDistTable =
+    fixedTable<1u << kFixedDistRoot, 32>(TableKind::Distance, fixedDistLength);
 
 // Builds the decoding table of `count` code lengths (each 0..15) at
 // s.tableArea[offset..offset + capacity).  Returns false for a code the
 // decoder refuses: over-subscribed; all lengths 0 (accepted for a distance
 // code: every lookup then gives an invalid entry); incomplete, except with
 // exactly one used symbol in a literal/length or distance code.  On success
-// stores the root width (at most rootLimit; at most incompleteRootLimit for
-// an incomplete code, whose invalid entries carry the root width as their bit
-// count) and the number of entries used.  Also false when the table does not
+// stores the root width (rootLimit for a complete code; the smaller of its
+// longest code and incompleteRootLimit for an incomplete one, whose invalid
+// entries carry the root width as their bit count) and the number of entries
+// used.  Also false when the table does not
 // fit in `capacity` entries.
 bool buildTable(DecoderState& s, TableKind kind, const std::uint8_t* lengths, unsigned count,
                 unsigned rootLimit, unsigned incompleteRootLimit, std::uint32_t offset,
