@@ -9,39 +9,14 @@
 #include <vector>
 
 #include "orvdc.h"
-
-namespace {
-
-struct Reader {
-    const std::uint8_t* p;
-    std::size_t n;
-    std::uint8_t byte() { return n ? (--n, *p++) : 0; }
-    std::uint32_t word() {
-        std::uint32_t w = 0;
-        for (int i = 0; i < 4; ++i) w = (w << 8) | byte();
-        return w;
-    }
-};
-
-}  // namespace
+#include "vlc_fuzz_input.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    Reader in{data, size};
+    vlcfuzz::Reader in{data, size};
     const int count = in.byte() % 48;
     const int levels = in.byte() % 10;
-    std::vector<std::int32_t> widths(static_cast<std::size_t>(levels) + 1);
-    for (int i = 0; i < levels; ++i) widths[static_cast<std::size_t>(i)] = static_cast<std::int8_t>(in.byte()) % 40;
-    std::vector<VLCTableEntry> table(static_cast<std::size_t>(count) + 1);
-    for (int i = 0; i < count; ++i) {
-        auto& e = table[static_cast<std::size_t>(i)];
-        const std::uint8_t kind = in.byte();
-        e.value = static_cast<std::int32_t>(in.word());
-        if (kind & 1) e.value = static_cast<std::int16_t>(e.value);
-        if (kind & 2) e.value %= 64;
-        e.code = in.word();
-        e.length = static_cast<std::int8_t>(in.byte());
-        if (kind & 4) e.length = 1 + (e.length & 31) % (kind & 8 ? 32 : 12);
-    }
+    const std::vector<std::int32_t> widths = vlcfuzz::readWidths(in, levels);
+    const std::vector<VLCTableEntry> table = vlcfuzz::readTable(in, count, true, 32, 12);
     const int offset0 = in.byte() % 8;
 
     std::int32_t objSize = 0;

@@ -11,14 +11,9 @@
 #include <vector>
 
 #include "orvdc.h"
+#include "vlc_fuzz_input.h"
 
 namespace {
-
-struct Reader {
-    const std::uint8_t* p;
-    std::size_t n;
-    std::uint8_t byte() { return n ? (--n, *p++) : 0; }
-};
 
 unsigned bitAt(const std::uint8_t* s, std::size_t i) {
     return (s[i / 8] >> (7 - i % 8)) & 1u;
@@ -37,7 +32,7 @@ int search(const std::vector<VLCTableEntry>& t, const std::uint8_t* s, std::size
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    Reader in{data, size};
+    vlcfuzz::Reader in{data, size};
     const int wanted = 1 + in.byte() % 80;
     const int maxLength = 1 + in.byte() % 32;
     std::vector<int> lengths(static_cast<std::size_t>(wanted));
