@@ -2,7 +2,7 @@
 # any is missing.
 orvdc_packages=(cmake ninja-build g++ clang pkg-config zlib1g-dev libbz2-dev libdeflate-dev
                 libdivsufsort-dev libgtest-dev libbenchmark-dev gcc-multilib g++-multilib
-                g++-mingw-w64-i686 binutils-mingw-w64-i686 gzip bzip2)
+                g++-mingw-w64-i686 binutils-mingw-w64-i686 qemu-user gzip bzip2)
 
 orvdc_ensure_deps() {
     local missing=()

@@ -1,9 +1,13 @@
 #!/usr/bin/env bash
 # Runs the whole test suite: the 64-bit build (with the comparison libraries as
-# oracles, the export check and the packaging test), the 32-bit build, the
-# AddressSanitizer + UndefinedBehaviorSanitizer build, the Windows DLL (built
-# and its export table checked), and a short run of every fuzz harness.
-# Installs what it needs with apt-get first.
+# oracles, the export check and the packaging test), the 32-bit build (its
+# programs run natively where the kernel executes i386 programs, under
+# qemu-i386 where it does not), the AddressSanitizer + UndefinedBehaviorSanitizer
+# build, the Windows DLL (built and its export table checked), and a short run
+# of every fuzz harness. Installs what it needs with apt-get first.
+#
+# Environment: ORVDC_FUZZ_SECONDS (default 15) per fuzz harness;
+# ORVDC_RUN_32BIT=auto|native|emulated forces how the 32-bit programs run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/deps.sh
@@ -11,51 +15,80 @@ orvdc_ensure_deps
 
 jobs=$(nproc)
 fuzz_seconds=${ORVDC_FUZZ_SECONDS:-15}
+run_32bit=${ORVDC_RUN_32BIT:-auto}
 summaries=()
+status=0
+started=$SECONDS
 
 configure_and_build() {
     local dir=$1
     shift
     cmake -S . -B "$dir" -G Ninja -DORVDC_WERROR=ON "$@" >"$dir.configure.log" 2>&1 ||
-        { cat "$dir.configure.log"; return 1; }
-    cmake --build "$dir" -j "$jobs"
+        { cat "$dir.configure.log"; echo "configuring $dir failed"; return 1; }
+    cmake --build "$dir" -j "$jobs" || { echo "building $dir failed"; return 1; }
 }
 
-run_ctest() {
+# How the build's tests start its programs, as the configure step decided.
+run_mode() {
+    sed -n 's/^ORVDC_TEST_RUN_MODE:INTERNAL=//p' "$1/CMakeCache.txt" 2>/dev/null || true
+}
+
+# stage NAME DIR [CTEST ARGS...] -- [CMAKE ARGS...]: configures, builds and
+# tests one build; the summary line gives the result, how the programs ran,
+# how many tests ran and the time taken. A stage with no tests fails.
+stage() {
     local name=$1 dir=$2
     shift 2
-    local log="$dir.ctest.log"
-    local rc=0
-    ctest --test-dir "$dir" --output-on-failure -j "$jobs" "$@" 2>&1 | tee "$log" || rc=$?
-    summaries+=("$name: $(grep -E 'tests passed|tests failed' "$log" | tail -n 1)")
-    return $rc
+    local ctest_args=()
+    while [ $# -gt 0 ] && [ "$1" != "--" ]; do ctest_args+=("$1"); shift; done
+    shift
+    local t0=$SECONDS rc=0 result
+    echo "=== $name ==="
+    if configure_and_build "$dir" "$@"; then
+        local log="$dir.ctest.log"
+        ctest --test-dir "$dir" --output-on-failure --no-tests=error -j "$jobs" "${ctest_args[@]}" 2>&1 |
+            tee "$log" || rc=$?
+        result=$(grep -E 'tests passed|tests failed|No tests were found' "$log" | tail -n 1 || true)
+        [ -n "$result" ] || { result="ctest did not finish"; rc=1; }
+    else
+        rc=1
+        result="FAILED to configure or build (see above)"
+    fi
+    local mode
+    mode=$(run_mode "$dir")
+    summaries+=("$name [${mode:-no programs run}, $((SECONDS - t0)) s]: $result")
+    [ $rc -eq 0 ] || status=1
 }
 
 mkdir -p build-ci
-status=0
 
-echo "=== 64-bit Linux build ==="
-configure_and_build build-ci/x64 -DORVDC_BUILD_BENCH=ON
-run_ctest "64-bit" build-ci/x64 || status=1
+stage "64-bit Linux" build-ci/x64 -- -DORVDC_BUILD_BENCH=ON
+stage "32-bit Linux" build-ci/x86 -- -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-m32.cmake \
+    -DORVDC_RUN_PROGRAMS="$run_32bit"
 
-echo "=== 32-bit Linux build ==="
-configure_and_build build-ci/x86 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-m32.cmake
-run_ctest "32-bit" build-ci/x86 || status=1
+# A 32-bit configure with plain -m32 flags instead of the toolchain file must
+# build as well (the library only: its tests ran in the stage above).
+echo "=== 32-bit Linux library, plain -m32 flags ==="
+t0=$SECONDS
+if cmake -S . -B build-ci/x86-plain -G Ninja -DORVDC_WERROR=ON -DORVDC_BUILD_TESTS=OFF \
+        -DORVDC_BUILD_EXAMPLES=OFF -DCMAKE_C_FLAGS=-m32 -DCMAKE_CXX_FLAGS=-m32 \
+        >build-ci/x86-plain.configure.log 2>&1 &&
+    cmake --build build-ci/x86-plain -j "$jobs" --target orvdc; then
+    summaries+=("32-bit Linux, plain -m32 [$((SECONDS - t0)) s]: library built")
+else
+    cat build-ci/x86-plain.configure.log
+    summaries+=("32-bit Linux, plain -m32 [$((SECONDS - t0)) s]: FAILED to configure or build")
+    status=1
+fi
 
-echo "=== Sanitizer build (ASan + UBSan) ==="
-configure_and_build build-ci/sanitize -DORVDC_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
-ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 run_ctest "sanitizers" build-ci/sanitize || status=1
-
-echo "=== Windows DLL (mingw-w64) ==="
-configure_and_build build-ci/win32 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw32.cmake
-run_ctest "windows-dll" build-ci/win32 || status=1
-
-echo "=== Fuzz harnesses (${fuzz_seconds}s each) ==="
-CC=clang CXX=clang++ configure_and_build build-ci/fuzz -DORVDC_BUILD_FUZZ=ON -DORVDC_BUILD_TESTS=OFF \
-    -DORVDC_BUILD_EXAMPLES=OFF -DORVDC_FUZZ_SECONDS="$fuzz_seconds" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVDC_WERROR=OFF
-run_ctest "fuzz" build-ci/fuzz -L fuzz || status=1
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+    stage "Sanitizers (ASan + UBSan)" build-ci/sanitize -- -DORVDC_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
+stage "Windows DLL (mingw-w64)" build-ci/win32 -- -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw32.cmake
+CC=clang CXX=clang++ stage "Fuzz harnesses (${fuzz_seconds}s each)" build-ci/fuzz -L fuzz -- \
+    -DORVDC_BUILD_FUZZ=ON -DORVDC_BUILD_TESTS=OFF -DORVDC_BUILD_EXAMPLES=OFF \
+    -DORVDC_FUZZ_SECONDS="$fuzz_seconds" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVDC_WERROR=OFF
 
 echo
-echo "=== Summary ==="
+echo "=== Summary ($((SECONDS - started)) s in all) ==="
 printf '%s\n' "${summaries[@]}"
 exit $status
