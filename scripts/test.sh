@@ -70,13 +70,10 @@ stage "32-bit Linux" build-ci/x86 -- -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-m32.
 # build as well (the library only: its tests ran in the stage above).
 echo "=== 32-bit Linux library, plain -m32 flags ==="
 t0=$SECONDS
-if cmake -S . -B build-ci/x86-plain -G Ninja -DORVDC_WERROR=ON -DORVDC_BUILD_TESTS=OFF \
-        -DORVDC_BUILD_EXAMPLES=OFF -DCMAKE_C_FLAGS=-m32 -DCMAKE_CXX_FLAGS=-m32 \
-        >build-ci/x86-plain.configure.log 2>&1 &&
-    cmake --build build-ci/x86-plain -j "$jobs" --target orvdc; then
+if configure_and_build build-ci/x86-plain -DORVDC_BUILD_TESTS=OFF -DORVDC_BUILD_EXAMPLES=OFF \
+        -DCMAKE_C_FLAGS=-m32 -DCMAKE_CXX_FLAGS=-m32; then
     summaries+=("32-bit Linux, plain -m32 [$((SECONDS - t0)) s]: library built")
 else
-    cat build-ci/x86-plain.configure.log
     summaries+=("32-bit Linux, plain -m32 [$((SECONDS - t0)) s]: FAILED to configure or build")
     status=1
 fi
