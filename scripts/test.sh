@@ -67,16 +67,10 @@ stage "32-bit Linux" build-ci/x86 -- -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-m32.
     -DORVDC_RUN_PROGRAMS="$run_32bit"
 
 # A 32-bit configure with plain -m32 flags instead of the toolchain file must
-# build as well (the library only: its tests ran in the stage above).
-echo "=== 32-bit Linux library, plain -m32 flags ==="
-t0=$SECONDS
-if configure_and_build build-ci/x86-plain -DORVDC_BUILD_TESTS=OFF -DORVDC_BUILD_EXAMPLES=OFF \
-        -DCMAKE_C_FLAGS=-m32 -DCMAKE_CXX_FLAGS=-m32; then
-    summaries+=("32-bit Linux, plain -m32 [$((SECONDS - t0)) s]: library built")
-else
-    summaries+=("32-bit Linux, plain -m32 [$((SECONDS - t0)) s]: FAILED to configure or build")
-    status=1
-fi
+# build as well; its tests ran in the stage above, so only the export table of
+# its library is checked.
+stage "32-bit Linux library, plain -m32 flags" build-ci/x86-plain -- -DORVDC_BUILD_TESTS=OFF \
+    -DORVDC_BUILD_EXAMPLES=OFF -DCMAKE_C_FLAGS=-m32 -DCMAKE_CXX_FLAGS=-m32
 
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
     stage "Sanitizers (ASan + UBSan)" build-ci/sanitize -- -DORVDC_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
