@@ -1,19 +1,20 @@
 // Move-to-front against a list model (find, erase, insert at the front):
-// outputs and the state left behind, both forward kernels, every split of a
-// stream into calls, in-place use, states that are not a permutation, and the
-// argument checks.
+// outputs and the state left behind, every split of a stream into calls,
+// in-place use, states that are not a permutation, and the argument checks.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <numeric>
 
-#include "bwt/mtf_internal.h"
+#include "bwt/mtf_inputs.h"
 #include "common/test_support.h"
 #include "orvdc.h"
 
 namespace {
 
 using orvdc::test::Bytes;
+using orvdc::test::mtf::clusteredBytes;
+using orvdc::test::mtf::sampleInputs;
 
 struct ListModel {
     Bytes list = Bytes(256);
@@ -66,30 +67,6 @@ Bytes freshState() {
 
 MTFState* asState(Bytes& s) { return reinterpret_cast<MTFState*>(s.data()); }
 
-// Block-sorted-like data: long stretches of few symbols.
-Bytes clusteredBytes(std::size_t n, std::uint64_t seed) {
-    orvdc::test::Rng rng(seed);
-    Bytes out;
-    while (out.size() < n) {
-        const std::uint8_t v = static_cast<std::uint8_t>(rng.below(4) == 0 ? rng.below(256) : rng.below(8));
-        out.insert(out.end(), 1 + rng.below(12), v);
-    }
-    out.resize(n);
-    return out;
-}
-
-std::vector<Bytes> sampleInputs() {
-    std::vector<Bytes> inputs = {
-        orvdc::test::randomBytes(5000, 1), orvdc::test::skewedBytes(5000, 40, 2),
-        orvdc::test::textLikeBytes(5000, 3), clusteredBytes(5000, 4), Bytes(300, 255), {0, 255, 0, 255, 128}};
-    for (const auto& path : orvdc::test::corpusFiles()) {
-        Bytes file = orvdc::test::readFile(path);
-        file.resize(std::min<std::size_t>(file.size(), 20000));
-        inputs.push_back(file);
-    }
-    return inputs;
-}
-
 TEST(MoveToFront, WorkedExamples) {
     Bytes st = freshState();
     const Bytes in = {1, 1, 0, 1};
@@ -128,26 +105,6 @@ TEST(MoveToFront, MatchesListModelAndLeavesItsState) {
         EXPECT_EQ(back, in);
         EXPECT_EQ(back, invModel.inverse(out));
         EXPECT_EQ(inv, invModel.list);
-    }
-}
-
-TEST(MoveToFront, BothForwardKernelsAgree) {
-    for (const Bytes& in : sampleInputs()) {
-        for (std::size_t n : {std::size_t{1}, std::size_t{2}, std::size_t{3}, std::size_t{31}, in.size()}) {
-            n = std::min(n, in.size());
-            Bytes ranks(256);
-            std::iota(ranks.begin(), ranks.end(), 0);
-            Bytes a(n), b(n);
-            orvdc::mtf::forwardRanks(in.data(), a.data(), n, ranks.data());
-
-            alignas(16) std::uint8_t list[256];
-            std::iota(list, list + 256, 0);
-            orvdc::mtf::forwardList(in.data(), b.data(), n, list);
-            EXPECT_EQ(a, b);
-            Bytes fromList(256);
-            orvdc::mtf::listToRanks(list, fromList.data());
-            EXPECT_EQ(ranks, fromList);
-        }
     }
 }
 

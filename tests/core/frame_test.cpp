@@ -1,4 +1,4 @@
-// Version record, aligned allocation and the shared Free.
+// Aligned allocation and the shared Free.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -8,20 +8,6 @@
 #include "orvdc.h"
 
 namespace {
-
-TEST(Version, RecordIsConstantAndComplete) {
-    const VersionRecord* v = orvdcGetLibVersion();
-    ASSERT_NE(v, nullptr);
-    EXPECT_EQ(v, orvdcGetLibVersion());
-    EXPECT_EQ(v->versionMajor, 5);
-    EXPECT_EQ(v->versionMinor, 1);
-    EXPECT_EQ(v->buildNumber, 133);
-    EXPECT_EQ(v->revision, 181);
-    EXPECT_EQ(std::memcmp(v->cpuTarget, "t7\0\0", 4), 0);
-    EXPECT_STREQ(v->fileName, "orvdct7-5.1.dll");
-    EXPECT_STREQ(v->versionText, "5.1.1");
-    EXPECT_STREQ(v->buildDate, "Jun 16 2006");
-}
 
 TEST(AlignedAlloc, RefusesSizesBelowOne) {
     EXPECT_EQ(orvdc::alignedAlloc(0), nullptr);
