@@ -13,6 +13,7 @@
 enum {
     PE_DIR_EXPORT = 0,
     PE_DIR_IMPORT = 1,
+    PE_DIR_RESOURCE = 2,
     PE_DIR_BASERELOC = 5,
     PE_DIR_TLS = 9,
     PE_DIR_COUNT = 16
@@ -116,3 +117,28 @@ typedef struct {
     uint32_t zero_fill_size;
     uint32_t characteristics;
 } PeTlsDirectory;
+
+// The resource tree: directories of type, name and language, whose entries
+// hold offsets from the start of the resource data; a set high bit marks a
+// subdirectory (or, for the id, a name string).
+typedef struct {
+    uint32_t characteristics;
+    uint32_t time_stamp;
+    uint16_t major, minor;
+    uint16_t named_count;
+    uint16_t id_count;
+} PeResourceDirectory;
+
+typedef struct {
+    uint32_t id;
+    uint32_t offset;
+} PeResourceEntry;
+
+#define PE_RESOURCE_SUBDIRECTORY 0x80000000u
+
+typedef struct {
+    uint32_t data_rva;
+    uint32_t size;
+    uint32_t code_page;
+    uint32_t reserved;
+} PeResourceData;

@@ -18,6 +18,7 @@ struct PeImage {
     uint32_t size;
     uint32_t entry_rva;
     PeDataDirectory exports;
+    PeDataDirectory resources;
     uint32_t tls_callbacks;  // virtual address of the callback array, or 0
     void* tls_slots[1];      // the thread's TLS array: the image's block at index 0
     void* tls_block;
@@ -244,6 +245,7 @@ static PeImage* load_from(const unsigned char* file, size_t file_size, char* why
     image->size = opt.image_size;
     image->entry_rva = opt.entry_rva;
     image->exports = opt.directory[PE_DIR_EXPORT];
+    image->resources = opt.directory[PE_DIR_RESOURCE];
     image->page_protection = calloc(opt.image_size / PAGE, sizeof(uint32_t));
     // Mapped wherever the system chooses, so the relocations are exercised.
     void* base = mmap(NULL, opt.image_size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
@@ -314,6 +316,41 @@ void* pe_export(const PeImage* image, const char* name) {
         return rva < image->size ? image->base + rva : NULL;
     }
     return NULL;
+}
+
+// The offset field of the first entry of the resource directory at `offset`
+// whose id is `id`, or of its first entry when `id` is 0; 0 when absent.
+static uint32_t resource_entry(const PeImage* image, uint32_t offset, uint32_t id) {
+    PeDataDirectory dir = image->resources;
+    PeResourceDirectory rd;
+    if (!inside(offset, sizeof rd, dir.size)) return 0;
+    memcpy(&rd, image->base + dir.rva + offset, sizeof rd);
+    uint32_t count = (uint32_t)rd.named_count + rd.id_count;
+    if (!inside(offset + sizeof rd, (uint64_t)count * sizeof(PeResourceEntry), dir.size)) return 0;
+    for (uint32_t i = 0; i < count; ++i) {
+        PeResourceEntry e;
+        memcpy(&e, image->base + dir.rva + offset + sizeof rd + i * sizeof e, sizeof e);
+        if (id == 0 || e.id == id) return e.offset;
+    }
+    return 0;
+}
+
+const void* pe_resource(const PeImage* image, uint32_t type, uint32_t* size) {
+    PeDataDirectory dir = image->resources;
+    if (dir.size == 0 || !inside(dir.rva, dir.size, image->size)) return NULL;
+    uint32_t offset = 0;
+    for (int level = 0; level < 2; ++level) {  // the type, then its first name
+        offset = resource_entry(image, offset, level == 0 ? type : 0);
+        if (!(offset & PE_RESOURCE_SUBDIRECTORY)) return NULL;
+        offset &= ~PE_RESOURCE_SUBDIRECTORY;
+    }
+    offset = resource_entry(image, offset, 0);  // the first language: a data record
+    PeResourceData data;
+    if ((offset & PE_RESOURCE_SUBDIRECTORY) || !inside(offset, sizeof data, dir.size)) return NULL;
+    memcpy(&data, image->base + dir.rva + offset, sizeof data);
+    if (!inside(data.data_rva, data.size, image->size)) return NULL;
+    *size = data.size;
+    return image->base + data.data_rva;
 }
 
 uintptr_t pe_base(const PeImage* image) { return (uintptr_t)image->base; }

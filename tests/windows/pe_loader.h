@@ -24,6 +24,10 @@ PeImage* pe_load(const char* path, char* why, size_t why_size);
 // The address of the export `name`, or NULL when the DLL does not export it.
 void* pe_export(const PeImage* image, const char* name);
 
+// The data of the first resource of numeric type `type` (first name, first
+// language), with its size in *size; NULL when there is none.
+const void* pe_resource(const PeImage* image, uint32_t type, uint32_t* size);
+
 // The address the image was mapped at.
 uintptr_t pe_base(const PeImage* image);
 
