@@ -3,8 +3,9 @@
 # oracles, the export check and the packaging test), the 32-bit build (its
 # programs run natively where the kernel executes i386 programs, under
 # qemu-i386 where it does not), the AddressSanitizer + UndefinedBehaviorSanitizer
-# build, the Windows DLL (built and its export table checked), and a short run
-# of every fuzz harness. Installs what it needs with apt-get first.
+# build, the Windows DLL (built, its export table checked, and the public-API
+# tests run against it, loaded into the 32-bit Linux test programs), and a
+# short run of every fuzz harness. Installs what it needs with apt-get first.
 #
 # Environment: ORVDC_FUZZ_SECONDS (default 15) per fuzz harness;
 # ORVDC_RUN_32BIT=auto|native|emulated forces how the 32-bit programs run.
@@ -35,7 +36,8 @@ run_mode() {
 
 # stage NAME DIR [CTEST ARGS...] -- [CMAKE ARGS...]: configures, builds and
 # tests one build; the summary line gives the result, how the programs ran,
-# how many tests ran and the time taken. A stage with no tests fails.
+# how many tests ran and the time taken (that count is also left in
+# last_test_count). A stage with no tests fails.
 stage() {
     local name=$1 dir=$2
     shift 2
@@ -43,12 +45,14 @@ stage() {
     while [ $# -gt 0 ] && [ "$1" != "--" ]; do ctest_args+=("$1"); shift; done
     shift
     local t0=$SECONDS rc=0 result
+    last_test_count=0
     echo "=== $name ==="
     if configure_and_build "$dir" "$@"; then
         local log="$dir.ctest.log"
         ctest --test-dir "$dir" --output-on-failure --no-tests=error -j "$jobs" "${ctest_args[@]}" 2>&1 |
             tee "$log" || rc=$?
         result=$(grep -E 'tests passed|tests failed|No tests were found' "$log" | tail -n 1 || true)
+        last_test_count=$(grep -oE 'tests failed out of [0-9]+' <<<"$result" | grep -oE '[0-9]+$' || echo 0)
         [ -n "$result" ] || { result="ctest did not finish"; rc=1; }
     else
         rc=1
@@ -63,8 +67,15 @@ stage() {
 mkdir -p build-ci
 
 stage "64-bit Linux" build-ci/x64 -- -DORVDC_BUILD_BENCH=ON
-stage "32-bit Linux" build-ci/x86 -- -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-m32.cmake \
-    -DORVDC_RUN_PROGRAMS="$run_32bit"
+
+# The DLL is built first: the 32-bit build links its public-API tests a second
+# time against a host library that loads it, and runs them as the next stage.
+stage "Windows DLL (mingw-w64)" build-ci/win32 -- -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw32.cmake
+x86_args=(-DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-m32.cmake -DORVDC_RUN_PROGRAMS="$run_32bit"
+    -DORVDC_WINDOWS_DLL="$PWD/build-ci/win32/bin/orvdct7-5.1.dll")
+stage "32-bit Linux" build-ci/x86 -LE dll -- "${x86_args[@]}"
+stage "Windows DLL run by the 32-bit Linux test programs" build-ci/x86 -L dll -- "${x86_args[@]}"
+summaries[-1]+=", $last_test_count tests against orvdct7-5.1.dll"
 
 # A 32-bit configure with plain -m32 flags instead of the toolchain file must
 # build as well; its tests ran in the stage above, so only the export table of
@@ -74,7 +85,6 @@ stage "32-bit Linux library, plain -m32 flags" build-ci/x86-plain -- -DORVDC_BUI
 
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
     stage "Sanitizers (ASan + UBSan)" build-ci/sanitize -- -DORVDC_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
-stage "Windows DLL (mingw-w64)" build-ci/win32 -- -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw32.cmake
 CC=clang CXX=clang++ stage "Fuzz harnesses (${fuzz_seconds}s each)" build-ci/fuzz -L fuzz -- \
     -DORVDC_BUILD_FUZZ=ON -DORVDC_BUILD_TESTS=OFF -DORVDC_BUILD_EXAMPLES=OFF \
     -DORVDC_FUZZ_SECONDS="$fuzz_seconds" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVDC_WERROR=OFF
