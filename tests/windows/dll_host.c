@@ -1,9 +1,10 @@
 // liborvdc_dllhost.so: the library's exported names, each forwarding to the
 // export of the same name in the Windows DLL.  The forwarding stubs
-// (generated from the export lists, see forward_stubs.cmake) jump through
-// orvdc_dllhost_table without touching the stack: both sides are cdecl.  The
-// first call through any stub loads the DLL and fills the table; there is no
-// fallback to Linux code.
+// (generated from the export lists by this folder's CMakeLists.txt) jump
+// through orvdc_dllhost_table without touching the stack: both sides are
+// cdecl.  The first call through any stub loads the DLL (ORVDC_WINDOWS_DLL,
+// fixed at build time) and fills the table; there is no fallback to Linux
+// code.  The DLL's start-up code runs on the thread that makes that call.
 #include <pthread.h>
 #include <stdio.h>
 #include <stdlib.h>
