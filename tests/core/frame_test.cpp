@@ -1,58 +1,48 @@
-// Aligned allocation and the shared Free.
+// The library frame through its exports: the version record and the shared
+// Free.
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <vector>
 
-#include "core/aligned_alloc.h"
 #include "orvdc.h"
 
 namespace {
 
-TEST(AlignedAlloc, RefusesSizesBelowOne) {
-    EXPECT_EQ(orvdc::alignedAlloc(0), nullptr);
-    EXPECT_EQ(orvdc::alignedAlloc(-1), nullptr);
-    EXPECT_EQ(orvdc::alignedAlloc(INT32_MIN), nullptr);
+TEST(Version, RecordIsConstantAndComplete) {
+    const VersionRecord* v = orvdcGetLibVersion();
+    ASSERT_NE(v, nullptr);
+    EXPECT_EQ(v, orvdcGetLibVersion());
+    EXPECT_EQ(v->versionMajor, 5);
+    EXPECT_EQ(v->versionMinor, 1);
+    EXPECT_EQ(v->buildNumber, 133);
+    EXPECT_EQ(v->revision, 181);
+    EXPECT_EQ(std::memcmp(v->cpuTarget, "t7\0\0", 4), 0);
+    EXPECT_STREQ(v->fileName, "orvdct7-5.1.dll");
+    EXPECT_STREQ(v->versionText, "5.1.1");
+    EXPECT_STREQ(v->buildDate, "Jun 16 2006");
 }
 
-TEST(AlignedAlloc, BlocksAre32ByteAlignedWritableAndReleasable) {
-    std::vector<void*> blocks;
-    for (int size = 1; size < 2000; size += 37) {
-        auto* p = static_cast<unsigned char*>(orvdc::alignedAlloc(size));
-        ASSERT_NE(p, nullptr);
-        EXPECT_EQ(reinterpret_cast<std::uintptr_t>(p) % 32, 0u);
-        std::memset(p, 0xA5, static_cast<std::size_t>(size));
-        blocks.push_back(p);
-    }
-    for (void* p : blocks) orvdc::alignedFree(p);
-    orvdc::alignedFree(nullptr);
-}
-
-TEST(AlignedAlloc, HiddenWordLeadsBackToTheHeapBlock) {
-    auto* p = static_cast<unsigned char*>(orvdc::alignedAlloc(100));
-    ASSERT_NE(p, nullptr);
-    std::uint32_t hidden;
-    std::memcpy(&hidden, p - 4, 4);
-    if constexpr (sizeof(void*) == 4) {
-        // The word holds the heap address, 4..35 bytes below the block.
-        const auto distance = reinterpret_cast<std::uintptr_t>(p) - hidden;
-        EXPECT_GE(distance, 4u);
-        EXPECT_LE(distance, 35u);
-    } else {
-        EXPECT_GE(hidden, 4u);
-        EXPECT_LE(hidden, 35u);
-    }
-    orvdc::alignedFree(p);
-}
-
-// Every Free name is the same function: any of them releases any block made
-// by the library's allocator, and all ignore null.
-TEST(SharedFree, AllSixNamesReleaseAndIgnoreNull) {
+// Every Free name is the same function: any of them releases a state made by
+// the InitAlloc of any stateful family, and all ignore null.
+TEST(SharedFree, AllSixNamesReleaseAnyStateAndIgnoreNull) {
     void (*const frees[])(void*) = {orvsGITFree_8u, orvsHuffFree_8u, orvsLZ77Free_8u,
                                     orvsLZSSFree_8u, orvsMTFFree_8u, orvsRLEFree_BZ2_8u};
-    for (auto f : frees) {
-        f(nullptr);
-        f(orvdc::alignedAlloc(64));
+    std::int32_t freq[256] = {};
+    freq['a'] = freq['b'] = 1;
+    for (int shift = 0; shift < 6; ++shift) {
+        void* states[6] = {};
+        ASSERT_EQ(orvsDecodeGITInitAlloc_8u(2000, 100, reinterpret_cast<GITState**>(&states[0])), orvStsOk);
+        ASSERT_EQ(orvsEncodeHuffInitAlloc_8u(freq, reinterpret_cast<HuffState**>(&states[1])), orvStsOk);
+        ASSERT_EQ(orvsDecodeLZ77InitAlloc_8u(LZ77ChecksumNone, reinterpret_cast<LZ77DecoderState**>(&states[2])),
+                  orvStsOk);
+        ASSERT_EQ(orvsEncodeLZSSInitAlloc_8u(reinterpret_cast<LZSSState**>(&states[3])), orvStsOk);
+        ASSERT_EQ(orvsMTFInitAlloc_8u(reinterpret_cast<MTFState**>(&states[4])), orvStsOk);
+        ASSERT_EQ(orvsEncodeRLEInitAlloc_BZ2_8u(reinterpret_cast<RLEState**>(&states[5])), orvStsOk);
+        for (int i = 0; i < 6; ++i) {
+            ASSERT_NE(states[i], nullptr);
+            frees[(i + shift) % 6](states[i]);
+        }
+        frees[shift](nullptr);
     }
 }
 
