@@ -1,0 +1,34 @@
+// The processor-feature cache: filled on the first query, never at load, with
+// exactly the detected bits; the test hook only ever removes bits.
+#include <gtest/gtest.h>
+
+#include "core/cpu_features.h"
+
+namespace {
+
+namespace cpu = orvdc::cpu;
+
+TEST(CpuFeatures, FilledOnFirstUseWithTheDetectedBits) {
+    const std::uint32_t detected = cpu::detectFeatures();
+    EXPECT_NE(detected & cpu::kKnown, 0u);
+    cpu::gFeatures.store(0, std::memory_order_relaxed);
+    (void)cpu::has(cpu::kPclmul);
+    EXPECT_EQ(cpu::gFeatures.load(std::memory_order_relaxed), detected);
+    EXPECT_EQ(cpu::features(), detected);
+}
+
+TEST(CpuFeatures, RestrictingKeepsOnlyDetectedBitsAndRestores) {
+    const std::uint32_t detected = cpu::detectFeatures();
+    cpu::restrictFeaturesForTesting(0);
+    EXPECT_EQ(cpu::features(), cpu::kKnown);
+    EXPECT_FALSE(cpu::has(cpu::kSsse3));
+    cpu::restrictFeaturesForTesting(cpu::kSsse3 | cpu::kAvx512);
+    EXPECT_EQ(cpu::features(), detected & (cpu::kSsse3 | cpu::kAvx512 | cpu::kKnown));
+    cpu::restrictFeaturesForTesting(~0u);
+    EXPECT_EQ(cpu::features(), detected);
+}
+
+// Loading the library must not run a constructor for the cache.
+static_assert(std::atomic<std::uint32_t>::is_always_lock_free);
+
+}  // namespace
