@@ -13,7 +13,8 @@ inline constexpr std::uint32_t kBase = 65521;
 // long cannot overflow either sum, even from the largest incoming halves.
 inline constexpr std::size_t kMaxChunk = 5552;
 
-// Adds n bytes to s1 and s2 without reduction, n <= kMaxChunk.
+// Adds n bytes to s1 and s2, n no more than the kernel's chunk limit; the
+// sums may be left unreduced.
 using AddChunk = void (*)(std::uint32_t& s1, std::uint32_t& s2, const std::uint8_t* p, std::size_t n);
 
 inline void addBytes(std::uint32_t& s1, std::uint32_t& s2, const std::uint8_t* p, std::size_t n) {
@@ -24,10 +25,11 @@ inline void addBytes(std::uint32_t& s1, std::uint32_t& s2, const std::uint8_t* p
 }
 
 // Chunks are a multiple of `step` bytes (the kernel's widest step) until the
-// last, so only the very end of the input can leave a partial step.
-template <std::size_t kStep, AddChunk kAdd>
+// last, so only the very end of the input can leave a partial step.  Kernels
+// that reduce in wider arithmetic may take chunks longer than kMaxChunk.
+template <std::size_t kStep, AddChunk kAdd, std::size_t kChunkLimit = kMaxChunk>
 inline std::uint32_t update(std::uint32_t adler, const std::uint8_t* p, std::size_t n) {
-    constexpr std::size_t kChunk = kMaxChunk / kStep * kStep;
+    constexpr std::size_t kChunk = kChunkLimit / kStep * kStep;
     std::uint32_t s1 = adler & 0xFFFF;
     std::uint32_t s2 = adler >> 16;
     while (n > 0) {

@@ -49,10 +49,12 @@ std::vector<Kind> kinds() {
                                                255, 256, 257, 383, 384, 511, 512, 513, 767, 768,
                                                769, 1023, 1024, 1025, 1279, 1280, 1281};
     // The chunk lengths of each step size (5552 rounded down to 256, 128,
-    // 64 and 32) and the chunk limit itself, once and twice.
-    const std::vector<std::size_t> adlerEdges = {5375, 5376, 5377, 5503, 5504, 5505, 5535, 5536,
-                                                 5537, 5551, 5552, 5553, 10751, 10752, 10753,
-                                                 11103, 11104, 11105, 16656, 16696};
+    // 64 and 32), the 5552-byte limit itself once and twice, and the 64 KiB
+    // chunks of the AVX-512 kernels.
+    const std::vector<std::size_t> adlerEdges = {
+        63, 64, 65, 255, 256, 257, 5375, 5376, 5377, 5503, 5504, 5505, 5535, 5536, 5537,
+        5551, 5552, 5553, 10751, 10752, 10753, 11103, 11104, 11105, 16656, 16696,
+        65535, 65536, 65537, 131071, 131072, 131073};
     return {
         {"crc32", orvdc::crc32Update, orvdc::test::refCrc32, crcPaths, crcEdges},
         {"bzip2", orvdc::crc32Bzip2Update, orvdc::test::refBzip2, crcPaths, crcEdges},
@@ -135,7 +137,7 @@ TEST_F(ChecksumPaths, LengthsAroundEachSwitchOverAndLargeInputs) {
 TEST_F(ChecksumPaths, ExtremeBytesFromExtremeStarts) {
     forEachPath([&](const Kind& k) {
         for (std::uint8_t fill : {0xFF, 0x00}) {
-            const Bytes same(3 * 5552 + 300, fill);
+            const Bytes same(131072 + 300, fill);
             for (std::size_t len : k.edges) {
                 for (std::uint32_t start : {0xFFFFFFFFu, 0xFFF0FFF0u, 0u}) {
                     ASSERT_EQ(k.update(start, same.data(), len), k.ref(start, same.data(), len))

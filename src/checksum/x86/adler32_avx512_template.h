@@ -10,8 +10,47 @@
 // the last partial vector is loaded under a mask, its zero padding weighted
 // as if the bytes stood at the start of a full vector, which the end
 // corrects for.
+//
+// Each lane holds only a share of the sums, so chunks can be much longer than
+// the 5552 bytes after which the 32-bit totals could overflow: the lanes are
+// added up in 64 bits and reduced at the end of the chunk (in 32 bits, which
+// is exact, for chunks of at most 5552 bytes).  Over kWideChunk bytes (1024
+// vectors) a lane of the starting values, the largest of all lanes, stays
+// below 2040 * 1024 * 1023 / 2 < 2^31.
 
 namespace {
+
+inline constexpr std::size_t kWideChunk = 1 << 16;
+
+// The sum of the sixteen 32-bit lanes: in 32 bits where the total cannot
+// exceed them (chunks up to 5552 bytes), else in 64 bits.
+template <class T>
+ADLER512_TARGET inline T total(__m512i v) {
+    if constexpr (sizeof(T) == 4) return static_cast<T>(_mm512_reduce_add_epi32(v));
+    const __m512i low = _mm512_and_si512(v, _mm512_set1_epi64(0xFFFFFFFF));
+    return static_cast<T>(_mm512_reduce_add_epi64(_mm512_add_epi64(low, _mm512_srli_epi64(v, 32))));
+}
+
+// The sums after the chunk (done bytes in the vector lanes, then the m < 64
+// bytes at `rest`), reduced.
+template <class T>
+ADLER512_TARGET inline void finishChunk(std::uint32_t& s1, std::uint32_t& s2, __m512i sum, __m512i starts,
+                                        __m512i dots, std::size_t done, const std::uint8_t* rest,
+                                        std::size_t m) {
+    T a = s1 + total<T>(sum);
+    T b = s2 + static_cast<T>(done) * s1 + 64 * total<T>(starts) + total<T>(dots);
+    if (m != 0) {
+        const __m512i zero = _mm512_setzero_si512();
+        const __m512i d = _mm512_maskz_loadu_epi8(static_cast<__mmask64>((1ull << m) - 1), rest);
+        const T bytes = total<T>(_mm512_sad_epu8(d, zero));
+        const T weighted = total<T>(dot(zero, d, _mm512_loadu_si512(adler::kWeights)));
+        // The bytes were weighted 64 - i instead of m - i.
+        b += static_cast<T>(m) * a + weighted - static_cast<T>(64 - m) * bytes;
+        a += bytes;
+    }
+    s1 = static_cast<std::uint32_t>(a % adler::kBase);
+    s2 = static_cast<std::uint32_t>(b % adler::kBase);
+}
 
 ADLER512_TARGET void ADLER512_NAME(std::uint32_t& s1, std::uint32_t& s2, const std::uint8_t* p,
                                    std::size_t n) {
@@ -44,18 +83,8 @@ ADLER512_TARGET void ADLER512_NAME(std::uint32_t& s1, std::uint32_t& s2, const s
         sum = _mm512_add_epi32(sum, _mm512_sad_epu8(d, zero));
     }
     const __m512i dots = _mm512_add_epi32(_mm512_add_epi32(dot0, dot1), _mm512_add_epi32(dot2, dot3));
-    s2 += static_cast<std::uint32_t>(done) * s1 + 64 * static_cast<std::uint32_t>(_mm512_reduce_add_epi32(starts)) +
-          static_cast<std::uint32_t>(_mm512_reduce_add_epi32(dots));
-    s1 += static_cast<std::uint32_t>(_mm512_reduce_add_epi32(sum));
-
-    const auto m = static_cast<std::uint32_t>(n - done);
-    if (m == 0) return;
-    const __m512i d = _mm512_maskz_loadu_epi8(static_cast<__mmask64>((1ull << m) - 1), p + done);
-    const auto bytes = static_cast<std::uint32_t>(_mm512_reduce_add_epi32(_mm512_sad_epu8(d, zero)));
-    const auto weighted = static_cast<std::uint32_t>(_mm512_reduce_add_epi32(dot(zero, d, w)));
-    // The bytes were weighted 64 - i instead of m - i.
-    s2 += m * s1 + weighted - (64 - m) * bytes;
-    s1 += bytes;
+    if (n <= adler::kMaxChunk) finishChunk<std::uint32_t>(s1, s2, sum, starts, dots, done, p + done, n - done);
+    else finishChunk<std::uint64_t>(s1, s2, sum, starts, dots, done, p + done, n - done);
 }
 
 }  // namespace

@@ -31,7 +31,7 @@ ADLER512_TARGET inline __m512i dot(__m512i acc, __m512i bytes, __m512i weights) 
 #endif
 
 std::uint32_t adler32Avx512Vnni(std::uint32_t adler, const std::uint8_t* p, std::size_t n) {
-    return adler::update<256, addChunkAvx512Vnni>(adler, p, n);
+    return adler::update<256, addChunkAvx512Vnni, kWideChunk>(adler, p, n);
 }
 
 }  // namespace orvdc
