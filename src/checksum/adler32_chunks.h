@@ -44,8 +44,9 @@ inline std::uint32_t update(std::uint32_t adler, const std::uint8_t* p, std::siz
 }
 
 // Weights m, m-1, ..., 1 of the bytes of an m-byte step in s2, for the
-// multiply-add instructions; a step of m bytes reads the last m entries.
-alignas(64) inline constexpr std::int8_t kWeights[64] = {
+// multiply-add instructions: a step of m bytes reads the 64 entries from
+// 64 - m on, the weights followed by zeros.
+alignas(64) inline constexpr std::int8_t kWeights[128] = {
     64, 63, 62, 61, 60, 59, 58, 57, 56, 55, 54, 53, 52, 51, 50, 49,
     48, 47, 46, 45, 44, 43, 42, 41, 40, 39, 38, 37, 36, 35, 34, 33,
     32, 31, 30, 29, 28, 27, 26, 25, 24, 23, 22, 21, 20, 19, 18, 17,

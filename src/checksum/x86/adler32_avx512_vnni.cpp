@@ -6,7 +6,7 @@
 #include "checksum/checksum_kernels.h"
 
 #define ADLER512_TARGET __attribute__((target("avx512f,avx512bw,avx512vnni")))
-#define ADLER512_NAME addChunkAvx512Vnni
+#define ADLER512_NAME adler32Avx512Vnni
 
 namespace orvdc {
 
@@ -30,8 +30,5 @@ ADLER512_TARGET inline __m512i dot(__m512i acc, __m512i bytes, __m512i weights) 
 #pragma GCC diagnostic pop
 #endif
 
-std::uint32_t adler32Avx512Vnni(std::uint32_t adler, const std::uint8_t* p, std::size_t n) {
-    return adler::update<256, addChunkAvx512Vnni, kWideChunk>(adler, p, n);
-}
 
 }  // namespace orvdc
