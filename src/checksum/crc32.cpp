@@ -6,8 +6,8 @@
 
 #include "checksum/checksum_kernels.h"
 #include "checksum/crc_tables.h"
-#include "core/cpu_features.h"
 #include "core/check.h"
+#include "core/cpu_features.h"
 #include "core/export.h"
 
 namespace orvdc {

@@ -3,9 +3,9 @@
 // bytes; carry-less-multiplication folding where the processor has it.
 #include "checksum/checksum.h"
 #include "checksum/checksum_kernels.h"
-#include "core/cpu_features.h"
 #include "checksum/crc_tables.h"
 #include "core/check.h"
+#include "core/cpu_features.h"
 #include "core/export.h"
 
 namespace orvdc {

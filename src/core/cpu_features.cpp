@@ -28,7 +28,7 @@ std::uint32_t detectFeatures() {
     const unsigned c1 = c;
     if (bit(c1, 9)) f |= kSsse3;
     if (bit(c1, 19)) f |= kSse41;
-    if (bit(c1, 1) && bit(c1, 19)) f |= kPclmul;
+    if (bit(c1, 1) && bit(c1, 9) && bit(c1, 19)) f |= kPclmul;
 
     // AVX needs OSXSAVE and the OS saving XMM and YMM (XCR0 bits 1, 2);
     // AVX-512 also opmask, upper ZMM and high ZMM state (bits 5, 6, 7).

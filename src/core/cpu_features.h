@@ -17,7 +17,7 @@ namespace cpu {
 enum : std::uint32_t {
     kSsse3 = 1u << 0,
     kSse41 = 1u << 1,
-    kPclmul = 1u << 2,       // PCLMULQDQ (with SSE4.1)
+    kPclmul = 1u << 2,       // PCLMULQDQ (with SSE4.1 and SSSE3)
     kAvx2 = 1u << 3,         // AVX2, YMM state enabled
     kBmi2 = 1u << 4,
     kAvx512 = 1u << 5,       // AVX-512 F, BW and VL, ZMM state enabled

@@ -41,7 +41,7 @@ ADLER512_TARGET inline std::uint64_t wideSum(__m512i v) {
 }
 
 ADLER512_TARGET inline void addChunk(std::uint32_t& s1, std::uint32_t& s2, const std::uint8_t* p,
-                                   std::size_t n) {
+                                     std::size_t n) {
     const __m512i zero = _mm512_setzero_si512();
     const __m512i w = _mm512_loadu_si512(adler::kWeights);
     __m512i sum = zero;     // bytes so far in this chunk (64-bit lanes)
@@ -64,7 +64,7 @@ ADLER512_TARGET inline void addChunk(std::uint32_t& s1, std::uint32_t& s2, const
                                   _mm512_add_epi32(_mm512_add_epi32(a, b), c));
         sum = _mm512_add_epi32(sum, _mm512_add_epi32(c, _mm512_sad_epu8(d3, zero)));
     }
-    for (; n - done >= 64; done += 64) {
+    for (; n - done > 64; done += 64) {
         const __m512i d = _mm512_loadu_si512(p + done);
         dot0 = dot(dot0, d, w);
         starts = _mm512_add_epi32(starts, sum);
@@ -72,11 +72,12 @@ ADLER512_TARGET inline void addChunk(std::uint32_t& s1, std::uint32_t& s2, const
     }
     const __m512i dots = _mm512_add_epi32(_mm512_add_epi32(dot0, dot1), _mm512_add_epi32(dot2, dot3));
 
-    // The last m < 64 bytes, loaded under a mask, with the weights m..1.
+    // The last 1..64 bytes (none only for an empty chunk), loaded under a
+    // mask, with the weights m..1: short inputs need no other reduction.
     const std::size_t m = n - done;
     std::uint32_t tailBytes = 0, tailWeighted = 0;
     if (m != 0) {
-        const __m512i d = _mm512_maskz_loadu_epi8(static_cast<__mmask64>((1ull << m) - 1), p + done);
+        const __m512i d = _mm512_maskz_loadu_epi8(static_cast<__mmask64>(~0ull >> (64 - m)), p + done);
         laneSums(_mm512_sad_epu8(d, zero), dot(zero, d, _mm512_loadu_si512(adler::kWeights + 64 - m)),
                  tailBytes, tailWeighted);
     }

@@ -10,7 +10,6 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "checksum/crc_tables.h"
 #include "checksum/x86/crc_fold_constants.h"
 
 #define ORVDC_TARGET_CLMUL __attribute__((target("pclmul,sse4.1,ssse3")))
@@ -80,28 +79,30 @@ ORVDC_TARGET_CLMUL inline __m128i absorbTail(__m128i x, const std::uint8_t* p, s
 }
 
 // The CRC register value of a message whose last 16 bytes are in x: x(x)
-// x^32 mod P.  Two multiplications bring it to 64 bits U = U1 x^32 + U0;
-// U1 x^32 mod P is four table lookups (the CRC of U1's four bytes from a
-// zero register), and U0 is already reduced.
+// x^32 mod P.  Two multiplications bring it to 64 bits U = U1 x^32 + U0, and
+// two more reduce U by Barrett's method (see barrett()).
 template <Order O>
 ORVDC_TARGET_CLMUL inline std::uint32_t reduce(__m128i x) {
     const __m128i k = lanes(finalReduction<O>());
+    const __m128i b = lanes(barrett<O>());
     if constexpr (O == Order::kReflected) {
+        // U ends up in lane 1: U1 in its low, U0 in its high 32 bits.
         const __m128i lowHalfUp = _mm_slli_si128(_mm_srli_si128(x, 8), 4);
         const __m128i s = _mm_xor_si128(_mm_clmulepi64_si128(x, k, 0x00), lowHalfUp);
         const __m128i u = _mm_xor_si128(_mm_clmulepi64_si128(s, k, 0x10), s);
-        const auto u1 = static_cast<std::uint32_t>(_mm_extract_epi32(u, 2));
-        const auto u0 = static_cast<std::uint32_t>(_mm_extract_epi32(u, 3));
-        const auto& t = crc_tables::kReflected;
-        return t[3][u1 & 0xFF] ^ t[2][(u1 >> 8) & 0xFF] ^ t[1][(u1 >> 16) & 0xFF] ^ t[0][u1 >> 24] ^ u0;
+        // With U1 moved up 32 bits, the products come out 32 bits higher:
+        // q lands in the high half of lane 0 and q P's low 32 bits in word 2.
+        const __m128i t = _mm_clmulepi64_si128(_mm_slli_epi64(u, 32), b, 0x01);
+        const __m128i qp = _mm_clmulepi64_si128(t, b, 0x10);
+        return static_cast<std::uint32_t>(_mm_extract_epi32(qp, 2) ^ _mm_extract_epi32(u, 3));
     } else {
+        // U ends up in lane 0.
         const __m128i lowHalfUp = _mm_slli_si128(_mm_move_epi64(x), 4);
         const __m128i s = _mm_xor_si128(_mm_clmulepi64_si128(x, k, 0x01), lowHalfUp);
         const __m128i u = _mm_xor_si128(_mm_clmulepi64_si128(s, k, 0x11), s);
-        const auto u0 = static_cast<std::uint32_t>(_mm_cvtsi128_si32(u));
-        const auto u1 = static_cast<std::uint32_t>(_mm_extract_epi32(u, 1));
-        const auto& t = crc_tables::kForward;
-        return t[3][u1 >> 24] ^ t[2][(u1 >> 16) & 0xFF] ^ t[1][(u1 >> 8) & 0xFF] ^ t[0][u1 & 0xFF] ^ u0;
+        const __m128i t = _mm_clmulepi64_si128(_mm_srli_epi64(u, 32), b, 0x00);
+        const __m128i qp = _mm_clmulepi64_si128(_mm_srli_epi64(t, 32), b, 0x10);
+        return static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_xor_si128(qp, u)));
     }
 }
 

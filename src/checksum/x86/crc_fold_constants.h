@@ -61,4 +61,35 @@ constexpr LanePair finalReduction() {
     else return {powerMod(96), powerMod(64)};
 }
 
+// floor(x^64 / P), 33 bits, by long division.
+constexpr std::uint64_t quotientX64() {
+    constexpr std::uint64_t p = 0x104C11DB7ull;
+    std::uint64_t r = 1ull << 32, q = 0;
+    for (int s = 0; s <= 32; ++s) {
+        if ((r >> 32) & 1) {
+            q |= 1ull << (32 - s);
+            r ^= p;
+        }
+        r <<= 1;
+    }
+    return q;
+}
+
+constexpr std::uint64_t reverse33(std::uint64_t v) {
+    std::uint64_t r = 0;
+    for (int i = 0; i < 33; ++i) r |= ((v >> i) & 1u) << (32 - i);
+    return r;
+}
+
+// Barrett reduction of a 64-bit U = U1 x^32 + U0 modulo P: the quotient is
+// q = floor(U1 mu / x^32) with mu = floor(x^64 / P), and U mod P is the low
+// 32 bits of U + q P.  Lane 0 holds mu, lane 1 P, both as 33-bit values;
+// reflected, each is bit-reversed over its 33 bits, so that a 32-bit and a
+// 33-bit reflected operand give an exactly aligned 64-bit reflected product.
+template <Order O>
+constexpr LanePair barrett() {
+    if constexpr (O == Order::kReflected) return {reverse33(quotientX64()), reverse33(0x104C11DB7ull)};
+    else return {quotientX64(), 0x104C11DB7ull};
+}
+
 }  // namespace orvdc::crc_fold
