@@ -27,8 +27,10 @@ enum : std::uint32_t {
 };
 
 // The cache; zero until the first query.  Constant-initialised, so loading
-// the library runs nothing.
+// the library runs nothing; lock-free on every target, so 32-bit builds need
+// no atomic support library.
 extern constinit std::atomic<std::uint32_t> gFeatures;
+static_assert(std::atomic<std::uint32_t>::is_always_lock_free);
 
 // Runs CPUID and XGETBV; returns the bits above with kKnown set.
 std::uint32_t detectFeatures();

