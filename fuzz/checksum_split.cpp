@@ -1,22 +1,44 @@
-// The checksums give the same value however the input is split.  The first
-// bytes of the input choose the split points.
+// The checksums give the same value however the input is split and whichever
+// kernels the processor features allow.  The first byte chooses the number of
+// split points and the feature set of the split run; the whole run uses all
+// the processor has.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 
+#include "core/cpu_features.h"
 #include "orvdc.h"
+
+namespace {
+
+namespace cpu = orvdc::cpu;
+
+constexpr std::uint32_t kFeatureSets[] = {
+    0,
+    cpu::kSsse3,
+    cpu::kSsse3 | cpu::kSse41 | cpu::kPclmul,
+    cpu::kSsse3 | cpu::kSse41 | cpu::kPclmul | cpu::kAvx2,
+    cpu::kSsse3 | cpu::kSse41 | cpu::kPclmul | cpu::kAvx2 | cpu::kVpclmul,
+    cpu::kSsse3 | cpu::kSse41 | cpu::kPclmul | cpu::kAvx2 | cpu::kVpclmul | cpu::kAvx512,
+    ~0u,
+};
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 2) return 0;
     const unsigned cuts = data[0] % 8;
+    const std::uint32_t features = kFeatureSets[(data[0] / 8) % std::size(kFeatureSets)];
     const std::uint8_t* body = data + 1;
     const auto n = static_cast<std::int32_t>(size - 1);
 
+    cpu::restrictFeaturesForTesting(~0u);
     std::uint32_t whole[3] = {0, 0, 1};
     orvsCRC32_8u(body, n, &whole[0]);
     orvsCRC32_BZ2_8u(body, n, &whole[1]);
     orvsAdler32_8u(body, n, &whole[2]);
 
+    cpu::restrictFeaturesForTesting(features);
     std::uint32_t parts[3] = {0, 0, 1};
     std::int32_t pos = 0;
     std::uint32_t seed = data[0] * 2654435761u + static_cast<std::uint32_t>(size);

@@ -1,13 +1,13 @@
 // CRC-32 (zlib, gzip): slicing by eight with the tables of crc_tables.h, and
-// carry-less-multiplication folding for long inputs where the processor has it.
+// carry-less-multiplication folding where the processor has it.
 #include "checksum/checksum.h"
 
 #include <cstring>
 
-#include "checksum/crc32_impl.h"
+#include "checksum/checksum_kernels.h"
 #include "checksum/crc_tables.h"
-#include "core/cpu_features.h"
 #include "core/check.h"
+#include "core/cpu_features.h"
 #include "core/export.h"
 
 namespace orvdc {
@@ -46,9 +46,15 @@ std::uint32_t crc32Slice8(std::uint32_t r, const std::uint8_t* p, std::size_t n)
     return r;
 }
 
+// Below 16 bytes the tables are as fast as any folding.
 std::uint32_t crc32Update(std::uint32_t crc, const std::uint8_t* src, std::size_t len) {
-    if (len >= kCrc32ClmulMinLength && cpuHasPclmul()) return ~crc32Clmul(~crc, src, len);
-    return ~crc32Slice8(~crc, src, len);
+    const std::uint32_t r = ~crc;
+    if (len < 16) return ~crc32Slice8(r, src, len);
+    using namespace cpu;
+    if (has(kPclmul | kAvx2 | kAvx512 | kVpclmul)) return ~crc32Vpclmul512(r, src, len);
+    if (has(kPclmul | kAvx2 | kVpclmul)) return ~crc32Vpclmul256(r, src, len);
+    if (has(kPclmul)) return ~crc32Pclmul(r, src, len);
+    return ~crc32Slice8(r, src, len);
 }
 
 }  // namespace orvdc

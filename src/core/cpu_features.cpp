@@ -2,39 +2,52 @@
 
 #include <cpuid.h>
 
-namespace orvdc {
+namespace orvdc::cpu {
+
+constinit std::atomic<std::uint32_t> gFeatures{0};
 
 namespace {
 
-bool leaf1(unsigned* ecx) {
-    unsigned a, b, d;
-    return __get_cpuid(1, &a, &b, ecx, &d) != 0;
+// Extended control register 0: which register states the OS saves.
+std::uint32_t xcr0() {
+    std::uint32_t lo, hi;
+    __asm__ volatile("xgetbv" : "=a"(lo), "=d"(hi) : "c"(0));
+    return lo;
 }
+
+constexpr std::uint32_t bit(std::uint32_t word, int n) { return (word >> n) & 1u; }
 
 }  // namespace
 
-bool cpuHasPclmul() {
-    unsigned c;
-    return leaf1(&c) && (c & (1u << 1)) && (c & (1u << 19));
-}
+std::uint32_t detectFeatures() {
+    std::uint32_t f = kKnown;
+    unsigned a, b, c, d;
+    if (!__get_cpuid(0, &a, &b, &c, &d)) return f;
+    const unsigned maxLeaf = a;
+    __cpuid(1, a, b, c, d);
+    const unsigned c1 = c;
+    if (bit(c1, 9)) f |= kSsse3;
+    if (bit(c1, 19)) f |= kSse41;
+    if (bit(c1, 1) && bit(c1, 9) && bit(c1, 19)) f |= kPclmul;
 
-bool cpuHasSsse3() {
-    unsigned c;
-    return leaf1(&c) && (c & (1u << 9));
-}
-
-bool cpuHasAvx2() {
-    unsigned c;
-    if (!leaf1(&c)) return false;
-    const bool osxsave = c & (1u << 27), avx = c & (1u << 28);
-    if (!osxsave || !avx) return false;
-    unsigned lo, hi;
-    __asm__ volatile("xgetbv" : "=a"(lo), "=d"(hi) : "c"(0));
-    if ((lo & 6u) != 6u) return false;  // XMM and YMM state enabled by the OS
-    unsigned a, b, d;
-    if (__get_cpuid_max(0, nullptr) < 7) return false;
+    // AVX needs OSXSAVE and the OS saving XMM and YMM (XCR0 bits 1, 2);
+    // AVX-512 also opmask, upper ZMM and high ZMM state (bits 5, 6, 7).
+    const bool osxsave = bit(c1, 27) && bit(c1, 28);
+    const std::uint32_t xcr = osxsave ? xcr0() : 0;
+    const bool ymmState = (xcr & 0x6u) == 0x6u;
+    const bool zmmState = (xcr & 0xE6u) == 0xE6u;
+    if (maxLeaf < 7) return f;
     __cpuid_count(7, 0, a, b, c, d);
-    return (b & (1u << 5)) != 0;
+    if (bit(b, 8)) f |= kBmi2;
+    if (ymmState && bit(b, 5)) f |= kAvx2;
+    if ((f & kAvx2) && bit(c, 10)) f |= kVpclmul;
+    if ((f & kAvx2) && zmmState && bit(b, 16) && bit(b, 30) && bit(b, 31)) f |= kAvx512;
+    if ((f & kAvx512) && bit(c, 11)) f |= kAvx512Vnni;
+    return f;
 }
 
-}  // namespace orvdc
+void restrictFeaturesForTesting(std::uint32_t mask) {
+    gFeatures.store(detectFeatures() & (mask | kKnown), std::memory_order_relaxed);
+}
+
+}  // namespace orvdc::cpu

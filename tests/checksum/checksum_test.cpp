@@ -1,8 +1,9 @@
-// Checksums against bit-at-a-time references (and zlib where available):
-// check values, every length around the sliced path's edges, every source
-// alignment, every split point, the Adler-32 chunk edges, and the statuses.
+// The public checksum entry points: check values, every split point, the
+// statuses, and agreement with zlib.  Each kernel on its own is tested in
+// checksum_paths_test.cpp.
 #include <gtest/gtest.h>
 
+#include "checksum/checksum_reference.h"
 #include "common/test_support.h"
 #include "orvdc.h"
 
@@ -14,32 +15,9 @@ namespace {
 
 using orvdc::test::Bytes;
 
-std::uint32_t refCrc32(std::uint32_t crc, const std::uint8_t* p, std::size_t n) {
-    std::uint32_t r = ~crc;
-    for (std::size_t i = 0; i < n; ++i) {
-        r ^= p[i];
-        for (int b = 0; b < 8; ++b) r = (r >> 1) ^ (0xEDB88320u & (0u - (r & 1u)));
-    }
-    return ~r;
-}
-
-std::uint32_t refBzip2(std::uint32_t crc, const std::uint8_t* p, std::size_t n) {
-    std::uint32_t r = ~crc;
-    for (std::size_t i = 0; i < n; ++i) {
-        r ^= static_cast<std::uint32_t>(p[i]) << 24;
-        for (int b = 0; b < 8; ++b) r = (r << 1) ^ ((r & 0x80000000u) ? 0x04C11DB7u : 0u);
-    }
-    return ~r;
-}
-
-std::uint32_t refAdler(std::uint32_t adler, const std::uint8_t* p, std::size_t n) {
-    std::uint64_t s1 = adler & 0xFFFF, s2 = adler >> 16;
-    for (std::size_t i = 0; i < n; ++i) {
-        s1 = (s1 + p[i]) % 65521;
-        s2 = (s2 + s1) % 65521;
-    }
-    return static_cast<std::uint32_t>((s2 << 16) | s1);
-}
+using orvdc::test::refAdler;
+using orvdc::test::refBzip2;
+using orvdc::test::refCrc32;
 
 using Api = orvStatus (*)(const std::uint8_t*, std::int32_t, std::uint32_t*);
 using Ref = std::uint32_t (*)(std::uint32_t, const std::uint8_t*, std::size_t);
@@ -68,20 +46,6 @@ TEST(Checksums, PublishedCheckValues) {
     for (const auto& k : kKinds) EXPECT_EQ(run(k, k.start, digits, 9), k.checkValue) << k.name;
 }
 
-TEST(Checksums, EveryLengthAndAlignmentMatchesTheReference) {
-    const Bytes data = orvdc::test::randomBytes(300, 11);
-    for (const auto& k : kKinds) {
-        for (std::size_t align = 0; align < 8; ++align) {
-            orvdc::test::OffsetBuffer buf(data, align);
-            for (std::size_t len = 1; len <= 80; ++len) {
-                const std::uint32_t start = k.start ^ static_cast<std::uint32_t>(len * 0x9E3779B1u);
-                ASSERT_EQ(run(k, start, buf.data(), len), k.ref(start, buf.data(), len))
-                    << k.name << " align " << align << " len " << len;
-            }
-        }
-    }
-}
-
 TEST(Checksums, SplittingAtEveryPointGivesTheSingleCallValue) {
     const Bytes data = orvdc::test::textLikeBytes(700, 3);
     for (const auto& k : kKinds) {
@@ -92,28 +56,6 @@ TEST(Checksums, SplittingAtEveryPointGivesTheSingleCallValue) {
             v = run(k, v, data.data() + cut, data.size() - cut);
             ASSERT_EQ(v, whole) << k.name << " cut " << cut;
         }
-    }
-}
-
-TEST(Checksums, LargeBuffersMatchTheReference) {
-    const Bytes data = orvdc::test::randomBytes(3 << 20, 5);
-    for (const auto& k : kKinds) {
-        EXPECT_EQ(run(k, k.start, data.data(), data.size()), k.ref(k.start, data.data(), data.size()))
-            << k.name;
-    }
-}
-
-// Runs of 0xFF from the largest incoming halves are the worst case for the
-// deferred modulo; lengths straddle the 5552-byte chunk edge.
-TEST(Adler32, ChunkEdgesWithMaximalSums) {
-    const Bytes ff(3 * 5552 + 40, 0xFF);
-    for (std::size_t len : {5551u, 5552u, 5553u, 11103u, 11104u, 11105u, 16656u, 16696u}) {
-        std::uint32_t v = 0xFFFFFFFFu;
-        ASSERT_EQ(orvsAdler32_8u(ff.data(), static_cast<std::int32_t>(len), &v), orvStsOk);
-        EXPECT_EQ(v, refAdler(0xFFFFFFFFu, ff.data(), len)) << len;
-        std::uint32_t w = 0xFFF0FFF0u;
-        ASSERT_EQ(orvsAdler32_8u(ff.data(), static_cast<std::int32_t>(len), &w), orvStsOk);
-        EXPECT_EQ(w, refAdler(0xFFF0FFF0u, ff.data(), len)) << len;
     }
 }
 
