@@ -65,7 +65,7 @@ extern "C" ORVDC_API orvStatus ORVDC_CALL orvsDecodeLZ77_8u(const LZ77Pair** ppP
             if (p.offset <= written) {
                 copyMatch(out, p.offset, p.length);
             } else {
-                copyMatchExact(s, out, written, p.offset, p.length);
+                copyMatchFromWindow(s, out, written, p.offset, p.length);
             }
             out += p.length;
             ++pair;

@@ -21,9 +21,13 @@ namespace orvdc::lz77::decoder {
 //   kind 16 + e       length or distance base `value` followed by e extra bits
 //   kind 96           end of block
 //   kind 64           invalid code
+//   kind 128 + n      two literals (first-level literal/length entries only):
+//                     the first, of n code bits, in value bits 0-7, the
+//                     second in bits 8-15; the entry's bits cover both codes
 using DecodeEntry = std::uint32_t;
 
 inline constexpr unsigned kKindLiteral = 0;
+inline constexpr unsigned kKindLiteralPair = 128;
 inline constexpr unsigned kKindBase = 16;
 inline constexpr unsigned kKindEndOfBlock = 96;
 inline constexpr unsigned kKindInvalid = 64;
@@ -42,6 +46,12 @@ constexpr unsigned entryValue(DecodeEntry e) { return e >> 16; }
 // An entry with `bits` more code bits.
 constexpr DecodeEntry addBits(DecodeEntry e, unsigned bits) { return e + bits; }
 constexpr bool isLink(unsigned kind) { return kind - 1u < 15u; }
+// One literal or two.
+constexpr bool isLiterals(unsigned kind) { return kind - 1u >= kKindLiteralPair - 1u; }
+// The first literal of a two-literal entry, as an entry of its own.
+constexpr DecodeEntry firstOfPair(DecodeEntry e) {
+    return makeEntry(kKindLiteral, entryKind(e) - kKindLiteralPair, entryValue(e) & 0xFF);
+}
 
 // Largest tables that code lengths the decoder accepts can produce: 854
 // entries for 288 literal/length symbols at root width 9, 594 for 32 distance
@@ -212,25 +222,28 @@ inline void copyWord(std::uint8_t* to, const std::uint8_t* from) {
 // (d <= bytes written before out).  Words are copied in order, so a word may
 // read bytes the one before it wrote; the last word ends exactly at the end
 // of the match and may rewrite some of its bytes with the same values.
-inline void copyMatch(std::uint8_t* out, std::uint32_t d, std::uint32_t n) {
+[[gnu::always_inline]] inline void copyMatch(std::uint8_t* out, std::uint32_t d, std::uint32_t n) {
     const std::uint8_t* from = out - d;
     std::uint8_t* const stop = out + n;
-    if (d >= 8) {
-        if (n <= 16) {
-            // Two words from both ends cover every short match.
-            if (n >= 8) {
-                copyWord<8>(out, from);
-                copyWord<8>(stop - 8, stop - 8 - d);
-            } else if (n >= 4) {
-                copyWord<4>(out, from);
-                copyWord<4>(stop - 4, stop - 4 - d);
-            } else {
-                out[0] = from[0];
-                out[1] = from[1];
-                out[2] = from[2];
-            }
+    if (n <= 16 && d >= 4) {
+        if (n == 3) {
+            out[0] = from[0];
+            out[1] = from[1];
+            out[2] = from[2];
             return;
         }
+        // Four 4-byte words at 0, a, last - a and last = n - 4 with
+        // a = ceil(last / 3) <= 4 <= d: no gap between them, and each reads
+        // only bytes written before it.  Any length from 4 to 16, no branch.
+        const std::uint32_t last = n - 4;
+        const std::uint32_t a = ((last + 2) * 11) >> 5;  // ceil(last / 3) for last <= 12
+        copyWord<4>(out, from);
+        copyWord<4>(out + a, from + a);
+        copyWord<4>(out + last - a, from + last - a);
+        copyWord<4>(out + last, from + last);
+        return;
+    }
+    if (d >= 8) {
         if (d >= 16) {
             do {
                 copyWord<16>(out, from);
@@ -272,6 +285,42 @@ inline void copyMatch(std::uint8_t* out, std::uint32_t d, std::uint32_t n) {
         std::memcpy(stop - 4, pattern + rest - 4, 4);
     } else {
         for (std::size_t i = 0; i < rest; ++i) out[i] = pattern[i];
+    }
+}
+
+// Copies n bytes, 3 <= n <= 258, between buffers that do not overlap, in
+// whole words and without writing past to + n.
+[[gnu::always_inline]] inline void copyBytes(std::uint8_t* to, const std::uint8_t* from, std::uint32_t n) {
+    if (n <= 16) {
+        if (n < 4) {
+            to[0] = from[0];
+            to[1] = from[1];
+            to[2] = from[2];
+            return;
+        }
+        const std::uint32_t last = n - 4;
+        const std::uint32_t a = ((last + 2) * 11) >> 5;  // ceil(last / 3): no gaps
+        copyWord<4>(to, from);
+        copyWord<4>(to + a, from + a);
+        copyWord<4>(to + last - a, from + last - a);
+        copyWord<4>(to + last, from + last);
+        return;
+    }
+    for (std::uint32_t i = 0; i < n - 16; i += 16) copyWord<16>(to + i, from + i);
+    copyWord<16>(to + n - 16, from + n - 16);
+}
+
+// A match of 3 to 258 bytes that reaches before this call's output
+// (written < d <= historyBefore + written): a source wholly in the window is
+// one plain copy.
+[[gnu::always_inline]] inline void copyMatchFromWindow(const DecoderState& s, std::uint8_t* out,
+                                                       std::uint32_t written, std::uint32_t d,
+                                                       std::uint32_t n) {
+    const std::uint32_t back = d - written;
+    if (back >= n) {
+        copyBytes(out, s.window + s.windowFill - back, n);
+    } else {
+        copyMatchExact(s, out, written, d, n);
     }
 }
 
