@@ -1,5 +1,7 @@
 // Deflate decoder: expansion of LZ77Pair records into bytes through the
 // history window.
+#include <cstring>
+
 #include "core/check.h"
 #include "core/export.h"
 #include "lz77/decode_state.h"
@@ -50,8 +52,21 @@ extern "C" ORVDC_API orvStatus ORVDC_CALL orvsDecodeLZ77_8u(const LZ77Pair** ppP
     }
 
     while (pair != pairEnd) {
-        // Fast path: whole pairs while a longest match fits.
+        // Fast path: whole pairs while a longest match fits.  Literals are
+        // taken two at a time when both of the next two pairs are literals
+        // (their offsets, the high halves of two little-endian words, zero).
         while (pair != pairEnd && end - out >= kFastRoom) {
+            if (pairEnd - pair >= 2) {
+                std::uint64_t two;
+                std::memcpy(&two, pair, 8);
+                if ((two & 0xFFFF0000FFFF0000u) == 0) {
+                    out[0] = static_cast<std::uint8_t>(two);
+                    out[1] = static_cast<std::uint8_t>(two >> 32);
+                    out += 2;
+                    pair += 2;
+                    continue;
+                }
+            }
             const LZ77Pair p = *pair;
             if (p.offset == 0) {
                 *out++ = static_cast<std::uint8_t>(p.length);

@@ -43,7 +43,7 @@ bool lookupSlow(BitReader& br, const DecodeEntry* table, unsigned root, DecodeEn
                 unsigned* bits) {
     for (;;) {
         DecodeEntry e = table[br.peek(root)];
-        if (entryKind(e) >= kKindLiteralPair) e = firstOfPair(e);
+        if (isLiteralPair(entryKind(e))) e = firstOfPair(e);
         const unsigned kind = entryKind(e);
         if (isLink(kind)) {
             if (br.count >= root) {
@@ -260,7 +260,7 @@ void fastLoop(DecoderState& s, BitReader& br, Out& out, const Tables& t) {
     // there is only one.
     auto putLiterals = [&](DecodeEntry e) {
         const unsigned v = entryValue(e);
-        const unsigned two = (entryKind(e) >> 7) & 1;
+        const unsigned two = (entryKind(e) >> 6) & 1;
         if constexpr (kBytes) {
             p[0] = static_cast<std::uint8_t>(v);
             p[two] = static_cast<std::uint8_t>(v >> (8 * two));

@@ -15,19 +15,21 @@ namespace orvdc::lz77::decoder {
 // level plus, for a length or distance base, its extra bits (at most
 // 15 + 13), so one shift by the entry's low bits passes the code and its
 // extra bits together; kind in bits 8-15, value in bits 16-31.
-//   kind 0            literal byte (code-length code: symbol 0..18)
+//   kind 128          literal byte (code-length code: symbol 0..18)
+//   kind 192 + n      two literals (first-level literal/length entries only):
+//                     the first, of n code bits, in value bits 0-7, the
+//                     second in bits 8-15; the entry's bits cover both codes
 //   kind 1..15        link to a second-level table of that index width; value
 //                     is its offset in entries from the start of the table
 //   kind 16 + e       length or distance base `value` followed by e extra bits
 //   kind 96           end of block
 //   kind 64           invalid code
-//   kind 128 + n      two literals (first-level literal/length entries only):
-//                     the first, of n code bits, in value bits 0-7, the
-//                     second in bits 8-15; the entry's bits cover both codes
+// Literal entries alone have bit 7 of the kind set, and two-literal entries
+// bit 6 as well, so the fast loop tests them with one instruction each.
 using DecodeEntry = std::uint32_t;
 
-inline constexpr unsigned kKindLiteral = 0;
-inline constexpr unsigned kKindLiteralPair = 128;
+inline constexpr unsigned kKindLiteral = 128;
+inline constexpr unsigned kKindLiteralPair = 192;
 inline constexpr unsigned kKindBase = 16;
 inline constexpr unsigned kKindEndOfBlock = 96;
 inline constexpr unsigned kKindInvalid = 64;
@@ -47,7 +49,8 @@ constexpr unsigned entryValue(DecodeEntry e) { return e >> 16; }
 constexpr DecodeEntry addBits(DecodeEntry e, unsigned bits) { return e + bits; }
 constexpr bool isLink(unsigned kind) { return kind - 1u < 15u; }
 // One literal or two.
-constexpr bool isLiterals(unsigned kind) { return kind - 1u >= kKindLiteralPair - 1u; }
+constexpr bool isLiterals(unsigned kind) { return (kind & kKindLiteral) != 0; }
+constexpr bool isLiteralPair(unsigned kind) { return (kind & kKindLiteralPair) == kKindLiteralPair; }
 // The first literal of a two-literal entry, as an entry of its own.
 constexpr DecodeEntry firstOfPair(DecodeEntry e) {
     return makeEntry(kKindLiteral, entryKind(e) - kKindLiteralPair, entryValue(e) & 0xFF);
