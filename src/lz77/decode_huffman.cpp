@@ -270,9 +270,22 @@ void fastLoop(DecoderState& s, BitReader& br, Out& out, const Tables& t) {
         }
         p += 1 + two;
     };
+    // The limits are checked once per run of items: an item (a match, or up
+    // to three entries of literals) takes at most 48 bits, so the source
+    // position moves at most 6 bytes an item plus what a refill reads ahead,
+    // and it writes at most kItemOut outputs.
+    constexpr std::ptrdiff_t kItemOut = kBytes ? kFastDstMargin : kFastPairMargin;
+    const auto itemsLeft = [&]() -> std::ptrdiff_t {
+        const std::ptrdiff_t bySrc = (inLimit - in - 16) / 6;
+        const std::ptrdiff_t byDst = p <= pStop ? (pStop - p) / kItemOut + 1 : 0;
+        return bySrc < byDst ? bySrc : byDst;
+    };
     if (in > inLimit || p > pStop) goto done;
     refill();
     for (DecodeEntry e = lit[bits & litMask];;) {
+        std::ptrdiff_t items = itemsLeft();
+        if (items <= 0) break;
+        do {
         // `e` was looked up with at least 11 bits buffered (a whole
         // first-level code); the refill adds bits above them only.
         refill();
@@ -299,12 +312,11 @@ void fastLoop(DecoderState& s, BitReader& br, Out& out, const Tables& t) {
                     e = e4;
                 }
             }
-            if (in > inLimit || p > pStop) [[unlikely]] break;
             continue;
         }
         if ((kind & ~15u) != kKindBase) {
             // End of block or invalid code: the resumable loop deals with it.
-            break;
+            goto done;
         }
         // Code and extra bits are consumed with one shift by the entry; the
         // extra bits are taken from the bits before it, off the path to the
@@ -322,7 +334,7 @@ void fastLoop(DecoderState& s, BitReader& br, Out& out, const Tables& t) {
         if ((kind & ~15u) != kKindBase) [[unlikely]] {
             s.runLength = static_cast<std::int32_t>(length);
             s.phase = kPhaseDistance;
-            break;
+            goto done;
         }
         before = bits;
         consume(e);
@@ -344,14 +356,14 @@ void fastLoop(DecoderState& s, BitReader& br, Out& out, const Tables& t) {
                 s.matchDistance = entryValue(e);
                 s.extraBitCount = extra;
                 s.phase = kPhaseDistanceExtra;
-                break;
+                goto done;
             }
             p += length;
         } else {
             *p++ = LZ77Pair{static_cast<std::uint16_t>(length), static_cast<std::uint16_t>(distance)};
         }
         e = next;
-        if (in > inLimit || p > pStop) [[unlikely]] break;
+        } while (--items != 0);
     }
 done:
     // Bits above `count` may hold bytes loaded ahead: clear them, and hand
