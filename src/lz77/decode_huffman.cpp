@@ -289,7 +289,6 @@ void fastLoop(DecoderState& s, BitReader& br, Out& out, const Tables& t) {
         // `e` was looked up with at least 11 bits buffered (a whole
         // first-level code); the refill adds bits above them only.
         refill();
-        if (isLink(entryKind(e))) [[unlikely]] e = followLink(lit, e, bits, litRoot);
         unsigned kind = entryKind(e);
         if (isLiterals(kind)) {
             // Up to two more first-level entries of literals (at most
@@ -314,9 +313,13 @@ void fastLoop(DecoderState& s, BitReader& br, Out& out, const Tables& t) {
             }
             continue;
         }
-        if ((kind & ~15u) != kKindBase) {
-            // End of block or invalid code: the resumable loop deals with it.
-            goto done;
+        if ((kind & ~15u) != kKindBase) [[unlikely]] {
+            // A code longer than the first level: its entry is taken again
+            // as the next item.  End of block or invalid code: the resumable
+            // loop deals with it.
+            if (!isLink(kind)) goto done;
+            e = followLink(lit, e, bits, litRoot);
+            continue;
         }
         // Code and extra bits are consumed with one shift by the entry; the
         // extra bits are taken from the bits before it, off the path to the
@@ -329,12 +332,15 @@ void fastLoop(DecoderState& s, BitReader& br, Out& out, const Tables& t) {
         // buffer is topped up again for the distance and the next lookup.
         e = dist[bits & distMask];
         refill();
-        if (isLink(entryKind(e))) [[unlikely]] e = followLink(dist, e, bits, distRoot);
         kind = entryKind(e);
         if ((kind & ~15u) != kKindBase) [[unlikely]] {
-            s.runLength = static_cast<std::int32_t>(length);
-            s.phase = kPhaseDistance;
-            goto done;
+            if (isLink(kind)) e = followLink(dist, e, bits, distRoot);
+            kind = entryKind(e);
+            if ((kind & ~15u) != kKindBase) {
+                s.runLength = static_cast<std::int32_t>(length);
+                s.phase = kPhaseDistance;
+                goto done;
+            }
         }
         before = bits;
         consume(e);
