@@ -233,6 +233,8 @@ void fastLoop(DecoderState& s, BitReader& br, Out& out, const Tables& t) {
     const DecodeEntry* const lit = t.lit;
     const DecodeEntry* const dist = t.dist;
     std::uint64_t bits = br.bits;
+    // Buffered bits in the low byte: whole entries are subtracted from it
+    // (their bit count is their low byte), which leaves that byte exact.
     unsigned count = br.count;
     const std::uint8_t* in = br.in;
     const std::uint8_t* const inLimit = br.end - kFastSrcMargin;
@@ -245,15 +247,15 @@ void fastLoop(DecoderState& s, BitReader& br, Out& out, const Tables& t) {
     const std::uint64_t distMask = (std::uint64_t{1} << distRoot) - 1;
 
     auto refill = [&] {
-        bits |= load64(in) << count;
-        in += (63 - count) >> 3;
+        bits |= load64(in) << (count & 63);
+        in += 7 - ((count >> 3) & 7);
         count |= 56;
     };
     // Entries count at most 28 bits, so `e & 63` is the count itself and the
     // shift needs no masking.
     auto consume = [&](DecodeEntry e) {
         bits >>= e & 63;
-        count -= entryTotalBits(e);
+        count -= e;  // only the low byte counts
     };
     // One literal or two, from an entry of either kind, without a branch on
     // which: the second store goes to the first literal's place again when
@@ -372,6 +374,7 @@ void fastLoop(DecoderState& s, BitReader& br, Out& out, const Tables& t) {
         } while (--items != 0);
     }
 done:
+    count &= 0xFF;
     // Bits above `count` may hold bytes loaded ahead: clear them, and hand
     // back the whole bytes the resumable loop has not been given yet.
     const unsigned back = count >> 3;
