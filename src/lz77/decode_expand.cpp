@@ -1,7 +1,5 @@
 // Deflate decoder: expansion of LZ77Pair records into bytes through the
 // history window.
-#include <cstring>
-
 #include "core/check.h"
 #include "core/export.h"
 #include "lz77/decode_state.h"
@@ -52,39 +50,35 @@ extern "C" ORVDC_API orvStatus ORVDC_CALL orvsDecodeLZ77_8u(const LZ77Pair** ppP
     }
 
     while (pair != pairEnd) {
-        // Fast path: whole pairs while a longest match fits.  Literals are
-        // taken two at a time when both of the next two pairs are literals
-        // (their offsets, the high halves of two little-endian words, zero).
-        while (pair != pairEnd && end - out >= kFastRoom) {
-            if (pairEnd - pair >= 2) {
-                std::uint64_t two;
-                std::memcpy(&two, pair, 8);
-                if ((two & 0xFFFF0000FFFF0000u) == 0) {
-                    out[0] = static_cast<std::uint8_t>(two);
-                    out[1] = static_cast<std::uint8_t>(two >> 32);
-                    out += 2;
-                    pair += 2;
+        // Fast path: runs of whole pairs, as many as surely fit (a pair
+        // writes at most 258 bytes), with no limit checked inside a run.
+        for (;;) {
+            const std::ptrdiff_t room = end - out;
+            std::ptrdiff_t n = room >= kFastRoom ? (room - kFastRoom) / kFastRoom + 1 : 0;
+            if (n > pairEnd - pair) n = pairEnd - pair;
+            if (n == 0) break;
+            const LZ77Pair* const runEnd = pair + n;
+            do {
+                const LZ77Pair p = *pair;
+                if (p.offset == 0) {
+                    *out++ = static_cast<std::uint8_t>(p.length);
                     continue;
                 }
-            }
-            const LZ77Pair p = *pair;
-            if (p.offset == 0) {
-                *out++ = static_cast<std::uint8_t>(p.length);
-                ++pair;
-                continue;
-            }
-            const auto written = static_cast<std::uint32_t>(out - start);
-            // Lengths outside 3..258 (the caller's pairs may hold any) take the
-            // exact path.
-            if (p.length - 3u > 255u || p.offset > kHistoryBytes || p.offset > history + written) break;
-            if (p.offset <= written) {
-                copyMatch(out, p.offset, p.length);
-            } else {
-                copyMatchFromWindow(s, out, written, p.offset, p.length);
-            }
-            out += p.length;
-            ++pair;
+                const auto written = static_cast<std::uint32_t>(out - start);
+                // Lengths outside 3..258 (the caller's pairs may hold any)
+                // and distances too far take the exact path.
+                if (p.length - 3u > 255u || p.offset > kHistoryBytes || p.offset > history + written) {
+                    goto exact;
+                }
+                if (p.offset <= written) {
+                    copyMatch(out, p.offset, p.length);
+                } else {
+                    copyMatchFromWindow(s, out, written, p.offset, p.length);
+                }
+                out += p.length;
+            } while (++pair != runEnd);
         }
+    exact:
         if (pair == pairEnd) break;
         if (out == end) {  // a longest match can fill the room exactly
             status = orvStsDstFull;
