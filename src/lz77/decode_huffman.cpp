@@ -204,11 +204,9 @@ inline DecodeEntry followLink(const DecodeEntry* table, DecodeEntry e, std::uint
     return addBits(sub, root);
 }
 
-// Output pointer limit of the fast loop and the output room a match takes.
+// Output pointer limit of the fast loop.
 inline LZ77Pair* fastStop(const PairOut& o) { return o.end - kFastPairMargin; }
 inline std::uint8_t* fastStop(const ByteOut& o) { return o.end - kFastDstMargin; }
-constexpr std::uint32_t matchRoom(const PairOut&, std::uint32_t) { return 1; }
-constexpr std::uint32_t matchRoom(const ByteOut&, std::uint32_t length) { return length; }
 
 // Fast loop: whole items while at least kFastSrcMargin source bytes and the
 // output's fast room remain.  Stops between items (phase 4), or on an item it
@@ -288,89 +286,89 @@ void fastLoop(DecoderState& s, BitReader& br, Out& out, const Tables& t) {
         std::ptrdiff_t items = itemsLeft();
         if (items <= 0) break;
         do {
-        // `e` was looked up with at least 11 bits buffered (a whole
-        // first-level code); the refill adds bits above them only.
-        refill();
-        unsigned kind = entryKind(e);
-        if (isLiterals(kind)) {
-            // Up to two more first-level entries of literals (at most
-            // kLitWideRoot bits each): three take at most 15 + 2 * 11 of the
-            // 56 bits, leaving enough for the next lookup, and write at most
-            // 6 literals.
-            consume(e);
-            const DecodeEntry e2 = lit[bits & litMask];
-            putLiterals(e);
-            e = e2;
-            if (isLiterals(entryKind(e))) {
+            // `e` was looked up with at least 11 bits buffered (a whole
+            // first-level code); the refill adds bits above them only.
+            refill();
+            unsigned kind = entryKind(e);
+            if (isLiterals(kind)) {
+                // Up to two more first-level entries of literals (at most
+                // kLitWideRoot bits each): three take at most 15 + 2 * 11 of the
+                // 56 bits, leaving enough for the next lookup, and write at most
+                // 6 literals.
                 consume(e);
-                const DecodeEntry e3 = lit[bits & litMask];
+                const DecodeEntry e2 = lit[bits & litMask];
                 putLiterals(e);
-                e = e3;
+                e = e2;
                 if (isLiterals(entryKind(e))) {
                     consume(e);
-                    const DecodeEntry e4 = lit[bits & litMask];
+                    const DecodeEntry e3 = lit[bits & litMask];
                     putLiterals(e);
-                    e = e4;
+                    e = e3;
+                    if (isLiterals(entryKind(e))) {
+                        consume(e);
+                        const DecodeEntry e4 = lit[bits & litMask];
+                        putLiterals(e);
+                        e = e4;
+                    }
+                }
+                continue;
+            }
+            if ((kind & ~15u) != kKindBase) [[unlikely]] {
+                // A code longer than the first level: its entry is taken again
+                // as the next item.  End of block or invalid code: the resumable
+                // loop deals with it.
+                if (!isLink(kind)) goto done;
+                e = followLink(lit, e, bits, litRoot);
+                continue;
+            }
+            // Code and extra bits are consumed with one shift by the entry; the
+            // extra bits are taken from the bits before it, off the path to the
+            // next lookup.
+            std::uint64_t before = bits;
+            consume(e);
+            const std::uint32_t length = entryValue(e) + extraValue(before, bits, e, kind - kKindBase);
+
+            // At least 36 bits remain: the distance entry is looked up while the
+            // buffer is topped up again for the distance and the next lookup.
+            e = dist[bits & distMask];
+            refill();
+            kind = entryKind(e);
+            if ((kind & ~15u) != kKindBase) [[unlikely]] {
+                if (isLink(kind)) e = followLink(dist, e, bits, distRoot);
+                kind = entryKind(e);
+                if ((kind & ~15u) != kKindBase) {
+                    s.runLength = static_cast<std::int32_t>(length);
+                    s.phase = kPhaseDistance;
+                    goto done;
                 }
             }
-            continue;
-        }
-        if ((kind & ~15u) != kKindBase) [[unlikely]] {
-            // A code longer than the first level: its entry is taken again
-            // as the next item.  End of block or invalid code: the resumable
-            // loop deals with it.
-            if (!isLink(kind)) goto done;
-            e = followLink(lit, e, bits, litRoot);
-            continue;
-        }
-        // Code and extra bits are consumed with one shift by the entry; the
-        // extra bits are taken from the bits before it, off the path to the
-        // next lookup.
-        std::uint64_t before = bits;
-        consume(e);
-        const std::uint32_t length = entryValue(e) + extraValue(before, bits, e, kind - kKindBase);
-
-        // At least 36 bits remain: the distance entry is looked up while the
-        // buffer is topped up again for the distance and the next lookup.
-        e = dist[bits & distMask];
-        refill();
-        kind = entryKind(e);
-        if ((kind & ~15u) != kKindBase) [[unlikely]] {
-            if (isLink(kind)) e = followLink(dist, e, bits, distRoot);
-            kind = entryKind(e);
-            if ((kind & ~15u) != kKindBase) {
-                s.runLength = static_cast<std::int32_t>(length);
-                s.phase = kPhaseDistance;
-                goto done;
-            }
-        }
-        before = bits;
-        consume(e);
-        const unsigned extra = kind - kKindBase;
-        const std::uint32_t distance = entryValue(e) + extraValue(before, bits, e, extra);
-        // At least 28 bits remain: enough for the next lookup.
-        const DecodeEntry next = lit[bits & litMask];
-        if constexpr (kBytes) {
-            const auto written = static_cast<std::uint32_t>(p - start);
-            if (distance <= written) [[likely]] {
-                copyMatch(p, distance, length);
-            } else if (distance <= written + out.history) {
-                copyMatchFromWindow(s, p, written, distance, length);
+            before = bits;
+            consume(e);
+            const unsigned extra = kind - kKindBase;
+            const std::uint32_t distance = entryValue(e) + extraValue(before, bits, e, extra);
+            // At least 28 bits remain: enough for the next lookup.
+            const DecodeEntry next = lit[bits & litMask];
+            if constexpr (kBytes) {
+                const auto written = static_cast<std::uint32_t>(p - start);
+                if (distance <= written) [[likely]] {
+                    copyMatch(p, distance, length);
+                } else if (distance <= written + out.history) {
+                    copyMatchFromWindow(s, p, written, distance, length);
+                } else {
+                    // Only the distance code is taken; its extra bits stay.
+                    bits = before >> (entryTotalBits(e) - extra);
+                    count += extra;
+                    s.runLength = static_cast<std::int32_t>(length);
+                    s.matchDistance = entryValue(e);
+                    s.extraBitCount = extra;
+                    s.phase = kPhaseDistanceExtra;
+                    goto done;
+                }
+                p += length;
             } else {
-                // Only the distance code is taken; its extra bits stay.
-                bits = before >> (entryTotalBits(e) - extra);
-                count += extra;
-                s.runLength = static_cast<std::int32_t>(length);
-                s.matchDistance = entryValue(e);
-                s.extraBitCount = extra;
-                s.phase = kPhaseDistanceExtra;
-                goto done;
+                *p++ = LZ77Pair{static_cast<std::uint16_t>(length), static_cast<std::uint16_t>(distance)};
             }
-            p += length;
-        } else {
-            *p++ = LZ77Pair{static_cast<std::uint16_t>(length), static_cast<std::uint16_t>(distance)};
-        }
-        e = next;
+            e = next;
         } while (--items != 0);
     }
 done:
