@@ -248,6 +248,12 @@ inline void copyWord(std::uint8_t* to, const std::uint8_t* from) {
     }
     if (d >= 8) {
         if (d >= 16) {
+            if (n <= 32) {
+                // Two words from both ends: lengths 17 to 32 without a loop.
+                copyWord<16>(out, from);
+                copyWord<16>(stop - 16, stop - 16 - d);
+                return;
+            }
             do {
                 copyWord<16>(out, from);
                 out += 16;
