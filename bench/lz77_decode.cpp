@@ -1,10 +1,17 @@
-// Deflate decompression speed: the one-pass decoders and the pair path
-// against zlib's inflate and libdeflate's decompressor, on each corpus file
-// (and the whole corpus) compressed by zlib at level 6 as raw deflate.
-// Throughput counts decompressed bytes.
+// Deflate decompression speed: the one-pass decoders (with the whole
+// destination at once, and with 64 KiB of room per call as a streaming
+// caller gives) and the pair path against zlib's inflate and libdeflate's
+// decompressor, on each corpus file (and the whole corpus) compressed by
+// zlib at level 6 as raw deflate.  Throughput counts decompressed bytes.
+// The counters vs_libdeflate and vs_zlib are speed ratios measured by
+// alternating the two decoders a few times and comparing their best runs,
+// which keeps them steady on a shared machine.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <ctime>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -66,14 +73,24 @@ std::vector<Sample>& samples() {
     return all;
 }
 
+enum class Path { OnePass, OnePass64k, Pairs };
+
 // Block loop over one stream with the given path; returns bytes produced.
-std::size_t decodeOrv(LZ77DecoderState* st, const Bytes& in, Bytes& out, bool onePass,
+// With 64 KiB calls the room is renewed whenever a call fills it.
+std::size_t decodeOrv(LZ77DecoderState* st, const Bytes& in, Bytes& out, std::size_t capacity, Path path,
                       std::vector<LZ77Pair>& pairs) {
-    orvsDecodeLZ77Reset_8u(st);
+    orvsDecodeLZ77Init_8u(LZ77ChecksumNone, st);
     const std::uint8_t* src = in.data();
     auto srcLen = static_cast<std::int32_t>(in.size());
     std::uint8_t* dst = out.data();
-    auto dstLen = static_cast<std::int32_t>(out.size());
+    const auto total = static_cast<std::int32_t>(std::min(out.size(), capacity));
+    const std::int32_t room = path == Path::OnePass64k ? 65536 : total;
+    std::int32_t dstLen = room;
+    const auto renew = [&] {
+        const auto used = static_cast<std::int32_t>(dst - out.data());
+        dstLen = std::min(room, total - used);
+    };
+    const bool onePass = path != Path::Pairs;
     for (;;) {
         LZ77HuffMode mode;
         if (orvsDecodeLZ77GetBlockType_8u(&src, &srcLen, &mode, st) != orvStsOk) return 0;
@@ -86,9 +103,14 @@ std::size_t decodeOrv(LZ77DecoderState* st, const Bytes& in, Bytes& out, bool on
             if (s == orvStsOk && orvsDecodeLZ77GetBlockType_8u(&probe, &none, &mode, st) == orvStsOk) {
                 s = orvsDecodeLZ77StoredBlock_8u(&src, &srcLen, &dst, &dstLen, st);
             }
+            renew();
         } else if (onePass) {
-            s = mode == LZ77HuffFixed ? orvsDecodeLZ77FixedHuffFull_8u(&src, &srcLen, &dst, &dstLen, 0, st)
-                                      : orvsDecodeLZ77DynamicHuffFull_8u(&src, &srcLen, &dst, &dstLen, 0, st);
+            for (;;) {
+                s = mode == LZ77HuffFixed ? orvsDecodeLZ77FixedHuffFull_8u(&src, &srcLen, &dst, &dstLen, 0, st)
+                                          : orvsDecodeLZ77DynamicHuffFull_8u(&src, &srcLen, &dst, &dstLen, 0, st);
+                if (s != orvStsDstFull || dst == out.data() + total) break;
+                renew();
+            }
         } else {
             do {
                 LZ77Pair* pp = pairs.data();
@@ -99,38 +121,12 @@ std::size_t decodeOrv(LZ77DecoderState* st, const Bytes& in, Bytes& out, bool on
                 auto el = static_cast<std::int32_t>(pp - pairs.data());
                 orvsDecodeLZ77_8u(&ep, &el, &dst, &dstLen, 0, st);
             } while (s == orvStsDstFull);
+            renew();
         }
         if (s == orvStsStreamEnd) break;
         if (s != orvStsOk) return 0;
     }
     return static_cast<std::size_t>(dst - out.data());
-}
-
-void runOrv(benchmark::State& state, const Sample* sample, bool onePass) {
-    LZ77DecoderState* st = nullptr;
-    orvsDecodeLZ77InitAlloc_8u(LZ77ChecksumNone, &st);
-    std::vector<LZ77Pair> pairs(65536);
-    const auto& all = samples();
-    std::size_t bytes = 0;
-    Bytes out;
-    for (auto& s : all) out.resize(std::max(out.size(), s.raw.size() + 64));
-    for (auto _ : state) {
-        if (sample->name == "corpus") {
-            for (const auto& s : all) {
-                if (s.name == "corpus") continue;
-                const std::size_t n = decodeOrv(st, s.deflated, out, onePass, pairs);
-                if (n != s.raw.size()) state.SkipWithError("decode failed");
-                bytes += n;
-            }
-        } else {
-            const std::size_t n = decodeOrv(st, sample->deflated, out, onePass, pairs);
-            if (n != sample->raw.size()) state.SkipWithError("decode failed");
-            bytes += n;
-        }
-        benchmark::DoNotOptimize(out.data());
-    }
-    state.SetBytesProcessed(static_cast<std::int64_t>(bytes));
-    orvsLZ77Free_8u(st);
 }
 
 #ifdef ORVDC_HAVE_ZLIB
@@ -160,45 +156,116 @@ std::size_t decodeLibdeflate(libdeflate_decompressor* d, const Bytes& in, Bytes&
 }
 #endif
 
-template <class F>
-void runPeer(benchmark::State& state, const Sample* sample, F decodeOne) {
-    const auto& all = samples();
+// Decodes the sample (every file, for the whole corpus) once; returns the
+// bytes produced, or 0 when any file decodes wrongly.
+using Decoder = std::function<std::size_t(const Sample&, Bytes&)>;
+std::size_t decodeSample(const Sample& sample, const Decoder& decode, Bytes& out) {
+    std::size_t bytes = 0;
+    for (const auto& s : samples()) {
+        if (s.name == "corpus" || (sample.name != "corpus" && &s != &sample)) continue;
+        const std::size_t n = decode(s, out);
+        if (n != s.raw.size()) return 0;
+        bytes += n;
+    }
+    return bytes;
+}
+
+// Processor time of this thread, in seconds: unlike the wall clock it does
+// not count the time other programs on a shared machine take.
+double threadSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
+}
+
+// Speed of `a` over that of `b` on the sample: best of nine alternating runs.
+double speedRatio(const Sample& sample, const Decoder& a, const Decoder& b, Bytes& out) {
+    double bestA = 1e30, bestB = 1e30;
+    for (int round = 0; round < 9; ++round) {
+        const double t0 = threadSeconds();
+        decodeSample(sample, a, out);
+        const double t1 = threadSeconds();
+        decodeSample(sample, b, out);
+        const double t2 = threadSeconds();
+        bestA = std::min(bestA, t1 - t0);
+        bestB = std::min(bestB, t2 - t1);
+    }
+    return bestB / bestA;
+}
+
+struct Peers {
+    Decoder zlib, libdeflate;
+};
+
+void run(benchmark::State& state, const Sample* sample, const Decoder& decode, const Peers& peers) {
     Bytes out;
-    for (auto& s : all) out.resize(std::max(out.size(), s.raw.size() + 64));
+    for (const auto& s : samples()) out.resize(std::max(out.size(), s.raw.size() + 64));
     std::size_t bytes = 0;
     for (auto _ : state) {
-        for (const auto& s : all) {
-            if (s.name == "corpus" || (sample->name != "corpus" && &s != sample)) continue;
-            const std::size_t n = decodeOne(s, out);
-            if (n != s.raw.size()) state.SkipWithError("decode failed");
-            bytes += n;
-        }
+        const std::size_t n = decodeSample(*sample, decode, out);
+        if (n == 0) state.SkipWithError("decode failed");
+        bytes += n;
         benchmark::DoNotOptimize(out.data());
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(bytes));
+    if (peers.libdeflate) state.counters["vs_libdeflate"] = speedRatio(*sample, decode, peers.libdeflate, out);
+    if (peers.zlib) state.counters["vs_zlib"] = speedRatio(*sample, decode, peers.zlib, out);
+}
+
+// One decoder state and pair buffer for the orvdc paths (the state holds no
+// allocation of its own; it lives as long as the program).
+Decoder orvDecoder(Path path) {
+    struct Resources {
+        std::vector<std::uint8_t> state;
+        std::vector<LZ77Pair> pairs;
+    };
+    static Resources r = [] {
+        std::int32_t size = 0;
+        orvsDecodeLZ77GetSize_8u(&size);
+        return Resources{std::vector<std::uint8_t>(static_cast<std::size_t>(size)), std::vector<LZ77Pair>(65536)};
+    }();
+    return [path](const Sample& s, Bytes& out) {
+        auto* st = reinterpret_cast<LZ77DecoderState*>(r.state.data());
+        // A little room past the end: the end of a block is seen only with
+        // room left.
+        return decodeOrv(st, s.deflated, out, s.raw.size() + 64, path, r.pairs);
+    };
 }
 
 [[maybe_unused]] const bool kRegistered = [] {
-    for (const Sample& s : samples()) {
-        const Sample* p = &s;
-        benchmark::RegisterBenchmark(("onepass/" + s.name).c_str(),
-                                     [p](benchmark::State& st) { runOrv(st, p, true); });
-        benchmark::RegisterBenchmark(("pairs/" + s.name).c_str(),
-                                     [p](benchmark::State& st) { runOrv(st, p, false); });
+    Peers peers;
 #ifdef ORVDC_HAVE_ZLIB
-        benchmark::RegisterBenchmark(("zlib/" + s.name).c_str(), [p](benchmark::State& st) {
-            runPeer(st, p, [](const Sample& x, Bytes& out) { return decodeZlib(x.deflated, out); });
-        });
+    peers.zlib = [](const Sample& x, Bytes& out) { return decodeZlib(x.deflated, out); };
 #endif
 #ifdef ORVDC_HAVE_DEFLATE
-        benchmark::RegisterBenchmark(("libdeflate/" + s.name).c_str(), [p](benchmark::State& st) {
-            libdeflate_decompressor* d = libdeflate_alloc_decompressor();
-            runPeer(st, p, [d](const Sample& x, Bytes& out) {
-                return decodeLibdeflate(d, x.deflated, out, x.raw.size());
-            });
-            libdeflate_free_decompressor(d);
-        });
+    static libdeflate_decompressor* const d = libdeflate_alloc_decompressor();
+    peers.libdeflate = [](const Sample& x, Bytes& out) { return decodeLibdeflate(d, x.deflated, out, x.raw.size()); };
 #endif
+    for (const Sample& s : samples()) {
+        const Sample* p = &s;
+        const struct {
+            const char* name;
+            Path path;
+        } paths[] = {{"onepass/", Path::OnePass}, {"onepass64k/", Path::OnePass64k}, {"pairs/", Path::Pairs}};
+        for (const auto& v : paths) {
+            const Decoder decode = orvDecoder(v.path);
+            Peers compare;
+            if (v.path == Path::Pairs) {
+                compare.zlib = peers.zlib;
+            } else {
+                compare.libdeflate = peers.libdeflate;
+            }
+            benchmark::RegisterBenchmark((v.name + s.name).c_str(),
+                                         [p, decode, compare](benchmark::State& st) { run(st, p, decode, compare); });
+        }
+        if (peers.zlib) {
+            benchmark::RegisterBenchmark(("zlib/" + s.name).c_str(),
+                                         [p, peers](benchmark::State& st) { run(st, p, peers.zlib, {}); });
+        }
+        if (peers.libdeflate) {
+            benchmark::RegisterBenchmark(("libdeflate/" + s.name).c_str(),
+                                         [p, peers](benchmark::State& st) { run(st, p, peers.libdeflate, {}); });
+        }
     }
     return true;
 }();

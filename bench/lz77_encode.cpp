@@ -1,10 +1,15 @@
 // Deflate compression speed and ratio: the three levels of the staged
 // encoder (match finder, selector, fixed or dynamic blocks, zlib trailer)
-// beside zlib levels 1, 3, 6, 9 and libdeflate levels 1, 6, 9, on each corpus
+// beside zlib levels 1, 6, 9 and libdeflate levels 1, 6, 9, on each corpus
 // file and on the whole corpus.  Speed counts input bytes; "ratio" is input
-// size over compressed size.
+// size over compressed size.  Each level also reports its speed over that of
+// its peer (level 0: libdeflate 1; level 1: zlib 1; level 2: zlib 6) as the
+// best of alternating runs, timed in this thread's processor time.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <ctime>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -23,9 +28,8 @@ namespace {
 using orvdc::bench::Bytes;
 
 // The whole stream with the state's own pair buffer: blocks of at most
-// 65536 pairs, each coded as the selector advises (or always with dynamic
-// codes).
-std::size_t encodeWhole(LZ77EncoderState* st, const Bytes& in, Bytes& out, bool alwaysDynamic) {
+// 65536 pairs, each coded as the selector advises.
+std::size_t encodeWhole(LZ77EncoderState* st, const Bytes& in, Bytes& out) {
     orvsEncodeLZ77Reset_8u(st);
     out[0] = 0x78;
     out[1] = 0x9C;
@@ -45,7 +49,6 @@ std::size_t encodeWhole(LZ77EncoderState* st, const Bytes& in, Bytes& out, bool 
         orvsEncodeLZ77GetPairs_8u(&pairs, &index, &length, st);
         LZ77HuffMode mode;
         orvsEncodeLZ77SelectHuffMode_8u(pairs, length, &mode, st);
-        if (alwaysDynamic) mode = LZ77HuffDynamic;
         const LZ77Pair* ps = pairs;
         if (mode == LZ77HuffDynamic) {
             orvsEncodeLZ77DynamicHuff_8u(&ps, &length, &dst, &room, LZ77FlushFinish, st);
@@ -74,47 +77,67 @@ void report(benchmark::State& state, const Bytes& in, std::size_t outSize) {
     state.counters["ratio"] = outSize ? static_cast<double>(in.size()) / static_cast<double>(outSize) : 0.0;
 }
 
-void orvdcLevel(benchmark::State& state, std::size_t file, int level, bool alwaysDynamic) {
+using Encoder = std::function<std::size_t(const Bytes&, Bytes&)>;
+
+double threadSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
+}
+
+// Speed of `a` over that of `b`: best of five alternating runs.
+double speedRatio(const Bytes& in, const Encoder& a, const Encoder& b, Bytes& out) {
+    double bestA = 1e30, bestB = 1e30;
+    for (int round = 0; round < 5; ++round) {
+        const double t0 = threadSeconds();
+        a(in, out);
+        const double t1 = threadSeconds();
+        b(in, out);
+        const double t2 = threadSeconds();
+        bestA = std::min(bestA, t1 - t0);
+        bestB = std::min(bestB, t2 - t1);
+    }
+    return bestB / bestA;
+}
+
+void run(benchmark::State& state, std::size_t file, const Encoder& encode, const Encoder& peer,
+         const char* peerName) {
     const Bytes& in = inputs()[file].second;
     Bytes out(in.size() + in.size() / 8 + 1024);
-    LZ77EncoderState* st = nullptr;
-    orvsEncodeLZ77InitAlloc_8u(level, LZ77ChecksumAdler32, &st);
     std::size_t n = 0;
     for (auto _ : state) {
-        n = encodeWhole(st, in, out, alwaysDynamic);
+        n = encode(in, out);
         benchmark::DoNotOptimize(out.data());
     }
-    orvsLZ77Free_8u(st);
     report(state, in, n);
+    if (peer) state.counters[peerName] = speedRatio(in, encode, peer, out);
+}
+
+Encoder orvdcEncoder(int level) {
+    return [level](const Bytes& in, Bytes& out) {
+        static LZ77EncoderState* states[3] = {};
+        if (states[level] == nullptr) orvsEncodeLZ77InitAlloc_8u(level, LZ77ChecksumAdler32, &states[level]);
+        return encodeWhole(states[level], in, out);
+    };
 }
 
 #ifdef ORVDC_HAVE_ZLIB
-void zlibLevel(benchmark::State& state, std::size_t file, int level) {
-    const Bytes& in = inputs()[file].second;
-    Bytes out(compressBound(static_cast<uLong>(in.size())));
-    std::size_t n = 0;
-    for (auto _ : state) {
+Encoder zlibEncoder(int level) {
+    return [level](const Bytes& in, Bytes& out) {
         uLongf len = static_cast<uLongf>(out.size());
         compress2(out.data(), &len, in.data(), static_cast<uLong>(in.size()), level);
-        n = len;
-        benchmark::DoNotOptimize(out.data());
-    }
-    report(state, in, n);
+        return static_cast<std::size_t>(len);
+    };
 }
 #endif
 
 #ifdef ORVDC_HAVE_DEFLATE
-void libdeflateLevel(benchmark::State& state, std::size_t file, int level) {
-    const Bytes& in = inputs()[file].second;
-    libdeflate_compressor* c = libdeflate_alloc_compressor(level);
-    Bytes out(libdeflate_zlib_compress_bound(c, in.size()));
-    std::size_t n = 0;
-    for (auto _ : state) {
-        n = libdeflate_zlib_compress(c, in.data(), in.size(), out.data(), out.size());
-        benchmark::DoNotOptimize(out.data());
-    }
-    libdeflate_free_compressor(c);
-    report(state, in, n);
+Encoder libdeflateEncoder(int level) {
+    return [level](const Bytes& in, Bytes& out) {
+        static libdeflate_compressor* compressors[13] = {};
+        if (compressors[level] == nullptr) compressors[level] = libdeflate_alloc_compressor(level);
+        return libdeflate_zlib_compress(compressors[level], in.data(), in.size(), out.data(), out.size());
+    };
 }
 #endif
 
@@ -122,21 +145,31 @@ const bool registered = [] {
     for (std::size_t f = 0; f < inputs().size(); ++f) {
         const std::string& name = inputs()[f].first;
         for (int level = 0; level < 3; ++level) {
+            Encoder peer;
+            const char* peerName = "";
+#ifdef ORVDC_HAVE_DEFLATE
+            if (level == 0) peer = libdeflateEncoder(1), peerName = "vs_libdeflate1";
+#endif
+#ifdef ORVDC_HAVE_ZLIB
+            if (level == 1) peer = zlibEncoder(1), peerName = "vs_zlib1";
+            if (level == 2) peer = zlibEncoder(6), peerName = "vs_zlib6";
+#endif
+            const Encoder encode = orvdcEncoder(level);
             benchmark::RegisterBenchmark(("orvdc/" + std::to_string(level) + "/" + name).c_str(),
-                                         [=](benchmark::State& s) { orvdcLevel(s, f, level, false); });
-            benchmark::RegisterBenchmark(("orvdc-dynamic/" + std::to_string(level) + "/" + name).c_str(),
-                                         [=](benchmark::State& s) { orvdcLevel(s, f, level, true); });
+                                         [=](benchmark::State& s) { run(s, f, encode, peer, peerName); });
         }
 #ifdef ORVDC_HAVE_ZLIB
-        for (int level : {1, 3, 6, 9}) {
+        for (int level : {1, 6, 9}) {
+            const Encoder encode = zlibEncoder(level);
             benchmark::RegisterBenchmark(("zlib/" + std::to_string(level) + "/" + name).c_str(),
-                                         [=](benchmark::State& s) { zlibLevel(s, f, level); });
+                                         [=](benchmark::State& s) { run(s, f, encode, {}, ""); });
         }
 #endif
 #ifdef ORVDC_HAVE_DEFLATE
         for (int level : {1, 6, 9}) {
+            const Encoder encode = libdeflateEncoder(level);
             benchmark::RegisterBenchmark(("libdeflate/" + std::to_string(level) + "/" + name).c_str(),
-                                         [=](benchmark::State& s) { libdeflateLevel(s, f, level); });
+                                         [=](benchmark::State& s) { run(s, f, encode, {}, ""); });
         }
 #endif
     }

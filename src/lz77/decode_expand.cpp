@@ -8,9 +8,9 @@ using namespace orvdc::lz77::decoder;
 
 namespace {
 
-// Output room for the fast path: a match of up to 258 bytes plus the
-// overshoot of the wide copies.
-constexpr std::ptrdiff_t kFastRoom = 258 + 32;
+// Output room for the fast path: a match of up to 258 bytes (its copies
+// write exactly the match, never past it).
+constexpr std::ptrdiff_t kFastRoom = 258;
 
 }  // namespace
 
@@ -50,25 +50,40 @@ extern "C" ORVDC_API orvStatus ORVDC_CALL orvsDecodeLZ77_8u(const LZ77Pair** ppP
     }
 
     while (pair != pairEnd) {
-        // Fast path: whole pairs with room to spare for the wide copies.
-        while (pair != pairEnd && end - out >= kFastRoom) {
-            const LZ77Pair p = *pair;
-            if (p.offset == 0) {
-                *out++ = static_cast<std::uint8_t>(p.length);
-                ++pair;
-                continue;
-            }
-            const auto written = static_cast<std::uint32_t>(out - start);
-            if (p.length > 258 || p.offset > kHistoryBytes || p.offset > history + written) break;
-            if (p.offset <= written) {
-                copyMatchFast(out, p.offset, p.length);
-            } else {
-                copyMatchExact(s, out, written, p.offset, p.length);
-            }
-            out += p.length;
-            ++pair;
+        // Fast path: runs of whole pairs, as many as surely fit (a pair
+        // writes at most 258 bytes), with no limit checked inside a run.
+        for (;;) {
+            const std::ptrdiff_t room = end - out;
+            std::ptrdiff_t n = room >= kFastRoom ? (room - kFastRoom) / kFastRoom + 1 : 0;
+            if (n > pairEnd - pair) n = pairEnd - pair;
+            if (n == 0) break;
+            const LZ77Pair* const runEnd = pair + n;
+            do {
+                const LZ77Pair p = *pair;
+                if (p.offset == 0) {
+                    *out++ = static_cast<std::uint8_t>(p.length);
+                    continue;
+                }
+                const auto written = static_cast<std::uint32_t>(out - start);
+                // Lengths outside 3..258 (the caller's pairs may hold any)
+                // and distances too far take the exact path.
+                if (p.length - 3u > 255u || p.offset > kHistoryBytes || p.offset > history + written) {
+                    goto exact;
+                }
+                if (p.offset <= written) {
+                    copyMatch(out, p.offset, p.length);
+                } else {
+                    copyMatchFromWindow(s, out, written, p.offset, p.length);
+                }
+                out += p.length;
+            } while (++pair != runEnd);
         }
+    exact:
         if (pair == pairEnd) break;
+        if (out == end) {  // a longest match can fill the room exactly
+            status = orvStsDstFull;
+            goto done;
+        }
 
         // One pair with exact writes.
         const LZ77Pair p = *pair;

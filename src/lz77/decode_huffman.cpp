@@ -24,9 +24,11 @@ constexpr std::uint8_t kCodeLengthOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5,
 
 // Source bytes the fast loop wants available: one 8-byte load.
 constexpr std::ptrdiff_t kFastSrcMargin = 8;
-// Output room the fast loop wants: the longest match plus the overshoot of
-// the wide copies.
-constexpr std::ptrdiff_t kFastDstMargin = 258 + 32;
+// Output room the fast loop wants: the longest match (its copies write
+// exactly the match, never past it).
+constexpr std::ptrdiff_t kFastDstMargin = 258;
+// Pair records the fast loop wants: a run of up to six literals.
+constexpr std::ptrdiff_t kFastPairMargin = 6;
 
 inline std::uint64_t load64(const std::uint8_t* p) {
     std::uint64_t v;
@@ -40,7 +42,8 @@ inline std::uint64_t load64(const std::uint8_t* p) {
 bool lookupSlow(BitReader& br, const DecodeEntry* table, unsigned root, DecodeEntry* entry,
                 unsigned* bits) {
     for (;;) {
-        const DecodeEntry e = table[br.peek(root)];
+        DecodeEntry e = table[br.peek(root)];
+        if (isLiteralPair(entryKind(e))) e = firstOfPair(e);
         const unsigned kind = entryKind(e);
         if (isLink(kind)) {
             if (br.count >= root) {
@@ -64,11 +67,12 @@ bool lookupSlow(BitReader& br, const DecodeEntry* table, unsigned root, DecodeEn
 
 // Output into LZ77Pair records.
 struct PairOut {
+    LZ77Pair* start;
     LZ77Pair* p;
     LZ77Pair* end;
 
     bool full() const { return p == end; }
-    bool fastRoom() const { return end - p >= 4; }
+    bool fastRoom() const { return end - p >= kFastPairMargin; }
     void literal(unsigned byte) { *p++ = LZ77Pair{static_cast<std::uint16_t>(byte), 0}; }
     // Pairs carry any distance; pair expansion checks it against its history.
     bool distanceOk(std::uint32_t) const { return true; }
@@ -184,6 +188,13 @@ struct Tables {
     unsigned distRoot;
 };
 
+// Value of the extra bits of a length or distance entry `e` with `extra`
+// extra bits, from the buffer before and after the entry was consumed: the
+// bits after the code, less those after the extra bits.
+inline std::uint32_t extraValue(std::uint64_t before, std::uint64_t after, DecodeEntry e, unsigned extra) {
+    return static_cast<std::uint32_t>((before >> (entryTotalBits(e) - extra)) - (after << extra));
+}
+
 // Second-level entry of a link, its bit count raised by the root width so
 // that it gives the code's whole length.
 inline DecodeEntry followLink(const DecodeEntry* table, DecodeEntry e, std::uint64_t bits, unsigned root) {
@@ -193,11 +204,9 @@ inline DecodeEntry followLink(const DecodeEntry* table, DecodeEntry e, std::uint
     return addBits(sub, root);
 }
 
-// Output pointer limit of the fast loop and the output room a match takes.
-inline LZ77Pair* fastStop(const PairOut& o) { return o.end - 4; }
+// Output pointer limit of the fast loop.
+inline LZ77Pair* fastStop(const PairOut& o) { return o.end - kFastPairMargin; }
 inline std::uint8_t* fastStop(const ByteOut& o) { return o.end - kFastDstMargin; }
-constexpr std::uint32_t matchRoom(const PairOut&, std::uint32_t) { return 1; }
-constexpr std::uint32_t matchRoom(const ByteOut&, std::uint32_t length) { return length; }
 
 // Fast loop: whole items while at least kFastSrcMargin source bytes and the
 // output's fast room remain.  Stops between items (phase 4), or on an item it
@@ -206,134 +215,164 @@ constexpr std::uint32_t matchRoom(const ByteOut&, std::uint32_t length) { return
 // bits still buffered.
 // LitRoot and DistRoot give the tables' root widths when nonzero, so that
 // the masks are constants and free registers; zero reads them from `t`.
+//
+// Every item starts with at least 56 buffered bits, enough for the longest
+// (a 15-bit length code with 5 extra bits and a 15-bit distance code with 13
+// extra bits), so no bit count is checked inside an item.  The buffer is
+// refilled without branches: 8 bytes are loaded and as many whole bytes kept
+// as fit.  The next entry is looked up before the current item's output is
+// written, so the table load overlaps the store or the match copy.
 template <class Out, unsigned LitRoot, unsigned DistRoot>
 void fastLoop(DecoderState& s, BitReader& br, Out& out, const Tables& t) {
     // Hot values live in locals so they stay in registers: byte stores
     // through the output would otherwise force reloads of anything reached
-    // through a reference.  Rarely used ones (roots, history) are read from
-    // `t` and `out` where needed.
+    // through a reference.
+    constexpr bool kBytes = std::is_same_v<Out, ByteOut>;
     const DecodeEntry* const lit = t.lit;
     const DecodeEntry* const dist = t.dist;
     std::uint64_t bits = br.bits;
+    // Buffered bits in the low byte: whole entries are subtracted from it
+    // (their bit count is their low byte), which leaves that byte exact.
     unsigned count = br.count;
     const std::uint8_t* in = br.in;
     const std::uint8_t* const inLimit = br.end - kFastSrcMargin;
     auto* p = out.p;
     auto* const pStop = fastStop(out);
+    auto* const start = out.start;  // where this call's output begins
     const unsigned litRoot = LitRoot != 0 ? LitRoot : t.litRoot;
     const unsigned distRoot = DistRoot != 0 ? DistRoot : t.distRoot;
     const std::uint64_t litMask = (std::uint64_t{1} << litRoot) - 1;
     const std::uint64_t distMask = (std::uint64_t{1} << distRoot) - 1;
 
     auto refill = [&] {
-        bits |= load64(in) << count;
-        in += (63 - count) >> 3;
-        count |= 56;  // at least 56 bits: a whole item needs at most 48
+        bits |= load64(in) << (count & 63);
+        in += 7 - ((count >> 3) & 7);
+        count |= 56;
     };
-    auto literal = [&](DecodeEntry e) {
-        // Entries count at most 28 bits, so `e & 63` is the count itself and
-        // the shift needs no masking.
+    // Entries count at most 28 bits, so `e & 63` is the count itself and the
+    // shift needs no masking.
+    auto consume = [&](DecodeEntry e) {
         bits >>= e & 63;
-        count -= entryTotalBits(e);
-        if constexpr (std::is_same_v<Out, ByteOut>) {
-            *p++ = static_cast<std::uint8_t>(entryValue(e));
+        count -= e;  // only the low byte counts
+    };
+    // One literal or two, from an entry of either kind, without a branch on
+    // which: the second store goes to the first literal's place again when
+    // there is only one.
+    auto putLiterals = [&](DecodeEntry e) {
+        const unsigned v = entryValue(e);
+        const unsigned two = (entryKind(e) >> 6) & 1;
+        if constexpr (kBytes) {
+            p[0] = static_cast<std::uint8_t>(v);
+            p[two] = static_cast<std::uint8_t>(v >> (8 * two));
         } else {
-            *p++ = LZ77Pair{static_cast<std::uint16_t>(entryValue(e)), 0};
+            p[0] = LZ77Pair{static_cast<std::uint16_t>(v & 0xFF), 0};
+            p[two] = LZ77Pair{static_cast<std::uint16_t>((v >> (8 * two)) & 0xFF), 0};
         }
+        p += 1 + two;
+    };
+    // The limits are checked once per run of items: an item (a match, or up
+    // to three entries of literals) takes at most 48 bits, so the source
+    // position moves at most 6 bytes an item plus what a refill reads ahead,
+    // and it writes at most kItemOut outputs.
+    constexpr std::ptrdiff_t kItemOut = kBytes ? kFastDstMargin : kFastPairMargin;
+    const auto itemsLeft = [&]() -> std::ptrdiff_t {
+        const std::ptrdiff_t bySrc = (inLimit - in - 16) / 6;
+        const std::ptrdiff_t byDst = p <= pStop ? (pStop - p) / kItemOut + 1 : 0;
+        return bySrc < byDst ? bySrc : byDst;
     };
     if (in > inLimit || p > pStop) goto done;
     refill();
     for (DecodeEntry e = lit[bits & litMask];;) {
-        if (isLink(entryKind(e))) [[unlikely]] e = followLink(lit, e, bits, litRoot);
-        unsigned kind = entryKind(e);
-        if (kind == kKindLiteral) {
-            literal(e);
-            // More first-level literals (at most kLitWideRoot bits each)
-            // while their bits are buffered: the loop starts each item with
-            // at least 48.
-            e = lit[bits & litMask];
-            if (entryKind(e) == kKindLiteral) {
-                literal(e);
-                e = lit[bits & litMask];
-                if (entryKind(e) == kKindLiteral) {
-                    literal(e);
-                    e = lit[bits & litMask];
-                    if (entryKind(e) == kKindLiteral && count >= 2 * kLitWideRoot) {
-                        literal(e);
-                        e = lit[bits & litMask];
+        std::ptrdiff_t items = itemsLeft();
+        if (items <= 0) break;
+        do {
+            // `e` was looked up with at least 11 bits buffered (a whole
+            // first-level code); the refill adds bits above them only.
+            refill();
+            unsigned kind = entryKind(e);
+            if (isLiterals(kind)) {
+                // Up to two more first-level entries of literals (at most
+                // kLitWideRoot bits each): three take at most 15 + 2 * 11 of the
+                // 56 bits, leaving enough for the next lookup, and write at most
+                // 6 literals.
+                consume(e);
+                const DecodeEntry e2 = lit[bits & litMask];
+                putLiterals(e);
+                e = e2;
+                if (isLiterals(entryKind(e))) {
+                    consume(e);
+                    const DecodeEntry e3 = lit[bits & litMask];
+                    putLiterals(e);
+                    e = e3;
+                    if (isLiterals(entryKind(e))) {
+                        consume(e);
+                        const DecodeEntry e4 = lit[bits & litMask];
+                        putLiterals(e);
+                        e = e4;
                     }
                 }
+                continue;
             }
-            if (in > inLimit || p > pStop) break;
-            if (count < 48) {
-                refill();
-                e = lit[bits & litMask];
+            if ((kind & ~15u) != kKindBase) [[unlikely]] {
+                // A code longer than the first level: its entry is taken again
+                // as the next item.  End of block or invalid code: the resumable
+                // loop deals with it.
+                if (!isLink(kind)) goto done;
+                e = followLink(lit, e, bits, litRoot);
+                continue;
             }
-            continue;
-        }
-        if ((kind & ~15u) != kKindBase) {
-            // End of block or invalid code: the resumable loop deals with it.
-            break;
-        }
-        // Code and extra bits are consumed with one shift by the entry; the
-        // extra bits are taken from the bits before it, off the path to the
-        // next lookup.
-        std::uint64_t before = bits;
-        bits >>= e & 63;
-        count -= entryTotalBits(e);
-        unsigned extra = kind - kKindBase;
-        const std::uint32_t length =
-            entryValue(e) +
-            static_cast<std::uint32_t>((before >> (entryTotalBits(e) - extra)) & ((1u << extra) - 1));
+            // Code and extra bits are consumed with one shift by the entry; the
+            // extra bits are taken from the bits before it, off the path to the
+            // next lookup.
+            std::uint64_t before = bits;
+            consume(e);
+            const std::uint32_t length = entryValue(e) + extraValue(before, bits, e, kind - kKindBase);
 
-        e = dist[bits & distMask];
-        if (isLink(entryKind(e))) [[unlikely]] e = followLink(dist, e, bits, distRoot);
-        kind = entryKind(e);
-        if ((kind & ~15u) != kKindBase) [[unlikely]] {
-            s.runLength = static_cast<std::int32_t>(length);
-            s.phase = kPhaseDistance;
-            break;
-        }
-        before = bits;
-        bits >>= e & 63;
-        count -= entryTotalBits(e);
-        extra = kind - kKindBase;
-        const unsigned n = entryTotalBits(e) - extra;
-        const std::uint32_t distance =
-            entryValue(e) + static_cast<std::uint32_t>((before >> n) & ((1u << extra) - 1));
-        std::uint32_t written = 0;
-        if constexpr (std::is_same_v<Out, ByteOut>) {
-            written = static_cast<std::uint32_t>(p - out.start);
-            if (distance > written && distance > written + out.history) [[unlikely]] {
-                // Only the distance code is taken; its extra bits stay.
-                bits = before >> n;
-                count += extra;
-                s.runLength = static_cast<std::int32_t>(length);
-                s.matchDistance = entryValue(e);
-                s.extraBitCount = extra;
-                s.phase = kPhaseDistanceExtra;
-                break;
-            }
-        }
-        // Fetch the next item's entry before the copy, so the two overlap.
-        const bool more = in <= inLimit && p + matchRoom(out, length) <= pStop;
-        if (more) {
+            // At least 36 bits remain: the distance entry is looked up while the
+            // buffer is topped up again for the distance and the next lookup.
+            e = dist[bits & distMask];
             refill();
-            e = lit[bits & litMask];
-        }
-        if constexpr (std::is_same_v<Out, ByteOut>) {
-            if (distance <= written) [[likely]] {
-                copyMatchFast(p, distance, length);
-            } else {
-                copyMatchExact(s, p, written, distance, length);
+            kind = entryKind(e);
+            if ((kind & ~15u) != kKindBase) [[unlikely]] {
+                if (isLink(kind)) e = followLink(dist, e, bits, distRoot);
+                kind = entryKind(e);
+                if ((kind & ~15u) != kKindBase) {
+                    s.runLength = static_cast<std::int32_t>(length);
+                    s.phase = kPhaseDistance;
+                    goto done;
+                }
             }
-            p += length;
-        } else {
-            *p++ = LZ77Pair{static_cast<std::uint16_t>(length), static_cast<std::uint16_t>(distance)};
-        }
-        if (!more) break;
+            before = bits;
+            consume(e);
+            const unsigned extra = kind - kKindBase;
+            const std::uint32_t distance = entryValue(e) + extraValue(before, bits, e, extra);
+            // At least 28 bits remain: enough for the next lookup.
+            const DecodeEntry next = lit[bits & litMask];
+            if constexpr (kBytes) {
+                const auto written = static_cast<std::uint32_t>(p - start);
+                if (distance <= written) [[likely]] {
+                    copyMatch(p, distance, length);
+                } else if (distance <= written + out.history) {
+                    copyMatchFromWindow(s, p, written, distance, length);
+                } else {
+                    // Only the distance code is taken; its extra bits stay.
+                    bits = before >> (entryTotalBits(e) - extra);
+                    count += extra;
+                    s.runLength = static_cast<std::int32_t>(length);
+                    s.matchDistance = entryValue(e);
+                    s.extraBitCount = extra;
+                    s.phase = kPhaseDistanceExtra;
+                    goto done;
+                }
+                p += length;
+            } else {
+                *p++ = LZ77Pair{static_cast<std::uint16_t>(length), static_cast<std::uint16_t>(distance)};
+            }
+            e = next;
+        } while (--items != 0);
     }
 done:
+    count &= 0xFF;
     // Bits above `count` may hold bytes loaded ahead: clear them, and hand
     // back the whole bytes the resumable loop has not been given yet.
     const unsigned back = count >> 3;
@@ -487,7 +526,7 @@ orvStatus decodeToPairs(const std::uint8_t** src, std::int32_t* srcLen, LZ77Pair
 
     BitReader br;
     br.load(s, *src, *srcLen);
-    PairOut out{*pairs, *pairs + *pairsLen};
+    PairOut out{*pairs, *pairs, *pairs + *pairsLen};
     const orvStatus status = decodeBlock<Dynamic>(s, br, out);
     br.store(s, src, srcLen, status == orvStsStreamEnd);
     *pairsLen -= static_cast<std::int32_t>(out.p - *pairs);

@@ -15,15 +15,21 @@ namespace orvdc::lz77::decoder {
 // level plus, for a length or distance base, its extra bits (at most
 // 15 + 13), so one shift by the entry's low bits passes the code and its
 // extra bits together; kind in bits 8-15, value in bits 16-31.
-//   kind 0            literal byte (code-length code: symbol 0..18)
+//   kind 128          literal byte (code-length code: symbol 0..18)
+//   kind 192 + n      two literals (first-level literal/length entries only):
+//                     the first, of n code bits, in value bits 0-7, the
+//                     second in bits 8-15; the entry's bits cover both codes
 //   kind 1..15        link to a second-level table of that index width; value
 //                     is its offset in entries from the start of the table
 //   kind 16 + e       length or distance base `value` followed by e extra bits
 //   kind 96           end of block
 //   kind 64           invalid code
+// Literal entries alone have bit 7 of the kind set, and two-literal entries
+// bit 6 as well, so the fast loop tests them with one instruction each.
 using DecodeEntry = std::uint32_t;
 
-inline constexpr unsigned kKindLiteral = 0;
+inline constexpr unsigned kKindLiteral = 128;
+inline constexpr unsigned kKindLiteralPair = 192;
 inline constexpr unsigned kKindBase = 16;
 inline constexpr unsigned kKindEndOfBlock = 96;
 inline constexpr unsigned kKindInvalid = 64;
@@ -42,6 +48,13 @@ constexpr unsigned entryValue(DecodeEntry e) { return e >> 16; }
 // An entry with `bits` more code bits.
 constexpr DecodeEntry addBits(DecodeEntry e, unsigned bits) { return e + bits; }
 constexpr bool isLink(unsigned kind) { return kind - 1u < 15u; }
+// One literal or two.
+constexpr bool isLiterals(unsigned kind) { return (kind & kKindLiteral) != 0; }
+constexpr bool isLiteralPair(unsigned kind) { return (kind & kKindLiteralPair) == kKindLiteralPair; }
+// The first literal of a two-literal entry, as an entry of its own.
+constexpr DecodeEntry firstOfPair(DecodeEntry e) {
+    return makeEntry(kKindLiteral, entryKind(e) - kKindLiteralPair, entryValue(e) & 0xFF);
+}
 
 // Largest tables that code lengths the decoder accepts can produce: 854
 // entries for 288 literal/length symbols at root width 9, 594 for 32 distance
@@ -197,52 +210,69 @@ inline std::uint32_t historyBefore(const DecoderState& s) {
 void copyMatchExact(const DecoderState& s, std::uint8_t* out, std::size_t written, std::uint32_t d,
                     std::size_t n);
 
-// Match copy with room to spare: may write up to 32 bytes past out + n.  The
-// match source must lie in this call's output (d <= written bytes).
-inline void copyMatchFast(std::uint8_t* out, std::uint32_t d, std::uint32_t n) {
+// Copies W bytes through a register-sized temporary: source and destination
+// may overlap as long as the whole source is read before the store.
+template <std::size_t W>
+inline void copyWord(std::uint8_t* to, const std::uint8_t* from) {
+    std::uint8_t word[W];
+    std::memcpy(word, from, W);
+    std::memcpy(to, word, W);
+}
+
+// Match copy in whole words that writes exactly out[0, n) for 3 <= n <= 258:
+// nothing past the match is touched, so the bytes after the reported output
+// stay the caller's.  The source must lie in this call's output
+// (d <= bytes written before out).  Words are copied in order, so a word may
+// read bytes the one before it wrote; the last word ends exactly at the end
+// of the match and may rewrite some of its bytes with the same values.
+[[gnu::always_inline]] inline void copyMatch(std::uint8_t* out, std::uint32_t d, std::uint32_t n) {
     const std::uint8_t* from = out - d;
     std::uint8_t* const stop = out + n;
-    // Chunks are copied in order, so a chunk may read bytes the one before
-    // it wrote: only a chunk's own source and destination must not overlap.
-    auto copy16 = [](std::uint8_t* to, const std::uint8_t* src) {
-        std::uint8_t chunk[16];
-        std::memcpy(chunk, src, 16);
-        std::memcpy(to, chunk, 16);
-    };
-    auto copy8 = [](std::uint8_t* to, const std::uint8_t* src) {
-        std::uint8_t chunk[8];
-        std::memcpy(chunk, src, 8);
-        std::memcpy(to, chunk, 8);
-    };
-    if (d >= 16) {
-        // Most matches are short: two chunks, with no loop test, cover them.
-        copy16(out, from);
-        copy16(out + 16, from + 16);
-        if (n <= 32) return;
-        out += 32;
-        from += 32;
-        do {
-            copy16(out, from);
-            out += 16;
-            from += 16;
-        } while (out < stop);
+    if (n <= 16 && d >= 4) {
+        if (n == 3) {
+            out[0] = from[0];
+            out[1] = from[1];
+            out[2] = from[2];
+            return;
+        }
+        // Four 4-byte words at 0, a, last - a and last = n - 4 with
+        // a = ceil(last / 3) <= 4 <= d: no gap between them, and each reads
+        // only bytes written before it.  Any length from 4 to 16, no branch.
+        const std::uint32_t last = n - 4;
+        const std::uint32_t a = ((last + 2) * 11) >> 5;  // ceil(last / 3) for last <= 12
+        copyWord<4>(out, from);
+        copyWord<4>(out + a, from + a);
+        copyWord<4>(out + last - a, from + last - a);
+        copyWord<4>(out + last, from + last);
         return;
     }
     if (d >= 8) {
-        copy8(out, from);
-        copy8(out + 8, from + 8);
-        if (n <= 16) return;
-        out += 16;
-        from += 16;
+        if (d >= 16) {
+            if (n <= 32) {
+                // Two words from both ends: lengths 17 to 32 without a loop.
+                copyWord<16>(out, from);
+                copyWord<16>(stop - 16, stop - 16 - d);
+                return;
+            }
+            do {
+                copyWord<16>(out, from);
+                out += 16;
+                from += 16;
+            } while (stop - out > 16);
+            copyWord<16>(stop - 16, stop - 16 - d);
+            return;
+        }
         do {
-            copy8(out, from);
+            copyWord<8>(out, from);
             out += 8;
             from += 8;
-        } while (out < stop);
+        } while (stop - out > 8);
+        copyWord<8>(stop - 8, stop - 8 - d);
         return;
     }
-    // Distance 1 to 7: build 16 bytes of the repeating pattern, then store
-    // it at steps of the largest multiple of d that fits in 16.
+    // Distance 1 to 7: build 16 bytes of the repeating pattern, store it at
+    // steps of the largest multiple of d that fits in 16, and finish with its
+    // head: every store starts at a multiple of d from the match start.
     static constexpr std::uint8_t kStep[8] = {0, 16, 16, 15, 16, 15, 12, 14};
     std::uint8_t pattern[16];
     if (d == 1) {
@@ -251,10 +281,56 @@ inline void copyMatchFast(std::uint8_t* out, std::uint32_t d, std::uint32_t n) {
         for (unsigned i = 0; i < 16; ++i) pattern[i] = i < d ? from[i] : pattern[i - d];
     }
     const unsigned step = kStep[d];
-    do {
+    while (stop - out >= 16) {
         std::memcpy(out, pattern, 16);
         out += step;
-    } while (out < stop);
+    }
+    const auto rest = static_cast<std::size_t>(stop - out);
+    if (rest >= 8) {
+        std::memcpy(out, pattern, 8);
+        std::memcpy(stop - 8, pattern + rest - 8, 8);
+    } else if (rest >= 4) {
+        std::memcpy(out, pattern, 4);
+        std::memcpy(stop - 4, pattern + rest - 4, 4);
+    } else {
+        for (std::size_t i = 0; i < rest; ++i) out[i] = pattern[i];
+    }
+}
+
+// Copies n bytes, 3 <= n <= 258, between buffers that do not overlap, in
+// whole words and without writing past to + n.
+[[gnu::always_inline]] inline void copyBytes(std::uint8_t* to, const std::uint8_t* from, std::uint32_t n) {
+    if (n <= 16) {
+        if (n < 4) {
+            to[0] = from[0];
+            to[1] = from[1];
+            to[2] = from[2];
+            return;
+        }
+        const std::uint32_t last = n - 4;
+        const std::uint32_t a = ((last + 2) * 11) >> 5;  // ceil(last / 3): no gaps
+        copyWord<4>(to, from);
+        copyWord<4>(to + a, from + a);
+        copyWord<4>(to + last - a, from + last - a);
+        copyWord<4>(to + last, from + last);
+        return;
+    }
+    for (std::uint32_t i = 0; i < n - 16; i += 16) copyWord<16>(to + i, from + i);
+    copyWord<16>(to + n - 16, from + n - 16);
+}
+
+// A match of 3 to 258 bytes that reaches before this call's output
+// (written < d <= historyBefore + written): a source wholly in the window is
+// one plain copy.
+[[gnu::always_inline]] inline void copyMatchFromWindow(const DecoderState& s, std::uint8_t* out,
+                                                       std::uint32_t written, std::uint32_t d,
+                                                       std::uint32_t n) {
+    const std::uint32_t back = d - written;
+    if (back >= n) {
+        copyBytes(out, s.window + s.windowFill - back, n);
+    } else {
+        copyMatchExact(s, out, written, d, n);
+    }
 }
 
 }  // namespace orvdc::lz77::decoder

@@ -14,20 +14,36 @@ constexpr int kDistSymbols = 30;
 constexpr int kCodeLengthSymbols = 19;
 constexpr std::uint32_t kEndOfBlock = 256;
 
-// Resets the counts (end of block counted once) and adds the pairs.
-void countPairs(EncoderState& st, const LZ77Pair* pairs, std::int32_t n) {
+// Symbols in order of first appearance, for the selector.
+struct FirstSeen {
+    std::uint16_t order[kLitLenSymbols];
+    int listed;
+};
+
+// Resets the counts (end of block counted once) and adds the pairs; with
+// `seen`, also lists the literal/length symbols in order of first appearance.
+void countPairs(EncoderState& st, const LZ77Pair* pairs, std::int32_t n, FirstSeen* seen = nullptr) {
     std::uint32_t lit[kLitLenSymbols] = {};
     std::uint32_t dist[kDistSymbols] = {};
+    std::uint16_t rank[kLitLenSymbols] = {};  // nonzero once seen
     lit[kEndOfBlock] = 1;
+    int listed = 0;
     for (std::int32_t i = 0; i < n; ++i) {
         const LZ77Pair pr = pairs[i];
+        std::uint32_t sym;
         if (pr.offset == 0) {
-            ++lit[literalOf(pr.length)];
+            sym = literalOf(pr.length);
         } else {
-            ++lit[257 + kLengthCode[lengthIndexOf(pr.length)]];
+            sym = 257 + kLengthCode[lengthIndexOf(pr.length)];
             ++dist[distCodeOf(pr.offset)];
         }
+        ++lit[sym];
+        if (seen != nullptr && rank[sym] == 0) {
+            seen->order[listed] = static_cast<std::uint16_t>(sym);
+            rank[sym] = static_cast<std::uint16_t>(++listed);
+        }
     }
+    if (seen != nullptr) seen->listed = listed;
     for (std::uint32_t s = 0; s < kLitLenSymbols; ++s) st.litLenFreq[s] = {s, lit[s]};
     for (std::uint32_t s = 0; s < kDistSymbols; ++s) st.distFreq[s] = {s, dist[s]};
 }
@@ -331,20 +347,10 @@ struct DynamicCodes {
 // Dynamic codes pay off when the most frequent literal/length symbol stands
 // out from the symbol at the count-weighted mean rank of first appearance by
 // at least a quarter of the pairs.
-LZ77HuffMode chooseMode(const EncoderState& st, const LZ77Pair* pairs, std::int32_t n) {
+LZ77HuffMode chooseMode(const EncoderState& st, const FirstSeen& seen, std::int32_t n) {
     if (n == 0) return LZ77HuffFixed;
-    std::uint16_t rank[kLitLenSymbols] = {};  // 1-based rank of first appearance, 0: not seen
-    std::uint16_t order[kLitLenSymbols];
-    int listed = 0;
-    for (std::int32_t i = 0; i < n; ++i) {
-        const LZ77Pair pr = pairs[i];
-        const std::uint32_t sym =
-            pr.offset == 0 ? literalOf(pr.length) : 257 + kLengthCode[lengthIndexOf(pr.length)];
-        if (rank[sym] == 0) {
-            order[listed] = static_cast<std::uint16_t>(sym);
-            rank[sym] = static_cast<std::uint16_t>(++listed);
-        }
-    }
+    const std::uint16_t* const order = seen.order;
+    const int listed = seen.listed;
     std::uint64_t most = 0;
     std::uint64_t weighted = 0;
     for (int k = 0; k < listed; ++k) {
@@ -379,8 +385,9 @@ ORVDC_API orvStatus ORVDC_CALL orvsEncodeLZ77SelectHuffMode_8u(const LZ77Pair* p
         *pHuffMode = st.selectedMode;
         return orvStsOk;
     }
-    countPairs(st, pSrc, srcLen);
-    const LZ77HuffMode mode = chooseMode(st, pSrc, srcLen);
+    FirstSeen seen;
+    countPairs(st, pSrc, srcLen, &seen);
+    const LZ77HuffMode mode = chooseMode(st, seen, srcLen);
     st.selectedMode = mode;
     st.freqValid = 1;
     *pHuffMode = mode;

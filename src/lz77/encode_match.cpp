@@ -303,6 +303,12 @@ private:
     std::int32_t room_;
 };
 
+// The rolling hash of level 0 at a position: h = ((h << 5) ^ next byte)
+// masked to 15 bits, which depends on the last three bytes only.
+inline std::uint32_t hashOf3(const std::uint8_t* b) {
+    return ((std::uint32_t{b[0]} << 10) ^ (std::uint32_t{b[1]} << 5) ^ b[2]) & kHashMask;
+}
+
 // Level 0: one candidate per position from a rolling hash, no chains.
 template <bool kFullFlush>
 std::uint32_t Finder<kFullFlush>::runFast() {
@@ -322,10 +328,13 @@ std::uint32_t Finder<kFullFlush>::runFast() {
                     const std::uint32_t len = matchLength(P, C, maxlen);
                     if (len >= 3) {
                         emit(len, p - static_cast<std::uint32_t>(c));
+                        // The rolling hash keeps only the last three bytes,
+                        // so each covered position's hash is computed on its
+                        // own: no chain of dependent updates.
                         for (std::uint32_t q = p + 1; q < p + len; ++q) {
-                            h = ((h << 5) ^ src_[q + 2 - start_]) & kHashMask;
-                            head_[h] = static_cast<std::int32_t>(q);
+                            head_[hashOf3(src_ + (q - start_))] = static_cast<std::int32_t>(q);
                         }
+                        h = hashOf3(src_ + (p + len - 1 - start_));
                         p += len;
                         continue;
                     }

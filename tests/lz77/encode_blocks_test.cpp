@@ -2,6 +2,8 @@
 // dynamic block description, resumption with tiny destinations.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <functional>
 #include <queue>
 
@@ -445,6 +447,68 @@ TEST(Selector, SkewedAndEvenPairs) {
     EXPECT_EQ(mode, LZ77HuffFixed);
     EXPECT_EQ(orvsEncodeLZ77SelectHuffMode_8u(nullptr, 0, &mode, block.get()), orvStsNullPtr);
     EXPECT_EQ(orvsEncodeLZ77SelectHuffMode_8u(skewed.data(), -1, &mode, block.get()), orvStsBadSize);
+}
+
+// The selector's rule written out directly: count the literal/length
+// symbols (end of block once), rank them by first appearance, and choose
+// dynamic codes when the most frequent symbol's count exceeds that of the
+// symbol at the count-weighted mean rank by at least a quarter of the pairs.
+LZ77HuffMode referenceMode(const std::vector<LZ77Pair>& pairs) {
+    if (pairs.empty()) return LZ77HuffFixed;
+    static constexpr int kBase[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
+                                      31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
+    std::vector<std::uint64_t> count(286, 0);
+    count[256] = 1;
+    std::vector<int> order;
+    for (const LZ77Pair& p : pairs) {
+        int sym = p.length & 0xFF;
+        if (p.offset != 0) {
+            const int len = 3 + ((p.length - 3) & 0xFF);
+            int code = 28;
+            while (len < kBase[code] || (code == 28 && len != 258)) --code;
+            sym = 257 + code;
+        }
+        if (std::find(order.begin(), order.end(), sym) == order.end()) order.push_back(sym);
+        ++count[static_cast<std::size_t>(sym)];
+    }
+    std::uint64_t most = 0, weighted = 0;
+    for (std::size_t k = 0; k < order.size(); ++k) {
+        most = std::max(most, count[static_cast<std::size_t>(order[k])]);
+        weighted += (k + 1) * count[static_cast<std::size_t>(order[k])];
+    }
+    const std::uint64_t atMean = count[static_cast<std::size_t>(order[weighted / pairs.size() - 1])];
+    return most - atMean >= pairs.size() / 4 ? LZ77HuffDynamic : LZ77HuffFixed;
+}
+
+TEST(Selector, AgreesWithItsRuleOnMixedAndMatchFinderPairs) {
+    EncoderBlock block(1, LZ77ChecksumAdler32);
+    auto check = [&](const std::vector<LZ77Pair>& pairs) {
+        orvsEncodeLZ77SetStatus_8u(LZ77DeflateCodePairs, block.get());
+        LZ77HuffMode mode = -1;
+        ASSERT_EQ(orvsEncodeLZ77SelectHuffMode_8u(pairs.data(), static_cast<std::int32_t>(pairs.size()), &mode,
+                                                  block.get()),
+                  orvStsOk);
+        EXPECT_EQ(mode, referenceMode(pairs)) << pairs.size();
+    };
+    for (std::uint64_t seed = 1; seed <= 40; ++seed) check(mixedPairs(1 + seed * 37, seed));
+    // Pairs of the match finder on text of several kinds: some blocks go
+    // each way.
+    for (int level = 0; level < 3; ++level) {
+        for (const Bytes& data : {textLikeBytes(100000, 3), skewedBytes(60000, 4, 5), randomBytes(20000, 6)}) {
+            EncoderBlock finder(level, LZ77ChecksumNone);
+            std::vector<LZ77Pair> pairs(data.size());
+            const std::uint8_t* src = data.data();
+            auto srcLen = static_cast<std::int32_t>(data.size());
+            LZ77Pair* dst = pairs.data();
+            auto room = static_cast<std::int32_t>(pairs.size());
+            orvsEncodeLZ77_8u(&src, &srcLen, &dst, &room, LZ77FlushNone, finder.get());
+            pairs.resize(static_cast<std::size_t>(dst - pairs.data()));
+            for (std::size_t from = 0; from < pairs.size(); from += 3000) {
+                check(std::vector<LZ77Pair>(pairs.begin() + static_cast<std::ptrdiff_t>(from),
+                                            pairs.begin() + static_cast<std::ptrdiff_t>(std::min(from + 3000, pairs.size()))));
+            }
+        }
+    }
 }
 
 TEST(BlockWriters, ArgumentChecksAndEmptyRoom) {

@@ -158,6 +158,20 @@ TEST_P(MatchFinderModel, SamePairsWhenMatchesRunToTheLimit) {
     }
 }
 
+// The whole corpus, each file in pieces of 256 KiB (the window slides and
+// is replaced between them): the fast paths of the finder give the pairs of
+// the model on real data too.
+TEST_P(MatchFinderModel, SamePairsOnTheCorpus) {
+    const int level = GetParam();
+    const auto files = corpusFiles();
+    if (files.empty()) GTEST_SKIP() << "corpus absent";
+    for (const std::string& path : files) {
+        const Bytes data = readFile(path);
+        compareWithModel(data, level, {{262144, 65536, LZ77FlushNone}}, path.c_str());
+        if (::testing::Test::HasFatalFailure()) return;
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Levels, MatchFinderModel, ::testing::Values(0, 1, 2));
 
 std::vector<LZ77Pair> findPairs(const Bytes& data, int level, int flush = LZ77FlushNone) {
