@@ -42,6 +42,8 @@
 
 #include <cstdint>
 
+#include "bwt/bwt_induce.h"
+
 namespace orvdc::bwt {
 
 template <class Sym, class Bk>
@@ -106,95 +108,69 @@ inline void forEachLmsFromRight(const Sym* t, int n, Visit visit) {
 template <class Sa, class Sym, class Bk>
 void induceLmsSubstrings(const Sym* t, Sa* sa, int n, Buckets<Sym, Bk>& bk) {
     bk.starts();
-    Bk* bound = bk.bound;
-    int j = n - 1;
-    int cur = t[j];
-    int b = bound[cur];
-    sa[b++] = static_cast<Sa>((j > 0 && t[j - 1] < cur) ? ~j : j);
-    for (int i = 0; i < n; ++i) {
-        const int p = sa[i];
-        if (p > 0) {
-            sa[i] = 0;
-            j = p - 1;
-            const int c = t[j];
-            if (c != cur) {
-                bound[cur] = static_cast<Bk>(b);
-                cur = c;
-                b = bound[cur];
-            }
-            sa[b++] = static_cast<Sa>((j > 0 && t[j - 1] < cur) ? ~j : j);
-        } else if (p < 0) {
-            sa[i] = static_cast<Sa>(~p);
-        }
-    }
-
+    induceL<Pass::kLmsSubstrings>(t, sa, n, bk.bound);
     bk.ends();
-    cur = 0;
-    b = bound[0];
-    for (int i = n - 1; i >= 0; --i) {
-        const int p = sa[i];
-        if (p <= 0) continue;
-        sa[i] = 0;
-        j = p - 1;
-        const int c = t[j];
-        if (c != cur) {
-            bound[cur] = static_cast<Bk>(b);
-            cur = c;
-            b = bound[cur];
-        }
-        // An S-type suffix after an L-type one is LMS: keep it, marked.
-        // Position 0 is not LMS and induces nothing: drop it.
-        --b;
-        if (j == 0)
-            sa[b] = 0;
-        else
-            sa[b] = static_cast<Sa>(t[j - 1] > cur ? ~j : j);
-    }
+    induceS<Pass::kLmsSubstrings>(t, sa, n, bk.bound);
 }
 
 // Step 3's induced passes: from the sorted LMS suffixes standing at the ends
-// of their buckets to the complete suffix array.
-template <class Sa, class Sym, class Bk>
-void induceSuffixes(const Sym* t, Sa* sa, int n, Buckets<Sym, Bk>& bk) {
+// of their buckets to the complete suffix array, or to the last column
+// (bwt_induce.h); returns the slot of suffix `start` in the latter case.
+template <Pass pass, class Sa, class Sym, class Bk>
+int induceSuffixes(const Sym* t, Sa* sa, int n, Buckets<Sym, Bk>& bk, int start) {
     bk.starts();
-    Bk* bound = bk.bound;
-    int j = n - 1;
-    int cur = t[j];
-    int b = bound[cur];
-    sa[b++] = static_cast<Sa>((j > 0 && t[j - 1] < cur) ? ~j : j);
-    for (int i = 0; i < n; ++i) {
-        const int p = sa[i];
-        sa[i] = static_cast<Sa>(~p);
-        if (p > 0) {
-            j = p - 1;
-            const int c = t[j];
-            if (c != cur) {
-                bound[cur] = static_cast<Bk>(b);
-                cur = c;
-                b = bound[cur];
-            }
-            sa[b++] = static_cast<Sa>((j > 0 && t[j - 1] < cur) ? ~j : j);
-        }
-    }
-
+    const int rowL = induceL<pass>(t, sa, n, bk.bound, start);
     bk.ends();
-    cur = 0;
-    b = bound[0];
-    for (int i = n - 1; i >= 0; --i) {
-        const int p = sa[i];
-        if (p > 0) {
-            j = p - 1;
-            const int c = t[j];
-            if (c != cur) {
-                bound[cur] = static_cast<Bk>(b);
-                cur = c;
-                b = bound[cur];
+    const int rowS = induceS<pass>(t, sa, n, bk.bound, start);
+    return rowS >= 0 ? rowS : rowL;
+}
+
+// Step 2 when few names are shared (random data): sa[0..m) already holds
+// the LMS positions in the order of their substrings, so only each group of
+// equal names needs ordering, by the names of the substrings that follow.
+// name[p/2] and length[p/2] are those of the LMS substring at p, which ends
+// where the next one starts.  Two LMS suffixes differ before the rightmost
+// substring, whose name occurs once, so every comparison ends.  Groups are
+// sorted by insertion (kLargestTiedGroup entries at most); the comparisons
+// may step over m substrings in all, and past that the data is repetitive:
+// false is returned, leaving each group in some order, and the caller
+// sorts the reduced string after all.  So the time stays linear.
+constexpr int kLargestTiedGroup = 32;
+
+template <class Sa>
+bool sortTiedGroups(Sa* sa, int m, const Sa* name, const Sa* length) {
+    int budget = m;
+    bool failed = false;
+    const auto less = [&](int a, int b) {
+        for (;;) {
+            const int len = length[a >> 1];  // equal names: equal lengths
+            a += len - 1;
+            b += len - 1;
+            const int x = name[a >> 1], y = name[b >> 1];
+            if (x != y) return x < y;
+            if (--budget < 0) {
+                failed = true;
+                return false;
             }
-            sa[--b] = static_cast<Sa>((j == 0 || t[j - 1] > cur) ? ~j : j);
-        } else {
-            sa[i] = static_cast<Sa>(~p);
         }
+    };
+    for (int first = 0; first < m;) {
+        const int group = name[sa[first] >> 1];
+        int end = first + 1;
+        while (end < m && name[sa[end] >> 1] == group) ++end;
+        for (int i = first + 1; i < end; ++i) {
+            const int x = sa[i];
+            int j = i;
+            while (j > first && !failed && less(x, sa[j - 1])) {
+                sa[j] = sa[j - 1];
+                --j;
+            }
+            sa[j] = static_cast<Sa>(x);
+        }
+        if (failed) return false;
+        first = end;
     }
+    return true;
 }
 
 // Sorts the suffixes of t[0..n) (symbols below k) into sa[0..n).  sa[n..n+fs)
@@ -202,25 +178,59 @@ void induceSuffixes(const Sym* t, Sa* sa, int n, Buckets<Sym, Bk>& bk) {
 // fits) are the level's bucket tables of k entries, placed by the caller
 // outside sa[0..n) (at the top of the free space is fine: they are taken
 // again after the free space has served the reduced problem).
-template <class Sa, class Sym, class Bk>
-void suffixSort(const Sym* t, Sa* sa, int n, int k, int fs, Bk* count, Bk* bound) {
+template <Pass pass, class Sa, class Sym, class Bk>
+int sortLevel(const Sym* t, Sa* sa, int n, int k, int fs, Bk* count, Bk* bound, int start) {
     if (n == 1) {
-        sa[0] = 0;
-        return;
+        sa[0] = static_cast<Sa>(pass == Pass::kLastColumn ? ~static_cast<int>(t[0]) : 0);
+        return 0;
     }
     Buckets<Sym, Bk> bk{t, n, k, count, bound};
 
     // Step 1: LMS positions at the bucket ends, then the induced passes.
+    // Step 2 needs the length of every LMS substring, stored at slot[p/2]
+    // (LMS positions are at least two apart) and 0 elsewhere.  When the
+    // free space above SA holds those n/2 slots clear of the bucket tables
+    // (always so for the first level), the lengths are stored there in the
+    // same scan; otherwise at sa + m, by a scan of their own after step 1.
+    const int half = n >> 1;
+    const auto above = reinterpret_cast<std::uintptr_t>(sa + n + half);
+    const bool slotsAbove = reinterpret_cast<std::uintptr_t>(count) >= above &&
+                            reinterpret_cast<std::uintptr_t>(bound) >= above && fs >= half;
+    Sa* slot = sa + n;
     if (count != bound) countSymbols(t, n, count, k);
     bk.ends();
     for (int i = 0; i < n; ++i) sa[i] = 0;
+    if (slotsAbove) {
+        for (int i = 0; i < half; ++i) slot[i] = 0;
+    }
     int m = 0;
     int lastLms = 0;
-    forEachLmsFromRight(t, n, [&](int p) {
-        sa[--bound[t[p]]] = static_cast<Sa>(p);
-        lastLms = p;
-        ++m;
-    });
+    {
+        // A store per position, into a dummy unless it is LMS: the type
+        // sequence of text is too irregular for a branch.  The rightmost
+        // LMS substring runs into the sentinel and is unlike every other:
+        // length 0 marks it.  n-1 is never LMS.
+        Sa dummy = 0;
+        Sa* const lengths = slotsAbove ? slot : &dummy;
+        const int lengthMask = slotsAbove ? -1 : 0;
+        bool nextIsS = false;
+        int next = t[n - 1];
+        for (int i = n - 2; i >= 0; --i) {
+            const int c = t[i];
+            const bool isS = isSType(c, next, nextIsS);
+            const bool lms = !isS && nextIsS;
+            const int p = i + 1;
+            const int b = bound[next] - lms;
+            bound[next] = static_cast<Bk>(b);
+            *(lms ? sa + b : &dummy) = static_cast<Sa>(p);
+            *(lms ? lengths + ((p >> 1) & lengthMask) : &dummy) =
+                static_cast<Sa>(m == 0 ? 0 : lastLms - p + 1);
+            m += lms;
+            lastLms = lms ? p : lastLms;
+            nextIsS = isS;
+            next = c;
+        }
+    }
 
     if (m > 1) {
         induceLmsSubstrings(t, sa, n, bk);
@@ -233,16 +243,10 @@ void suffixSort(const Sym* t, Sa* sa, int n, int k, int fs, Bk* count, Bk* bound
             found += p < 0;
         }
 
-        // Step 2: lengths of the LMS substrings, stored at sa[m + p/2]
-        // (LMS positions are at least two apart).  The rightmost one runs
-        // into the sentinel and is unlike every other: length 0 marks it.
-        Sa* const slot = sa + m;
-        const int half = n >> 1;
-        for (int i = 0; i < half; ++i) slot[i] = 0;
-        // Every position rewrites its slot, with the old value unless it is
-        // LMS: no branch on the type, which text makes unpredictable.  Slot
-        // (n-1)/2 may lie past the cleared ones; n-1 is never LMS.
-        {
+        if (!slotsAbove) {
+            slot = sa + m;
+            for (int i = 0; i < half; ++i) slot[i] = 0;
+            Sa dummy = 0;
             bool nextIsS = false;
             int next = t[n - 1];
             int nextLms = -1;
@@ -252,18 +256,28 @@ void suffixSort(const Sym* t, Sa* sa, int n, int k, int fs, Bk* count, Bk* bound
                 const bool lms = !isS && nextIsS;
                 const int p = i + 1;
                 const int len = nextLms < 0 ? 0 : nextLms - p + 1;
-                Sa& cell = slot[p >> 1];
-                cell = lms ? static_cast<Sa>(len) : cell;
+                *(lms ? slot + (p >> 1) : &dummy) = static_cast<Sa>(len);
                 nextLms = lms ? p : nextLms;
                 nextIsS = isS;
                 next = c;
             }
         }
 
+        // Names, and the size of the largest group of equal substrings.
+        // With the slots above SA, sa[m..n) is free and keeps the lengths
+        // (at sa[m + p/2]) for sortTiedGroups.
+        Sa* const length = sa + m;
         int names = 0;
         int prev = 0;
         int prevLen = 0;
+        int group = 0;
+        int largestGroup = 0;
         for (int i = 0; i < m; ++i) {
+            if (i + kAhead < m) {
+                const int ahead = sa[i + kAhead];
+                __builtin_prefetch(slot + (ahead >> 1));
+                __builtin_prefetch(t + ahead);
+            }
             const int p = sa[i];
             const int len = slot[p >> 1];
             bool differs = len == 0 || len != prevLen;
@@ -272,11 +286,16 @@ void suffixSort(const Sym* t, Sa* sa, int n, int k, int fs, Bk* count, Bk* bound
                 ++names;
                 prev = p;
                 prevLen = len;
+                group = 0;
             }
+            ++group;
+            largestGroup = group > largestGroup ? group : largestGroup;
+            if (slotsAbove) length[p >> 1] = static_cast<Sa>(len);
             slot[p >> 1] = static_cast<Sa>(names);
         }
 
-        if (names < m) {
+        if (names < m &&
+            !(slotsAbove && largestGroup <= kLargestTiedGroup && sortTiedGroups(sa, m, slot, length))) {
             // The string of names in text order, at the top of the free
             // space (written from the top down, never over unread names).
             // Each step stores into the next free place and only advances
@@ -290,7 +309,7 @@ void suffixSort(const Sym* t, Sa* sa, int n, int k, int fs, Bk* count, Bk* bound
             const int freeSpace = n + fs - 2 * m;
             Sa* const subCount = sa + m + freeSpace - names;
             Sa* const subBound = (2 * names <= freeSpace) ? subCount - names : subCount;
-            suffixSort<Sa, Sa, Sa>(reduced, sa, m, names, freeSpace, subCount, subBound);
+            sortLevel<Pass::kSuffixes, Sa, Sa, Sa>(reduced, sa, m, names, freeSpace, subCount, subBound, -1);
 
             // Suffix ranks of the reduced string back to LMS positions.
             // LMS positions in text order, into the reduced string's place
@@ -324,7 +343,21 @@ void suffixSort(const Sym* t, Sa* sa, int n, int k, int fs, Bk* count, Bk* bound
         sa[i] = 0;
         sa[--bound[t[p]]] = static_cast<Sa>(p);
     }
-    induceSuffixes(t, sa, n, bk);
+    const int row = induceSuffixes<pass>(t, sa, n, bk, start);
+    return row;
+}
+
+template <class Sa, class Sym, class Bk>
+void suffixSort(const Sym* t, Sa* sa, int n, int k, int fs, Bk* count, Bk* bound) {
+    sortLevel<Pass::kSuffixes>(t, sa, n, k, fs, count, bound, -1);
+}
+
+// The last column of the rotations of the necklace t[0..n) (n >= 2, see
+// bwt_rotation.h) into sa[0..n), each symbol complemented, with the memory
+// of suffixSort; returns the row of rotation `start`.
+template <class Sa, class Bk>
+int lastColumnSort(const std::uint8_t* t, Sa* sa, int n, int fs, Bk* count, Bk* bound, int start) {
+    return sortLevel<Pass::kLastColumn>(t, sa, n, 256, fs, count, bound, start);
 }
 
 }  // namespace orvdc::bwt
