@@ -43,6 +43,7 @@
 #include <cstdint>
 
 #include "bwt/bwt_induce.h"
+#include "bwt/bwt_lms_prefix.h"
 
 namespace orvdc::bwt {
 
@@ -198,14 +199,26 @@ int sortLevel(const Sym* t, Sa* sa, int n, int k, int fs, Bk* count, Bk* bound, 
                             reinterpret_cast<std::uintptr_t>(bound) >= above && fs >= half;
     Sa* slot = sa + n;
     if (count != bound) countSymbols(t, n, count, k);
-    bk.ends();
-    for (int i = 0; i < n; ++i) sa[i] = 0;
-    if (slotsAbove) {
-        for (int i = 0; i < half; ++i) slot[i] = 0;
-    }
     int m = 0;
     int lastLms = 0;
-    {
+    // High-entropy bytes: steps 1 and 2 by a radix sort when that works
+    // (bwt_lms_prefix.h).
+    bool lmsSorted = false;
+    if constexpr (sizeof(Sym) == 1) {
+        const auto needed = reinterpret_cast<std::uintptr_t>(sa + n + kDigitValues);
+        if (n >= kDigitValues && count != bound && reinterpret_cast<std::uintptr_t>(count) >= needed &&
+            reinterpret_cast<std::uintptr_t>(bound) >= needed && spreadEvenly(count, n)) {
+            m = sortLmsByPrefix(t, sa, n);
+            lmsSorted = m >= 0;
+            m = lmsSorted ? m : 0;
+        }
+    }
+    if (!lmsSorted) {
+        bk.ends();
+        for (int i = 0; i < n; ++i) sa[i] = 0;
+        if (slotsAbove) {
+            for (int i = 0; i < half; ++i) slot[i] = 0;
+        }
         // A store per position, into a dummy unless it is LMS: the type
         // sequence of text is too irregular for a branch.  The rightmost
         // LMS substring runs into the sentinel and is unlike every other:
@@ -232,7 +245,7 @@ int sortLevel(const Sym* t, Sa* sa, int n, int k, int fs, Bk* count, Bk* bound, 
         }
     }
 
-    if (m > 1) {
+    if (m > 1 && !lmsSorted) {
         induceLmsSubstrings(t, sa, n, bk);
         // Gather them at the front (a store per slot instead of a branch:
         // sa[found] is at or before the slot just read).

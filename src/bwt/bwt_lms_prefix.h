@@ -1,0 +1,144 @@
+// A shortcut for the first level of the suffix sorter (bwt_sais.h) on byte
+// texts of high entropy (random or compressed data).
+//
+// Induced sorting orders the LMS suffixes through the LMS substrings, two
+// induced passes over the whole text, naming and a reduced problem.  When
+// the bytes are spread evenly, LMS suffixes almost never share their first
+// four bytes, so a radix sort on those four bytes orders them almost
+// completely; the few that share them are put in order by comparing the
+// suffixes directly.  What this reads is bounded: the groups of equal keys
+// may hold kLargestGroup suffixes each, and the comparisons may read m
+// bytes in all.  Past that the text is repetitive after all and the
+// shortcut gives up, having cost a linear amount of work; the caller then
+// sorts by induction.  So the time stays linear either way.
+//
+// Memory: the LMS positions and a copy for the radix passes take sa[0..2m)
+// (m <= n/2), the 65536 counters of a 16-bit digit the free space above
+// sa[n).
+#pragma once
+
+#include <cstdint>
+
+#include "bwt/bwt_induce.h"
+
+namespace orvdc::bwt {
+
+constexpr int kDigitValues = 65536;
+
+// Whether the byte counts of a text of n bytes are even enough for the
+// shortcut to be likely to succeed: no byte value occurs more than four
+// times as often as it would in uniformly random bytes.
+template <class Bk>
+inline bool spreadEvenly(const Bk* count, int n) {
+    int largest = 0;
+    for (int c = 0; c < 256; ++c) largest = count[c] > largest ? static_cast<int>(count[c]) : largest;
+    return largest <= n / 64;
+}
+
+// The first four bytes of suffix p, big-endian; bytes past the end count as
+// 0 (suffixes near the end then tie with others and are compared in full).
+inline std::uint32_t prefixKey(const std::uint8_t* t, int n, int p) {
+    if (p + 4 <= n) {
+        return std::uint32_t{t[p]} << 24 | std::uint32_t{t[p + 1]} << 16 | std::uint32_t{t[p + 2]} << 8 | t[p + 3];
+    }
+    std::uint32_t key = 0;
+    for (int d = 0; d < 4; ++d) key = key << 8 | (p + d < n ? t[p + d] : 0u);
+    return key;
+}
+
+// One stable counting-sort pass of from[0..m) into to[0..m) by the 16-bit
+// digit (key >> shift).
+template <class Sa>
+void radixPass(const std::uint8_t* t, int n, const Sa* from, Sa* to, int m, int shift, Sa* counter) {
+    for (int d = 0; d < kDigitValues; ++d) counter[d] = 0;
+    for (int i = 0; i < m; ++i) {
+        if (i + kAhead < m) __builtin_prefetch(t + from[i + kAhead]);
+        ++counter[(prefixKey(t, n, from[i]) >> shift) & 0xFFFF];
+    }
+    int sum = 0;
+    for (int d = 0; d < kDigitValues; ++d) {
+        const int size = counter[d];
+        counter[d] = static_cast<Sa>(sum);
+        sum += size;
+    }
+    for (int i = 0; i < m; ++i) {
+        if (i + kAhead < m) __builtin_prefetch(t + from[i + kAhead]);
+        const int p = from[i];
+        to[counter[(prefixKey(t, n, p) >> shift) & 0xFFFF]++] = static_cast<Sa>(p);
+    }
+}
+
+constexpr int kLargestGroup = 32;
+
+// Sorts the LMS suffixes of t[0..n) into sa[0..m) and returns m, or returns
+// -1 when the text is too repetitive (see above).  Needs n + 65536 free
+// elements from sa on, all of them scratch.
+template <class Sa>
+int sortLmsByPrefix(const std::uint8_t* t, Sa* sa, int n) {
+    // LMS positions, in text order, growing down from sa[n/2 + 1) (a store
+    // per position, kept only for LMS ones), then sorted by the key's low
+    // half into sa[n/2 + 1..) and by its high half into sa[0..m).
+    int m = 0;
+    {
+        const int mid = n / 2 + 1;
+        Sa* const top = sa + mid;
+        bool nextIsS = false;
+        int next = t[n - 1];
+        for (int i = n - 2; i >= 0; --i) {
+            const int c = t[i];
+            const bool isS = c - static_cast<int>(nextIsS) < next;
+            const bool lms = !isS && nextIsS;
+            top[-1 - m] = static_cast<Sa>(i + 1);
+            m += lms;
+            nextIsS = isS;
+            next = c;
+        }
+        if (m < 2) return -1;
+        Sa* const from = top - m;
+        Sa* const counter = sa + n;
+        radixPass(t, n, from, sa + mid, m, 0, counter);
+        radixPass(t, n, sa + mid, sa, m, 16, counter);
+    }
+
+    // Groups of equal keys, by insertion with direct comparisons.
+    int budget = m;
+    bool failed = false;
+    const auto less = [&](int a, int b) {
+        int d = 0;
+        while (a + d < n && b + d < n && t[a + d] == t[b + d]) {
+            if (++d > budget) {
+                failed = true;
+                return false;
+            }
+        }
+        budget -= d;
+        if (a + d == n) return true;
+        if (b + d == n) return false;
+        return t[a + d] < t[b + d];
+    };
+    std::uint32_t nextKey = prefixKey(t, n, sa[0]);
+    for (int first = 0; first < m;) {
+        const std::uint32_t key = nextKey;
+        int end = first + 1;
+        for (; end < m; ++end) {
+            if (end + kAhead < m) __builtin_prefetch(t + sa[end + kAhead]);
+            nextKey = prefixKey(t, n, sa[end]);
+            if (nextKey != key) break;
+        }
+        if (end - first > kLargestGroup) return -1;
+        for (int i = first + 1; i < end; ++i) {
+            const int x = sa[i];
+            int j = i;
+            while (j > first && !failed && less(x, sa[j - 1])) {
+                sa[j] = sa[j - 1];
+                --j;
+            }
+            sa[j] = static_cast<Sa>(x);
+        }
+        if (failed) return -1;
+        first = end;
+    }
+    return m;
+}
+
+}  // namespace orvdc::bwt
