@@ -20,6 +20,7 @@
 #include <cstdint>
 
 #include "bwt/bwt_induce.h"
+#include "bwt/bwt_lms_scan.h"
 
 namespace orvdc::bwt {
 
@@ -75,24 +76,14 @@ constexpr int kLargestGroup = 32;
 // elements from sa on, all of them scratch.
 template <class Sa>
 int sortLmsByPrefix(const std::uint8_t* t, Sa* sa, int n) {
-    // LMS positions, in text order, growing down from sa[n/2 + 1) (a store
-    // per position, kept only for LMS ones), then sorted by the key's low
-    // half into sa[n/2 + 1..) and by its high half into sa[0..m).
+    // LMS positions, in text order, growing down from sa[n/2 + 1), then
+    // sorted by the key's low half into sa[n/2 + 1..) and by its high half
+    // into sa[0..m).
     int m = 0;
     {
         const int mid = n / 2 + 1;
         Sa* const top = sa + mid;
-        bool nextIsS = false;
-        int next = t[n - 1];
-        for (int i = n - 2; i >= 0; --i) {
-            const int c = t[i];
-            const bool isS = c - static_cast<int>(nextIsS) < next;
-            const bool lms = !isS && nextIsS;
-            top[-1 - m] = static_cast<Sa>(i + 1);
-            m += lms;
-            nextIsS = isS;
-            next = c;
-        }
+        forEachLmsByte(t, n, [&](int p) { top[-1 - m++] = static_cast<Sa>(p); });
         if (m < 2) return -1;
         Sa* const from = top - m;
         Sa* const counter = sa + n;

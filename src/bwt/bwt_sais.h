@@ -40,10 +40,13 @@
 // all fit).  Sym is the text's symbol type; Bk the bucket table's.
 #pragma once
 
+#include <bit>
 #include <cstdint>
+#include <cstring>
 
 #include "bwt/bwt_induce.h"
 #include "bwt/bwt_lms_prefix.h"
+#include "bwt/bwt_lms_scan.h"
 
 namespace orvdc::bwt {
 
@@ -174,6 +177,29 @@ bool sortTiedGroups(Sa* sa, int m, const Sa* name, const Sa* length) {
     return true;
 }
 
+// Whether t[a..a+len) equals t[b..b+len).  Bytes are compared eight at a
+// time where eight can be read; text has many equal LMS substrings, each
+// compared in full.
+template <class Sym>
+inline bool equalSymbols(const Sym* t, int n, int a, int b, int len) {
+    int d = 0;
+    if constexpr (sizeof(Sym) == 1 && std::endian::native == std::endian::little) {
+        const int reach = (a > b ? a : b) + len;
+        for (; d + 8 <= len || (d < len && reach - len + d + 8 <= n); d += 8) {
+            std::uint64_t x, y;
+            std::memcpy(&x, t + a + d, 8);
+            std::memcpy(&y, t + b + d, 8);
+            const int left = len - d;
+            const std::uint64_t mask = left >= 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * left)) - 1;
+            if (((x ^ y) & mask) != 0) return false;
+        }
+    }
+    for (; d < len; ++d) {
+        if (t[a + d] != t[b + d]) return false;
+    }
+    return true;
+}
+
 // Sorts the suffixes of t[0..n) (symbols below k) into sa[0..n).  sa[n..n+fs)
 // is free working space; `count` and `bound` (equal when only one table
 // fits) are the level's bucket tables of k entries, placed by the caller
@@ -201,6 +227,7 @@ int sortLevel(const Sym* t, Sa* sa, int n, int k, int fs, Bk* count, Bk* bound, 
     if (count != bound) countSymbols(t, n, count, k);
     int m = 0;
     int lastLms = 0;
+    bool countsLost = false;  // to the reduced problem, which may use their memory
     // High-entropy bytes: steps 1 and 2 by a radix sort when that works
     // (bwt_lms_prefix.h).
     bool lmsSorted = false;
@@ -219,29 +246,40 @@ int sortLevel(const Sym* t, Sa* sa, int n, int k, int fs, Bk* count, Bk* bound, 
         if (slotsAbove) {
             for (int i = 0; i < half; ++i) slot[i] = 0;
         }
-        // A store per position, into a dummy unless it is LMS: the type
-        // sequence of text is too irregular for a branch.  The rightmost
-        // LMS substring runs into the sentinel and is unlike every other:
-        // length 0 marks it.  n-1 is never LMS.
-        Sa dummy = 0;
-        Sa* const lengths = slotsAbove ? slot : &dummy;
-        const int lengthMask = slotsAbove ? -1 : 0;
-        bool nextIsS = false;
-        int next = t[n - 1];
-        for (int i = n - 2; i >= 0; --i) {
-            const int c = t[i];
-            const bool isS = isSType(c, next, nextIsS);
-            const bool lms = !isS && nextIsS;
-            const int p = i + 1;
-            const int b = bound[next] - lms;
-            bound[next] = static_cast<Bk>(b);
-            *(lms ? sa + b : &dummy) = static_cast<Sa>(p);
-            *(lms ? lengths + ((p >> 1) & lengthMask) : &dummy) =
-                static_cast<Sa>(m == 0 ? 0 : lastLms - p + 1);
-            m += lms;
-            lastLms = lms ? p : lastLms;
-            nextIsS = isS;
-            next = c;
+        // The rightmost LMS substring runs into the sentinel and is unlike
+        // every other: length 0 marks it.  n-1 is never LMS.
+        if constexpr (sizeof(Sym) == 1) {
+            forEachLmsByte(t, n, [&](int p) {
+                const int b = bound[t[p]] - 1;
+                bound[t[p]] = static_cast<Bk>(b);
+                sa[b] = static_cast<Sa>(p);
+                if (slotsAbove) slot[p >> 1] = static_cast<Sa>(m == 0 ? 0 : lastLms - p + 1);
+                ++m;
+                lastLms = p;
+            });
+        } else {
+            // A store per position, into a dummy unless it is LMS: the type
+            // sequence is too irregular for a branch.
+            Sa dummy = 0;
+            Sa* const lengths = slotsAbove ? slot : &dummy;
+            const int lengthMask = slotsAbove ? -1 : 0;
+            bool nextIsS = false;
+            int next = t[n - 1];
+            for (int i = n - 2; i >= 0; --i) {
+                const int c = t[i];
+                const bool isS = isSType(c, next, nextIsS);
+                const bool lms = !isS && nextIsS;
+                const int p = i + 1;
+                const int b = bound[next] - lms;
+                bound[next] = static_cast<Bk>(b);
+                *(lms ? sa + b : &dummy) = static_cast<Sa>(p);
+                *(lms ? lengths + ((p >> 1) & lengthMask) : &dummy) =
+                    static_cast<Sa>(m == 0 ? 0 : lastLms - p + 1);
+                m += lms;
+                lastLms = lms ? p : lastLms;
+                nextIsS = isS;
+                next = c;
+            }
         }
     }
 
@@ -293,8 +331,7 @@ int sortLevel(const Sym* t, Sa* sa, int n, int k, int fs, Bk* count, Bk* bound, 
             }
             const int p = sa[i];
             const int len = slot[p >> 1];
-            bool differs = len == 0 || len != prevLen;
-            for (int d = 0; !differs && d < len; ++d) differs = t[p + d] != t[prev + d];
+            const bool differs = len == 0 || len != prevLen || !equalSymbols(t, n, p, prev, len);
             if (differs) {
                 ++names;
                 prev = p;
@@ -313,13 +350,22 @@ int sortLevel(const Sym* t, Sa* sa, int n, int k, int fs, Bk* count, Bk* bound, 
             // space (written from the top down, never over unread names).
             // Each step stores into the next free place and only advances
             // past a name; that place never lies below the slot being read.
-            Sa* const reduced = sa + n + fs - m;
+            // With the bucket tables above the slots, the reduced problem
+            // stays below them and they survive it.
+            int fsBelow = fs;
+            if (slotsAbove && count != bound) {
+                const auto low = reinterpret_cast<std::uintptr_t>(count < bound ? count : bound);
+                const auto free = (low - reinterpret_cast<std::uintptr_t>(sa + n)) / sizeof(Sa);
+                fsBelow = free < static_cast<std::uintptr_t>(fs) ? static_cast<int>(free) : fs;
+            }
+            countsLost = fsBelow == fs;
+            Sa* const reduced = sa + n + fsBelow - m;
             for (int i = half - 1, r = m - 1; r >= 0; --i) {
                 const int v = slot[i];
                 reduced[r] = static_cast<Sa>(v - 1);
                 r -= v != 0;
             }
-            const int freeSpace = n + fs - 2 * m;
+            const int freeSpace = n + fsBelow - 2 * m;
             Sa* const subCount = sa + m + freeSpace - names;
             Sa* const subBound = (2 * names <= freeSpace) ? subCount - names : subCount;
             sortLevel<Pass::kSuffixes, Sa, Sa, Sa>(reduced, sa, m, names, freeSpace, subCount, subBound, -1);
@@ -327,7 +373,10 @@ int sortLevel(const Sym* t, Sa* sa, int n, int k, int fs, Bk* count, Bk* bound, 
             // Suffix ranks of the reduced string back to LMS positions.
             // LMS positions in text order, into the reduced string's place
             // (stored at every step, kept only at LMS positions).
-            {
+            if constexpr (sizeof(Sym) == 1) {
+                int r = m;
+                forEachLmsByte(t, n, [&](int p) { reduced[--r] = static_cast<Sa>(p); });
+            } else {
                 bool nextIsS = false;
                 int next = t[n - 1];
                 for (int i = n - 2, r = m - 1; r >= 0; --i) {
@@ -339,7 +388,10 @@ int sortLevel(const Sym* t, Sa* sa, int n, int k, int fs, Bk* count, Bk* bound, 
                     next = c;
                 }
             }
-            for (int i = 0; i < m; ++i) sa[i] = reduced[sa[i]];
+            for (int i = 0; i < m; ++i) {
+                if (i + kAhead < m) __builtin_prefetch(reduced + sa[i + kAhead]);
+                sa[i] = reduced[sa[i]];
+            }
         }
     } else if (m == 1) {
         sa[0] = static_cast<Sa>(lastLms);
@@ -348,10 +400,11 @@ int sortLevel(const Sym* t, Sa* sa, int n, int k, int fs, Bk* count, Bk* bound, 
     // Step 3: sorted LMS suffixes to their bucket ends (from the largest, so
     // no entry is overwritten before it is moved), then induce.  The counts
     // are taken again: the reduced problem may have used their memory.
-    if (count != bound) countSymbols(t, n, count, k);
+    if (count != bound && countsLost) countSymbols(t, n, count, k);
     bk.ends();
     for (int i = m; i < n; ++i) sa[i] = 0;
     for (int i = m - 1; i >= 0; --i) {
+        if (i >= kAhead) __builtin_prefetch(t + sa[i - kAhead]);
         const int p = sa[i];
         sa[i] = 0;
         sa[--bound[t[p]]] = static_cast<Sa>(p);
