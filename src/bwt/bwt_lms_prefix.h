@@ -83,7 +83,7 @@ int sortLmsByPrefix(const std::uint8_t* t, Sa* sa, int n) {
     {
         const int mid = n / 2 + 1;
         Sa* const top = sa + mid;
-        forEachLmsByte(t, n, [&](int p) { top[-1 - m++] = static_cast<Sa>(p); });
+        forEachLms(t, n, [&](int p) { top[-1 - m++] = static_cast<Sa>(p); });
         if (m < 2) return -1;
         Sa* const from = top - m;
         Sa* const counter = sa + n;

@@ -86,26 +86,6 @@ struct Buckets {
     }
 };
 
-// Type of position i from its symbol c, the next symbol and the next type:
-// S when c < next, or c == next and the next is S (no branch).
-inline bool isSType(int c, int next, bool nextIsS) {
-    return c - static_cast<int>(nextIsS) < next;
-}
-
-// Calls visit(p) for every LMS position p, from right to left.
-template <class Sym, class Visit>
-inline void forEachLmsFromRight(const Sym* t, int n, Visit visit) {
-    bool nextIsS = false;  // n-1 is L-type
-    int next = t[n - 1];
-    for (int i = n - 2; i >= 0; --i) {
-        const int c = t[i];
-        const bool isS = isSType(c, next, nextIsS);
-        if (!isS && nextIsS) visit(i + 1);
-        nextIsS = isS;
-        next = c;
-    }
-}
-
 // Step 1's induced passes: sorts the LMS substrings whose positions stand at
 // the ends of their buckets and leaves them, complemented and in order, as
 // the only negative entries of SA.
@@ -248,39 +228,14 @@ int sortLevel(const Sym* t, Sa* sa, int n, int k, int fs, Bk* count, Bk* bound, 
         }
         // The rightmost LMS substring runs into the sentinel and is unlike
         // every other: length 0 marks it.  n-1 is never LMS.
-        if constexpr (sizeof(Sym) == 1) {
-            forEachLmsByte(t, n, [&](int p) {
-                const int b = bound[t[p]] - 1;
-                bound[t[p]] = static_cast<Bk>(b);
-                sa[b] = static_cast<Sa>(p);
-                if (slotsAbove) slot[p >> 1] = static_cast<Sa>(m == 0 ? 0 : lastLms - p + 1);
-                ++m;
-                lastLms = p;
-            });
-        } else {
-            // A store per position, into a dummy unless it is LMS: the type
-            // sequence is too irregular for a branch.
-            Sa dummy = 0;
-            Sa* const lengths = slotsAbove ? slot : &dummy;
-            const int lengthMask = slotsAbove ? -1 : 0;
-            bool nextIsS = false;
-            int next = t[n - 1];
-            for (int i = n - 2; i >= 0; --i) {
-                const int c = t[i];
-                const bool isS = isSType(c, next, nextIsS);
-                const bool lms = !isS && nextIsS;
-                const int p = i + 1;
-                const int b = bound[next] - lms;
-                bound[next] = static_cast<Bk>(b);
-                *(lms ? sa + b : &dummy) = static_cast<Sa>(p);
-                *(lms ? lengths + ((p >> 1) & lengthMask) : &dummy) =
-                    static_cast<Sa>(m == 0 ? 0 : lastLms - p + 1);
-                m += lms;
-                lastLms = lms ? p : lastLms;
-                nextIsS = isS;
-                next = c;
-            }
-        }
+        forEachLms(t, n, [&](int p) {
+            const int b = bound[t[p]] - 1;
+            bound[t[p]] = static_cast<Bk>(b);
+            sa[b] = static_cast<Sa>(p);
+            if (slotsAbove) slot[p >> 1] = static_cast<Sa>(m == 0 ? 0 : lastLms - p + 1);
+            ++m;
+            lastLms = p;
+        });
     }
 
     if (m > 1 && !lmsSorted) {
@@ -297,21 +252,11 @@ int sortLevel(const Sym* t, Sa* sa, int n, int k, int fs, Bk* count, Bk* bound, 
         if (!slotsAbove) {
             slot = sa + m;
             for (int i = 0; i < half; ++i) slot[i] = 0;
-            Sa dummy = 0;
-            bool nextIsS = false;
-            int next = t[n - 1];
             int nextLms = -1;
-            for (int i = n - 2; i >= 0; --i) {
-                const int c = t[i];
-                const bool isS = isSType(c, next, nextIsS);
-                const bool lms = !isS && nextIsS;
-                const int p = i + 1;
-                const int len = nextLms < 0 ? 0 : nextLms - p + 1;
-                *(lms ? slot + (p >> 1) : &dummy) = static_cast<Sa>(len);
-                nextLms = lms ? p : nextLms;
-                nextIsS = isS;
-                next = c;
-            }
+            forEachLms(t, n, [&](int p) {
+                slot[p >> 1] = static_cast<Sa>(nextLms < 0 ? 0 : nextLms - p + 1);
+                nextLms = p;
+            });
         }
 
         // Names, and the size of the largest group of equal substrings.
@@ -373,20 +318,9 @@ int sortLevel(const Sym* t, Sa* sa, int n, int k, int fs, Bk* count, Bk* bound, 
             // Suffix ranks of the reduced string back to LMS positions.
             // LMS positions in text order, into the reduced string's place
             // (stored at every step, kept only at LMS positions).
-            if constexpr (sizeof(Sym) == 1) {
+            {
                 int r = m;
-                forEachLmsByte(t, n, [&](int p) { reduced[--r] = static_cast<Sa>(p); });
-            } else {
-                bool nextIsS = false;
-                int next = t[n - 1];
-                for (int i = n - 2, r = m - 1; r >= 0; --i) {
-                    const int c = t[i];
-                    const bool isS = isSType(c, next, nextIsS);
-                    reduced[r] = static_cast<Sa>(i + 1);
-                    r -= !isS && nextIsS;
-                    nextIsS = isS;
-                    next = c;
-                }
+                forEachLms(t, n, [&](int p) { reduced[--r] = static_cast<Sa>(p); });
             }
             for (int i = 0; i < m; ++i) {
                 if (i + kAhead < m) __builtin_prefetch(reduced + sa[i + kAhead]);
