@@ -56,6 +56,24 @@ inline void countSymbols(const Sym* t, int n, Bk* count, int k) {
     for (int i = 0; i < n; ++i) ++count[t[i]];
 }
 
+// Byte counts through four partial tables in `scratch` (1024 elements), so
+// that a byte repeated at short distance does not wait for its own count.
+template <class Bk>
+inline void countBytes(const std::uint8_t* t, int n, Bk* count, std::int32_t* scratch) {
+    for (int c = 0; c < 1024; ++c) scratch[c] = 0;
+    int i = 0;
+    for (; i + 4 <= n; i += 4) {
+        ++scratch[t[i]];
+        ++scratch[256 + t[i + 1]];
+        ++scratch[512 + t[i + 2]];
+        ++scratch[768 + t[i + 3]];
+    }
+    for (; i < n; ++i) ++scratch[t[i]];
+    for (int c = 0; c < 256; ++c) {
+        count[c] = static_cast<Bk>(scratch[c] + scratch[256 + c] + scratch[512 + c] + scratch[768 + c]);
+    }
+}
+
 // The bucket tables of one level: `count` holds the symbol counts and `bound`
 // the running bucket starts or ends.  When only one array fits, both name
 // the same array and the counts are taken again before each use.
@@ -204,7 +222,16 @@ int sortLevel(const Sym* t, Sa* sa, int n, int k, int fs, Bk* count, Bk* bound, 
     const bool slotsAbove = reinterpret_cast<std::uintptr_t>(count) >= above &&
                             reinterpret_cast<std::uintptr_t>(bound) >= above && fs >= half;
     Sa* slot = sa + n;
-    if (count != bound) countSymbols(t, n, count, k);
+    if constexpr (sizeof(Sym) == 1 && sizeof(Sa) == 4) {
+        // sa[0..n) is free yet.
+        if (count != bound && n >= 1024) {
+            countBytes(t, n, count, sa);
+        } else if (count != bound) {
+            countSymbols(t, n, count, k);
+        }
+    } else if (count != bound) {
+        countSymbols(t, n, count, k);
+    }
     int m = 0;
     int lastLms = 0;
     bool countsLost = false;  // to the reduced problem, which may use their memory
