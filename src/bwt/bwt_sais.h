@@ -12,11 +12,19 @@
 //     (an L pass from the left, an S pass from the right).  That sorts the LMS
 //     substrings (from one LMS position to the next, both included).
 //  2. Name the LMS substrings by rank; equal substrings get equal names.  If
-//     all names differ, the order of step 1 is the order of the LMS suffixes;
-//     otherwise sort the string of names, which is at most half as long, by
-//     the same method and map its suffix array back to LMS positions.
+//     all names differ, the order of step 1 is the order of the LMS suffixes.
+//     If few are shared, the groups of equal names are put in order by
+//     comparing the names that follow (sortTiedGroups).  Otherwise, or when
+//     that reads too much, sort the string of names, which is at most half
+//     as long, by the same method and map its suffix array back to LMS
+//     positions.
 //  3. Put the sorted LMS suffixes at their bucket ends and induce again: the
-//     result is the suffix array.
+//     result is the suffix array, or, for the transform's first level, the
+//     last column of the rotation matrix (bwt_induce.h).
+// On high-entropy byte texts the first level may replace steps 1 and 2 by a
+// radix sort of the LMS suffixes on their first four bytes
+// (bwt_lms_prefix.h).  Every shortcut gives up after a linear amount of
+// work, so the whole stays linear whatever the text.
 //
 // Both induced passes mark entries by bitwise complement instead of keeping a
 // type array: during the L pass an entry is stored complemented when the
@@ -26,14 +34,18 @@
 // image.  0 stands for an empty slot (position 0 never induces anything).
 //
 // Memory: the suffix array SA[0..n) is followed by `fs` free elements.  The
-// reduced problem of step 2 takes its names from SA[m..), its text at the top
-// of the free space and its own free space in between, so a level with n
-// symbols and m LMS positions hands n + fs - 2m free elements to the next.
-// The bucket tables of a reduced level (one or two arrays of as many elements
-// as it has distinct names) are taken from the top of that free space.  The
-// callers give level 0 at least n/2 free elements; since m <= n/2 the free
-// space never shrinks with depth and always holds at least the one bucket
-// array that a level needs (names < m <= n/2).
+// lengths, then names, of the LMS substrings stand at slot[p/2] for LMS
+// position p (LMS positions are at least two apart), where slot is SA + n
+// when the bucket tables lie above SA + n + n/2, and SA + m otherwise.  The
+// reduced problem of step 2 takes its text at the top of the free space
+// (below the bucket tables when they lie in it above the slots, which keeps
+// the counts) and its own free space in between, so a level with n symbols
+// and m LMS positions hands n + fs - 2m free elements to the next (less the
+// tables kept).  The bucket tables of a reduced level (one or two arrays of
+// as many elements as it has distinct names) are taken from the top of that
+// free space.  The callers give level 0 at least n/2 free elements; since
+// m <= n/2 the free space never shrinks below n/2 with depth and always
+// holds at least the one bucket array that a level needs (names < m <= n/2).
 //
 // Sa is the element type of the suffix array (int32_t, or int16_t for texts
 // of at most 32768 symbols: positions, complements, names and lengths then
