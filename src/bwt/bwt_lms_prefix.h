@@ -12,9 +12,8 @@
 // shortcut gives up, having cost a linear amount of work; the caller then
 // sorts by induction.  So the time stays linear either way.
 //
-// Memory: the LMS positions and a copy for the radix passes take sa[0..2m)
-// (m <= n/2), the 65536 counters of a 16-bit digit the free space above
-// sa[n).
+// Memory: the LMS positions and a copy for the radix passes take sa[0..n),
+// the 3 x 2048 counters of the digits the free space above sa[n).
 #pragma once
 
 #include <cstdint>
@@ -23,8 +22,6 @@
 #include "bwt/bwt_lms_scan.h"
 
 namespace orvdc::bwt {
-
-constexpr int kDigitValues = 65536;
 
 // Whether the byte counts of a text of n bytes are even enough for the
 // shortcut to be likely to succeed: no byte value occurs more than four
@@ -47,49 +44,59 @@ inline std::uint32_t prefixKey(const std::uint8_t* t, int n, int p) {
     return key;
 }
 
-// One stable counting-sort pass of from[0..m) into to[0..m) by the 16-bit
-// digit (key >> shift).
+// The key is sorted by three digits of 11, 11 and 10 bits, least
+// significant first; the counts of all three are taken in one scan.
+constexpr int kDigitBits = 11;
+constexpr int kDigitValues = 1 << kDigitBits;
+constexpr int kDigits = 3;
+constexpr int kCounters = kDigits * kDigitValues;
+
+inline int digit(std::uint32_t key, int d) {
+    return static_cast<int>(key >> (kDigitBits * d)) & (kDigitValues - 1);
+}
+
+// One stable pass of from[0..m) into to[0..m) by digit d; counter[] holds
+// that digit's counts and is turned into its running bucket starts.
 template <class Sa>
-void radixPass(const std::uint8_t* t, int n, const Sa* from, Sa* to, int m, int shift, Sa* counter) {
-    for (int d = 0; d < kDigitValues; ++d) counter[d] = 0;
-    for (int i = 0; i < m; ++i) {
-        if (i + kAhead < m) __builtin_prefetch(t + from[i + kAhead]);
-        ++counter[(prefixKey(t, n, from[i]) >> shift) & 0xFFFF];
-    }
+void radixPass(const std::uint8_t* t, int n, const Sa* from, Sa* to, int m, int d, Sa* counter) {
     int sum = 0;
-    for (int d = 0; d < kDigitValues; ++d) {
-        const int size = counter[d];
-        counter[d] = static_cast<Sa>(sum);
+    for (int v = 0; v < kDigitValues; ++v) {
+        const int size = counter[v];
+        counter[v] = static_cast<Sa>(sum);
         sum += size;
     }
     for (int i = 0; i < m; ++i) {
         if (i + kAhead < m) __builtin_prefetch(t + from[i + kAhead]);
         const int p = from[i];
-        to[counter[(prefixKey(t, n, p) >> shift) & 0xFFFF]++] = static_cast<Sa>(p);
+        to[counter[digit(prefixKey(t, n, p), d)]++] = static_cast<Sa>(p);
     }
 }
 
 constexpr int kLargestGroup = 32;
 
+// Shorter texts are sorted quickly enough by induction.
+constexpr int kShortcutMin = 16384;
+
 // Sorts the LMS suffixes of t[0..n) into sa[0..m) and returns m, or returns
-// -1 when the text is too repetitive (see above).  Needs n + 65536 free
+// -1 when the text is too repetitive (see above).  Needs n + kCounters free
 // elements from sa on, all of them scratch.
 template <class Sa>
 int sortLmsByPrefix(const std::uint8_t* t, Sa* sa, int n) {
-    // LMS positions, in text order, growing down from sa[n/2 + 1), then
-    // sorted by the key's low half into sa[n/2 + 1..) and by its high half
-    // into sa[0..m).
+    // LMS positions, in text order, at the top of sa[0..n), with the counts
+    // of their digits; then sorted by each digit in turn, to sa[0..m), back
+    // to the top and to sa[0..m) again (m <= n/2: the two never overlap).
+    Sa* const counter = sa + n;
+    for (int v = 0; v < kDigits * kDigitValues; ++v) counter[v] = 0;
     int m = 0;
-    {
-        const int mid = n / 2 + 1;
-        Sa* const top = sa + mid;
-        forEachLms(t, n, [&](int p) { top[-1 - m++] = static_cast<Sa>(p); });
-        if (m < 2) return -1;
-        Sa* const from = top - m;
-        Sa* const counter = sa + n;
-        radixPass(t, n, from, sa + mid, m, 0, counter);
-        radixPass(t, n, sa + mid, sa, m, 16, counter);
-    }
+    forEachLms(t, n, [&](int p) {
+        sa[n - 1 - m++] = static_cast<Sa>(p);
+        const std::uint32_t key = prefixKey(t, n, p);
+        for (int d = 0; d < kDigits; ++d) ++counter[d * kDigitValues + digit(key, d)];
+    });
+    if (m < 2) return -1;
+    radixPass(t, n, sa + n - m, sa, m, 0, counter);
+    radixPass(t, n, sa, sa + n - m, m, 1, counter + kDigitValues);
+    radixPass(t, n, sa + n - m, sa, m, 2, counter + 2 * kDigitValues);
 
     // Groups of equal keys, by insertion with direct comparisons.
     int budget = m;

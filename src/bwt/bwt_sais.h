@@ -251,8 +251,8 @@ int sortLevel(const Sym* t, Sa* sa, int n, int k, int fs, Bk* count, Bk* bound, 
     // (bwt_lms_prefix.h).
     bool lmsSorted = false;
     if constexpr (sizeof(Sym) == 1) {
-        const auto needed = reinterpret_cast<std::uintptr_t>(sa + n + kDigitValues);
-        if (n >= kDigitValues && count != bound && reinterpret_cast<std::uintptr_t>(count) >= needed &&
+        const auto needed = reinterpret_cast<std::uintptr_t>(sa + n + kCounters);
+        if (n >= kShortcutMin && fs >= kCounters && count != bound && reinterpret_cast<std::uintptr_t>(count) >= needed &&
             reinterpret_cast<std::uintptr_t>(bound) >= needed && spreadEvenly(count, n)) {
             m = sortLmsByPrefix(t, sa, n);
             lmsSorted = m >= 0;

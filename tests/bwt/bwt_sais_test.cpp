@@ -92,26 +92,25 @@ TEST(BwtSuffixSort, MatchesNaiveSort) {
 }
 
 // Random bytes mostly, where the LMS suffixes are sorted by their first four
-// bytes (the free space of a 140000-byte block holds the 64 Ki counters
-// that takes) or, when that cannot be, by induction: random blocks (the
-// shortcut works), with a short word planted more than 32 times (a tie
-// group too large), with two long equal stretches (the comparisons run out
-// of their budget), with a repetitive tail (the rightmost suffixes tie),
-// over a smaller alphabet, and text (the shortcut is not tried).  The same
-// failures meet the sorting of shared LMS names without recursion, on 32 KB
-// pieces (too short for the shortcut) with the tables above; with the
-// tables below neither shortcut has room.
+// bytes (texts of 16 KiB and more) or, when that cannot be, by induction:
+// random blocks (the shortcut works), with a short word planted more than
+// 32 times (a tie group too large), with two long equal stretches (the
+// comparisons run out of their budget), with a repetitive tail (the
+// rightmost suffixes tie), over a smaller alphabet, and text (the shortcut
+// is not tried).  The same failures meet the sorting of shared LMS names
+// without recursion, on pieces too short for the shortcut; with the tables
+// below the suffix array neither shortcut has room.
 TEST(BwtSuffixSort, LargeTextsWhateverPathTheyTake) {
-    constexpr std::size_t kN = 140000;
+    constexpr std::size_t kN = 70000;
     std::vector<std::pair<std::string, Bytes>> cases;
     cases.emplace_back("random", orvdc::test::randomBytes(kN, 1));
     Bytes planted = orvdc::test::randomBytes(kN, 2);
-    for (std::size_t at = 100; at + 6 < kN; at += 1500) {
+    for (std::size_t at = 100; at + 6 < kN; at += 400) {
         std::copy_n("\x01word!", 6, planted.begin() + static_cast<std::ptrdiff_t>(at));
     }
     cases.emplace_back("planted word", planted);
     Bytes stretches = orvdc::test::randomBytes(kN, 3);
-    std::copy_n(stretches.begin() + 21000, 20000, stretches.begin() + 45000);
+    std::copy_n(stretches.begin() + 20000, 5000, stretches.begin() + 27000);
     cases.emplace_back("equal stretches", stretches);
     Bytes tail = orvdc::test::randomBytes(kN, 4);
     for (std::size_t i = kN - 60; i < kN; ++i) tail[i] = tail[i - 7];
@@ -126,7 +125,7 @@ TEST(BwtSuffixSort, LargeTextsWhateverPathTheyTake) {
                 << what << (layout == Layout::kTablesAbove ? " above" : " below");
         }
         // The planted word and the copied stretch reach into the piece.
-        const Bytes piece(t.begin() + 20000, t.begin() + 20000 + 32768);
+        const Bytes piece(t.begin() + 20000, t.begin() + 20000 + 16000);
         EXPECT_TRUE(isSuffixArray(piece, librarySuffixArray<std::int32_t>(piece, Layout::kTablesAbove))) << what;
         EXPECT_TRUE(isSuffixArray(piece, librarySuffixArray<std::int16_t>(piece, Layout::kTablesAbove))) << what;
     }
