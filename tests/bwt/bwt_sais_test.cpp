@@ -33,7 +33,9 @@ std::vector<std::int32_t> librarySuffixArray(const Bytes& t, Layout layout) {
     const auto n = static_cast<int>(t.size());
     // 512 32-bit bucket entries are 1024 or 2048 elements of Sa.
     constexpr int kTables = 512 * 4 / static_cast<int>(sizeof(Sa));
-    const int fs = layout == Layout::kTablesAbove ? n / 2 + 1100 : n / 2;
+    // Above: the tables start on a 4-byte boundary, as the transform's do.
+    const int above = n / 2 + 1100 + ((n + n / 2 + 1100) & 1);
+    const int fs = layout == Layout::kTablesAbove ? above : n / 2;
     std::vector<Sa> memory(static_cast<std::size_t>(n + fs + kTables));
     Sa* const sa = layout == Layout::kTablesAbove ? memory.data() : memory.data() + kTables;
     auto* const tables = reinterpret_cast<std::int32_t*>(layout == Layout::kTablesAbove ? sa + n + fs : memory.data());
