@@ -1,7 +1,7 @@
 // Forward then inverse gives the block back, for both block sizes; the two
 // forward transforms agree; short blocks match a naive rotation sort.  Bit 0
 // of the first byte chooses an in-place forward transform; bit 1 plants the
-// rest of the input (up to 2 KB of it) every 4 KB into 160 KB of
+// rest of the input (up to 1 KB of it) every 2 KB into 40 KB of
 // pseudo-random bytes, a block large and varied enough for the suffix
 // sorter's high-entropy shortcut, whose ties and give-ups then come from
 // the input.
@@ -33,11 +33,11 @@ Bytes naiveLastColumn(const Bytes& s) {
     return out;
 }
 
-// Up to 2048 bytes of the input copied every 4096 bytes into 160000
+// Up to 1024 bytes of the input copied every 2048 bytes into 40000
 // pseudo-random bytes
 // (xorshift, seeded by the input's length).
 Bytes planted(const Bytes& input) {
-    Bytes out(160000);
+    Bytes out(40000);
     std::uint32_t x = 2463534242u ^ static_cast<std::uint32_t>(input.size());
     for (auto& b : out) {
         x ^= x << 13;
@@ -45,8 +45,8 @@ Bytes planted(const Bytes& input) {
         x ^= x << 5;
         b = static_cast<std::uint8_t>(x >> 24);
     }
-    const std::size_t len = std::min<std::size_t>(input.size(), 2048);
-    for (std::size_t at = 0; at + len <= out.size(); at += 4096) {
+    const std::size_t len = std::min<std::size_t>(input.size(), 1024);
+    for (std::size_t at = 0; at + len <= out.size(); at += 2048) {
         std::copy_n(input.begin(), len, out.begin() + static_cast<std::ptrdiff_t>(at));
     }
     return out;
