@@ -213,8 +213,8 @@ inline bool equalSymbols(const Sym* t, int n, int a, int b, int len) {
 // Sorts the suffixes of t[0..n) (symbols below k) into sa[0..n).  sa[n..n+fs)
 // is free working space; `count` and `bound` (equal when only one table
 // fits) are the level's bucket tables of k entries, placed by the caller
-// outside sa[0..n) (at the top of the free space is fine: they are taken
-// again after the free space has served the reduced problem).
+// outside sa[0..n) (at the top of the free space is fine: the reduced
+// problem then stays below them, or they are taken again after it).
 template <Pass pass, class Sa, class Sym, class Bk>
 int sortLevel(const Sym* t, Sa* sa, int n, int k, int fs, Bk* count, Bk* bound, int start) {
     if (n == 1) {
@@ -252,8 +252,9 @@ int sortLevel(const Sym* t, Sa* sa, int n, int k, int fs, Bk* count, Bk* bound, 
     bool lmsSorted = false;
     if constexpr (sizeof(Sym) == 1) {
         const auto needed = reinterpret_cast<std::uintptr_t>(sa + n + kCounters);
-        if (n >= kShortcutMin && fs >= kCounters && count != bound && reinterpret_cast<std::uintptr_t>(count) >= needed &&
-            reinterpret_cast<std::uintptr_t>(bound) >= needed && spreadEvenly(count, n)) {
+        const bool room = fs >= kCounters && count != bound && reinterpret_cast<std::uintptr_t>(count) >= needed &&
+                          reinterpret_cast<std::uintptr_t>(bound) >= needed;
+        if (n >= kShortcutMin && room && spreadEvenly(count, n)) {
             m = sortLmsByPrefix(t, sa, n);
             lmsSorted = m >= 0;
             m = lmsSorted ? m : 0;
@@ -354,9 +355,9 @@ int sortLevel(const Sym* t, Sa* sa, int n, int k, int fs, Bk* count, Bk* bound, 
             Sa* const subBound = (2 * names <= freeSpace) ? subCount - names : subCount;
             sortLevel<Pass::kSuffixes, Sa, Sa, Sa>(reduced, sa, m, names, freeSpace, subCount, subBound, -1);
 
-            // Suffix ranks of the reduced string back to LMS positions.
-            // LMS positions in text order, into the reduced string's place
-            // (stored at every step, kept only at LMS positions).
+            // Suffix ranks of the reduced string back to LMS positions:
+            // the LMS positions in text order, into the reduced string's
+            // place, then looked up.
             {
                 int r = m;
                 forEachLms(t, n, [&](int p) { reduced[--r] = static_cast<Sa>(p); });
@@ -372,7 +373,7 @@ int sortLevel(const Sym* t, Sa* sa, int n, int k, int fs, Bk* count, Bk* bound, 
 
     // Step 3: sorted LMS suffixes to their bucket ends (from the largest, so
     // no entry is overwritten before it is moved), then induce.  The counts
-    // are taken again: the reduced problem may have used their memory.
+    // are taken again if the reduced problem may have used their memory.
     if (count != bound && countsLost) countSymbols(t, n, count, k);
     bk.ends();
     for (int i = m; i < n; ++i) sa[i] = 0;
