@@ -139,47 +139,77 @@ int induceSuffixes(const Sym* t, Sa* sa, int n, Buckets<Sym, Bk>& bk, int start)
     return rowS >= 0 ? rowS : rowL;
 }
 
-// Step 2 when few names are shared (random data): sa[0..m) already holds
-// the LMS positions in the order of their substrings, so only each group of
-// equal names needs ordering, by the names of the substrings that follow.
-// name[p/2] and length[p/2] are those of the LMS substring at p, which ends
-// where the next one starts.  Two LMS suffixes differ before the rightmost
-// substring, whose name occurs once, so every comparison ends.  Groups are
-// sorted by insertion (kLargestTiedGroup entries at most); the comparisons
-// may step over m substrings in all, and past that the data is repetitive:
-// false is returned, leaving each group in some order, and the caller
-// sorts the reduced string after all.  So the time stays linear.
+// Step 2 when few names are shared (random data, even with some frequent
+// words): sa[0..m) already holds the LMS positions in the order of their
+// substrings, so only each group of equal names needs ordering, by the names
+// of the substrings that follow.  name[p/2] and length[p/2] are those of the
+// LMS substring at p, which ends where the next one starts.  Two LMS
+// suffixes differ before the rightmost substring, whose name occurs once, so
+// every comparison ends.  Groups of up to kLargestTiedGroup entries are
+// sorted by insertion, larger ones by heapsort.  A comparison costs one
+// step per name pair it reads, and 8m steps in all are allowed; past that
+// the data is repetitive, false is returned, leaving the groups in some
+// order, and the caller sorts the reduced string after all.  So the time
+// stays linear.
 constexpr int kLargestTiedGroup = 32;
 
 template <class Sa>
 bool sortTiedGroups(Sa* sa, int m, const Sa* name, const Sa* length) {
-    int budget = m;
+    std::int64_t budget = 8 * static_cast<std::int64_t>(m);
     bool failed = false;
     const auto less = [&](int a, int b) {
         for (;;) {
+            if (--budget < 0) {
+                failed = true;
+                return false;
+            }
             const int len = length[a >> 1];  // equal names: equal lengths
             a += len - 1;
             b += len - 1;
             const int x = name[a >> 1], y = name[b >> 1];
             if (x != y) return x < y;
-            if (--budget < 0) {
-                failed = true;
-                return false;
+        }
+    };
+    const auto insertion = [&](Sa* g, int size) {
+        for (int i = 1; i < size && !failed; ++i) {
+            const int x = g[i];
+            int j = i;
+            while (j > 0 && less(x, g[j - 1])) {
+                g[j] = g[j - 1];
+                --j;
             }
+            g[j] = static_cast<Sa>(x);
+        }
+    };
+    const auto siftDown = [&](Sa* g, int root, int size) {
+        while (!failed) {
+            int child = 2 * root + 1;
+            if (child >= size) break;
+            if (child + 1 < size && less(g[child], g[child + 1])) ++child;
+            if (!less(g[root], g[child])) break;
+            const Sa top = g[root];
+            g[root] = g[child];
+            g[child] = top;
+            root = child;
+        }
+    };
+    const auto heapsort = [&](Sa* g, int size) {
+        for (int i = size / 2 - 1; i >= 0 && !failed; --i) siftDown(g, i, size);
+        for (int end = size - 1; end > 0 && !failed; --end) {
+            const Sa top = g[0];
+            g[0] = g[end];
+            g[end] = top;
+            siftDown(g, 0, end);
         }
     };
     for (int first = 0; first < m;) {
         const int group = name[sa[first] >> 1];
         int end = first + 1;
         while (end < m && name[sa[end] >> 1] == group) ++end;
-        for (int i = first + 1; i < end; ++i) {
-            const int x = sa[i];
-            int j = i;
-            while (j > first && !failed && less(x, sa[j - 1])) {
-                sa[j] = sa[j - 1];
-                --j;
-            }
-            sa[j] = static_cast<Sa>(x);
+        if (end - first <= kLargestTiedGroup) {
+            insertion(sa + first, end - first);
+        } else {
+            heapsort(sa + first, end - first);
         }
         if (failed) return false;
         first = end;
@@ -329,8 +359,9 @@ int sortLevel(const Sym* t, Sa* sa, int n, int k, int fs, Bk* count, Bk* bound, 
             slot[p >> 1] = static_cast<Sa>(names);
         }
 
-        if (names < m &&
-            !(slotsAbove && largestGroup <= kLargestTiedGroup && sortTiedGroups(sa, m, slot, length))) {
+        // Worth trying when every group is small or few entries share names.
+        const bool fewShared = largestGroup <= kLargestTiedGroup || m - names <= m / 8;
+        if (names < m && !(slotsAbove && fewShared && sortTiedGroups(sa, m, slot, length))) {
             // The string of names in text order, at the top of the free
             // space (written from the top down, never over unread names).
             // Each step stores into the next free place and only advances

@@ -97,10 +97,12 @@ TEST(BwtSuffixSort, MatchesNaiveSort) {
 // bytes (texts of 16 KiB and more) or, when that cannot be, by induction:
 // random blocks (the shortcut works), with a short word planted more than
 // 32 times (a tie group too large), with two long equal stretches (the
-// comparisons run out of their budget), with a repetitive tail (the
-// rightmost suffixes tie), over a smaller alphabet, and text (the shortcut
-// is not tried).  The same failures meet the sorting of shared LMS names
-// without recursion, on pieces too short for the shortcut; with the tables
+// comparisons run out of their budget), with both, with 33 copies of a
+// stretch (large groups whose comparisons run out), with a repetitive tail
+// (the rightmost suffixes tie), over a smaller alphabet, and text (the
+// shortcut is not tried).  The same cases meet the sorting of shared LMS
+// names without recursion (insertion for small groups, heapsort for the
+// planted word's) on pieces too short for the shortcut; with the tables
 // below the suffix array neither shortcut has room.
 TEST(BwtSuffixSort, LargeTextsWhateverPathTheyTake) {
     constexpr std::size_t kN = 70000;
@@ -114,6 +116,14 @@ TEST(BwtSuffixSort, LargeTextsWhateverPathTheyTake) {
     Bytes stretches = orvdc::test::randomBytes(kN, 3);
     std::copy_n(stretches.begin() + 20000, 5000, stretches.begin() + 27000);
     cases.emplace_back("equal stretches", stretches);
+    Bytes both = planted;
+    std::copy_n(both.begin() + 20000, 5000, both.begin() + 27000);
+    cases.emplace_back("planted word in equal stretches", both);
+    Bytes copies = orvdc::test::randomBytes(kN, 7);
+    for (std::size_t at = 3000; at < 3000 + 33 * 2000; at += 2000) {
+        std::copy_n(copies.begin() + 1000, 180, copies.begin() + static_cast<std::ptrdiff_t>(at));
+    }
+    cases.emplace_back("33 copies of a stretch", copies);
     Bytes tail = orvdc::test::randomBytes(kN, 4);
     for (std::size_t i = kN - 60; i < kN; ++i) tail[i] = tail[i - 7];
     cases.emplace_back("repetitive tail", tail);
