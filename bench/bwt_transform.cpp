@@ -1,9 +1,12 @@
 // Forward and inverse BWT speed on 900 KB blocks of text and of repetitive
-// data (runs of one byte, periods 2, 17 and 1000, a Fibonacci word, random
-// bytes), on every corpus file, and for the small-block variant on 32 KB
+// data (runs of one byte, periods 2, 17 and 1000, a Fibonacci word, a
+// Thue-Morse word, random bytes over 2 and 4 values), random bytes, on every
+// corpus file (its first 900 KB), and for the small-block variant on 32 KB
 // pieces, beside libdivsufsort's divbwt and inverse_bw_transform.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -54,6 +57,19 @@ Bytes fibonacci(std::size_t n) {
     return b;
 }
 
+Bytes thueMorse(std::size_t n) {
+    Bytes out(n);
+    for (std::size_t i = 0; i < n; ++i) out[i] = static_cast<std::uint8_t>('a' + std::popcount(i) % 2);
+    return out;
+}
+
+// Random bytes over the first `values` byte values.
+Bytes randomOver(std::size_t n, unsigned values) {
+    Bytes out = orvdc::bench::randomBytes(n);
+    for (auto& b : out) b = static_cast<std::uint8_t>(b % values);
+    return out;
+}
+
 const std::vector<std::pair<std::string, Bytes>>& inputs() {
     static const std::vector<std::pair<std::string, Bytes>> kInputs = [] {
         std::vector<std::pair<std::string, Bytes>> v;
@@ -63,8 +79,13 @@ const std::vector<std::pair<std::string, Bytes>>& inputs() {
         v.emplace_back("period17", periodic(kBlock, 17));
         v.emplace_back("period1000", periodic(kBlock, 1000));
         v.emplace_back("fibonacci", fibonacci(kBlock));
+        v.emplace_back("thue_morse", thueMorse(kBlock));
+        v.emplace_back("random_2", randomOver(kBlock, 2));
+        v.emplace_back("random_4", randomOver(kBlock, 4));
         v.emplace_back("random", orvdc::bench::randomBytes(kBlock));
-        for (auto& [name, data] : orvdc::bench::corpus()) v.emplace_back("corpus/" + name, data);
+        for (auto& [name, data] : orvdc::bench::corpus()) {
+            v.emplace_back("corpus/" + name, Bytes(data.begin(), data.begin() + std::min(data.size(), kBlock)));
+        }
         return v;
     }();
     return kInputs;

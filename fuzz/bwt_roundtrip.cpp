@@ -1,6 +1,10 @@
 // Forward then inverse gives the block back, for both block sizes; the two
-// forward transforms agree; short blocks match a naive rotation sort.  The
-// first byte chooses an in-place forward transform.
+// forward transforms agree; short blocks match a naive rotation sort.  Bit 0
+// of the first byte chooses an in-place forward transform; bit 1 plants the
+// rest of the input (up to 1 KB of it) every 2 KB into 40 KB of
+// pseudo-random bytes, a block large and varied enough for the suffix
+// sorter's high-entropy shortcut, whose ties and give-ups then come from
+// the input.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -29,12 +33,32 @@ Bytes naiveLastColumn(const Bytes& s) {
     return out;
 }
 
+// Up to 1024 bytes of the input copied every 2048 bytes into 40000
+// pseudo-random bytes
+// (xorshift, seeded by the input's length).
+Bytes planted(const Bytes& input) {
+    Bytes out(40000);
+    std::uint32_t x = 2463534242u ^ static_cast<std::uint32_t>(input.size());
+    for (auto& b : out) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        b = static_cast<std::uint8_t>(x >> 24);
+    }
+    const std::size_t len = std::min<std::size_t>(input.size(), 1024);
+    for (std::size_t at = 0; at + len <= out.size(); at += 2048) {
+        std::copy_n(input.begin(), len, out.begin() + static_cast<std::ptrdiff_t>(at));
+    }
+    return out;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 2 || size - 1 > 300000) return 0;
     const bool inPlace = data[0] & 1;
-    const Bytes block(data + 1, data + size);
+    Bytes block(data + 1, data + size);
+    if (data[0] & 2) block = planted(block);
     const auto n = static_cast<std::int32_t>(block.size());
 
     std::int32_t workSize = 0;

@@ -4,7 +4,8 @@
 // found to equal its rotation by some d dividing n, only u = t[0..d) is
 // sorted; otherwise u = t.  The suffixes of u are sorted by induced sorting
 // (bwt_sais.h), and since u is a necklace its suffix order is an order of
-// its rotations, so the last column of u is u[sa[i] - 1] (cyclically).
+// its rotations, so the last column of u is u[sa[i] - 1] (cyclically); the
+// sorter's last induced passes write it in place of the suffix array.
 // Each rotation of the block occurs q = n/d times, so the block's last
 // column is u's with every byte repeated q times, and the block's own
 // rotation stands at q times the row of its start inside u.  Everything
@@ -13,8 +14,8 @@
 // Memory: u lives in the destination while the suffix array is built in the
 // work buffer; the suffix array takes d elements of 4 bytes (2 for small
 // blocks) and the rest of the buffer, at least n/2 elements, is its free
-// space.  At the end u is copied behind the suffix array and the last
-// column is written to the destination.
+// space.  At the end the last column is copied from the suffix array's
+// place to the destination.
 #include <climits>
 #include <cstddef>
 #include <cstdint>
@@ -84,16 +85,8 @@ std::int32_t forward(const std::uint8_t* src, std::uint8_t* dst, std::int32_t n,
     std::uint8_t* const saEnd = reinterpret_cast<std::uint8_t*>(sa + m);
     const auto fs = static_cast<int>(static_cast<std::size_t>(end - saEnd) / sizeof(Sa));
     auto* const count = reinterpret_cast<std::int32_t*>(alignDown(end - 2 * 256 * sizeof(std::int32_t), 4));
-    suffixSort<Sa, std::uint8_t, std::int32_t>(dst, sa, m, 256, fs, count, count + 256);
-
-    std::uint8_t* const u = saEnd;
-    copyKernel(u, dst, static_cast<std::size_t>(m));
-    std::int32_t row = 0;
-    for (std::int32_t i = 0; i < m; ++i) {
-        const std::int32_t p = sa[i];
-        dst[i] = u[(p == 0 ? m : p) - 1];
-        if (p == start) row = i;
-    }
+    const std::int32_t row = lastColumnSort<Sa, std::int32_t>(dst, sa, m, fs, count, count + 256, start);
+    for (std::int32_t i = 0; i < m; ++i) dst[i] = static_cast<std::uint8_t>(~sa[i]);
     if (q > 1) {
         for (std::int32_t i = m - 1; i >= 0; --i) {
             std::memset(dst + static_cast<std::size_t>(i) * q, dst[i], static_cast<std::size_t>(q));

@@ -12,7 +12,9 @@
 // rotation of t[0..d), itself a necklace, then stands n/d times in a row.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace orvdc::bwt {
 
@@ -26,9 +28,24 @@ struct Necklace {
 // starts after it are each greater than a start on the other side, so none
 // of them begins a least rotation; they are skipped.  When the candidates
 // agree over all n symbols, the block equals its rotation by |i - j|, so by
-// gcd(|i - j|, n); otherwise n stands as the period.
+// gcd(|i - j|, n); otherwise n stands as the period.  A least rotation
+// begins with the smallest byte of the block, so candidates move straight
+// to the next occurrence of that byte: every start in
+// between would lose at its first symbol.
 inline Necklace leastRotation(const std::uint8_t* s, std::int32_t n) {
-    std::int32_t i = 0, j = 1, k = 0;
+    std::uint8_t least = s[0];
+    for (std::int32_t x = 1; x < n; ++x) least = s[x] < least ? s[x] : least;
+    const auto next = [&](std::int32_t from) {
+        // Near ones inline, far ones by memchr.
+        const std::int32_t near = from < n - 16 ? from + 16 : n;
+        for (; from < near; ++from) {
+            if (s[from] == least) return from;
+        }
+        if (from >= n) return from;
+        const void* found = std::memchr(s + from, least, static_cast<std::size_t>(n - from));
+        return found == nullptr ? n : static_cast<std::int32_t>(static_cast<const std::uint8_t*>(found) - s);
+    };
+    std::int32_t i = next(0), j = next(i + 1), k = 0;
     while (i < n && j < n && k < n) {
         std::int32_t a = i + k, b = j + k;
         if (a >= n) a -= n;
@@ -38,10 +55,10 @@ inline Necklace leastRotation(const std::uint8_t* s, std::int32_t n) {
             continue;
         }
         if (s[a] > s[b])
-            i += k + 1;
+            i = next(i + k + 1);
         else
-            j += k + 1;
-        if (i == j) ++j;
+            j = next(j + k + 1);
+        if (i == j) j = next(j + 1);
         k = 0;
     }
     std::int32_t period = n;

@@ -1,9 +1,11 @@
 // Forward and inverse transforms of both block sizes against the naive
 // rotation sort on random, skewed, periodic and repetitive blocks; round
-// trips on the corpus and on large repetitive blocks; in-place operation and
+// trips on the corpus and on large repetitive and high-entropy blocks; in-place operation and
 // every buffer alignment; libdivsufsort as a second oracle (64-bit builds).
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <bit>
 #include <string>
 
 #include "bwt/bwt_rotation.h"
@@ -71,14 +73,39 @@ TEST(BwtTransform, MatchesRotationSort) {
     }
 }
 
-TEST(BwtTransform, RoundTripsCorpusAndLargeRepetitiveBlocks) {
+// Large blocks for the paths of the suffix sorter: repetitive ones (equal
+// bytes, periodic, almost periodic, Fibonacci, Thue-Morse, random over two
+// to four values) and high-entropy ones, whose LMS suffixes are sorted by a
+// radix sort on four bytes unless repeats defeat it (random, random with a
+// long repeat, random with a word planted many times).
+std::vector<Bytes> largeBlocks() {
     std::vector<Bytes> blocks;
-    for (const auto& path : orvdc::test::corpusFiles()) blocks.push_back(orvdc::test::readFile(path));
     blocks.push_back(Bytes(300000, 7));
     blocks.push_back(repeated(300000, 2, 1));
     blocks.push_back(repeated(299999, 17, 2));
     blocks.push_back(repeated(300000, 1000, 3));
     blocks.push_back(fibonacci(300000));
+    Bytes thueMorse(262144);
+    for (std::size_t i = 0; i < thueMorse.size(); ++i) {
+        thueMorse[i] = static_cast<std::uint8_t>('a' + std::popcount(i) % 2);
+    }
+    blocks.push_back(thueMorse);
+    for (unsigned alphabet : {2u, 3u, 4u}) blocks.push_back(repeated(200000, 200000, alphabet, alphabet));
+    blocks.push_back(orvdc::test::randomBytes(300000, 4));
+    Bytes repeat = orvdc::test::randomBytes(300000, 5);
+    std::copy_n(repeat.begin() + 1000, 50000, repeat.begin() + 200000);
+    blocks.push_back(repeat);
+    Bytes planted = orvdc::test::randomBytes(300000, 6);
+    for (std::size_t at = 0; at + 8 < planted.size(); at += 2000) {
+        std::copy_n("\x05planted", 8, planted.begin() + static_cast<std::ptrdiff_t>(at));
+    }
+    blocks.push_back(planted);
+    return blocks;
+}
+
+TEST(BwtTransform, RoundTripsCorpusAndLargeBlocks) {
+    std::vector<Bytes> blocks = largeBlocks();
+    for (const auto& path : orvdc::test::corpusFiles()) blocks.push_back(orvdc::test::readFile(path));
     for (const Bytes& s : blocks) {
         const Transformed t = forward(s, false);
         ASSERT_EQ(t.status, orvStsOk);
@@ -133,6 +160,7 @@ TEST(BwtTransform, InPlaceAndAtEveryBufferAlignment) {
 TEST(BwtTransform, ForwardMatchesRotationOrderFromLibdivsufsort) {
     std::vector<Bytes> blocks;
     for (const auto& path : orvdc::test::corpusFiles()) blocks.push_back(orvdc::test::readFile(path));
+    for (Bytes& b : largeBlocks()) blocks.push_back(std::move(b));
     blocks.push_back(repeated(100000, 17, 1));
     blocks.push_back(repeated(100003, 17, 1));
     blocks.push_back(fibonacci(100000));
