@@ -90,15 +90,15 @@ Decoded modelDecode(const Bytes& in, std::size_t room) {
 }
 
 Decoded decode(const Bytes& in, std::size_t room) {
-    Bytes dst(room + 8, 0xEE);
+    orvdc::test::CanaryRoom canary;
+    std::uint8_t* dst = canary.prepare(room);
     const std::uint8_t* src = in.data();
     auto srcLen = static_cast<std::int32_t>(in.size());
     auto dstLen = static_cast<std::int32_t>(room);
-    Decoded d{orvsDecodeRLE_BZ2_8u(&src, &srcLen, dst.data(), &dstLen), static_cast<std::size_t>(src - in.data()), {}};
+    Decoded d{orvsDecodeRLE_BZ2_8u(&src, &srcLen, dst, &dstLen), static_cast<std::size_t>(src - in.data()), {}};
     EXPECT_EQ(srcLen, static_cast<std::int32_t>(in.size() - d.consumed));
-    EXPECT_TRUE(std::all_of(dst.begin() + static_cast<std::ptrdiff_t>(room), dst.end(),
-                            [](std::uint8_t b) { return b == 0xEE; }));
-    d.out.assign(dst.begin(), dst.begin() + dstLen);
+    EXPECT_TRUE(canary.untouchedFrom(static_cast<std::size_t>(dstLen)));
+    d.out.assign(dst, dst + dstLen);
     return d;
 }
 
@@ -109,11 +109,12 @@ public:
 
     // One Encode call; appends its output, returns the bytes consumed.
     std::size_t encode(const std::uint8_t* p, std::size_t n, std::size_t room, orvStatus* status = nullptr) {
-        Bytes dst(room);
+        std::uint8_t* dst = room_.prepare(room);
         const std::uint8_t* src = p;
         auto srcLen = static_cast<std::int32_t>(n);
         auto dstLen = static_cast<std::int32_t>(room);
-        const orvStatus s = orvsEncodeRLE_BZ2_8u(&src, &srcLen, dst.data(), &dstLen, state());
+        const orvStatus s = orvsEncodeRLE_BZ2_8u(&src, &srcLen, dst, &dstLen, state());
+        EXPECT_TRUE(room_.untouchedFrom(static_cast<std::size_t>(dstLen)));
         const auto consumed = static_cast<std::size_t>(src - p);
         EXPECT_EQ(s, srcLen != 0 ? orvStsDstFull : orvStsOk);
         EXPECT_EQ(static_cast<std::size_t>(srcLen), n - consumed);
@@ -121,7 +122,7 @@ public:
         if (consumed < n) {
             EXPECT_EQ(static_cast<std::size_t>(dstLen), room);
         }
-        out.insert(out.end(), dst.begin(), dst.begin() + dstLen);
+        out.insert(out.end(), dst, dst + dstLen);
         if (status != nullptr) *status = s;
         return consumed;
     }
@@ -142,6 +143,7 @@ public:
 
 private:
     orvdc::test::OffsetBuffer mem_;  // 4-byte aligned only
+    orvdc::test::CanaryRoom room_;
 };
 
 Bytes encodeWhole(const Bytes& in) {

@@ -80,4 +80,41 @@ OffsetBuffer::OffsetBuffer(const Bytes& data, std::size_t offset)
     std::copy(data.begin(), data.end(), storage_.begin() + static_cast<std::ptrdiff_t>(offset_));
 }
 
+std::uint8_t* CanaryRoom::prepare(std::size_t capacity) {
+    if (capacity + kTail > buf_.size() || refill_) {
+        buf_.assign(std::max(capacity + kTail, buf_.size()), 0);
+        fill(0, buf_.size());
+        refill_ = false;
+    } else {
+        fill(0, dirty_);
+    }
+    capacity_ = capacity;
+    dirty_ = 0;
+    return buf_.data();
+}
+
+void CanaryRoom::fill(std::size_t from, std::size_t to) {
+    for (std::size_t i = from; i < to; ++i) buf_[i] = canary(i);
+}
+
+::testing::AssertionResult CanaryRoom::untouchedFrom(std::size_t written) {
+    if (written > capacity_) {
+        refill_ = true;
+        return ::testing::AssertionFailure() << "reported " << written << " bytes written into a room of "
+                                             << capacity_;
+    }
+    dirty_ = written;
+    const std::size_t windowEnd = std::min(capacity_, written + kWindow);
+    const std::size_t end = capacity_ + kTail;
+    for (std::size_t i = written; i < end; i = i + 1 == windowEnd ? capacity_ : i + 1) {
+        if (buf_[i] != canary(i)) {
+            refill_ = true;
+            return ::testing::AssertionFailure() << "byte " << i << " changed, " << (i - written)
+                                                 << " past the " << written << " bytes reported written (room "
+                                                 << capacity_ << ")";
+        }
+    }
+    return ::testing::AssertionSuccess();
+}
+
 }  // namespace orvdc::test

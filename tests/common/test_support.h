@@ -1,6 +1,9 @@
 // Helpers shared by the test programs: test data, the corpus, buffers placed
-// at chosen alignments.
+// at chosen alignments, destinations that catch writes past the reported
+// output.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -65,6 +68,36 @@ private:
     std::vector<std::uint8_t> storage_;
     std::size_t offset_;
     std::size_t size_;
+};
+
+// Destination room for the calls of a stream operation.  The room and a tail
+// behind it hold a canary pattern; after a call, untouchedFrom(written) checks
+// that nothing at or after the reported output changed: the 4 KiB directly
+// after it (the whole room when smaller) and the tail.  Only the bytes the
+// last call reported are restored before the next call, so a long run of
+// calls costs about as much as the output it makes.  The room grows to the
+// largest capacity asked for; the canary covers all of it.
+class CanaryRoom {
+public:
+    // The room for the next call, `capacity` bytes.
+    std::uint8_t* prepare(std::size_t capacity);
+    std::uint8_t* data() { return buf_.data(); }
+    ::testing::AssertionResult untouchedFrom(std::size_t written);
+    ::testing::AssertionResult untouchedFrom(const std::uint8_t* end) {
+        return untouchedFrom(static_cast<std::size_t>(end - buf_.data()));
+    }
+
+private:
+    static constexpr std::size_t kTail = 64;
+    static constexpr std::size_t kWindow = 4096;
+    static std::uint8_t canary(std::size_t i) {
+        return static_cast<std::uint8_t>((i * 0x9E3779B1u + 0x5Au) >> 11);
+    }
+    void fill(std::size_t from, std::size_t to);
+    std::vector<std::uint8_t> buf_;
+    std::size_t capacity_ = 0;
+    std::size_t dirty_ = 0;  // bytes the last call reported written
+    bool refill_ = false;    // a check failed: refill the whole room
 };
 
 }  // namespace orvdc::test

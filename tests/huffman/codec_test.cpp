@@ -41,6 +41,7 @@ bool codeForData(const Bytes& data, Code& c) {
 // exactly as promised, then Final.
 Bytes encodeInPieces(const Bytes& data, HuffState& st, Rng& rng) {
     Bytes out;
+    orvdc::test::CanaryRoom room;
     std::size_t pos = 0;
     while (pos < data.size()) {
         const std::size_t n = std::min<std::size_t>(data.size() - pos, 1 + rng.below(4000));
@@ -48,16 +49,18 @@ Bytes encodeInPieces(const Bytes& data, HuffState& st, Rng& rng) {
                           data.begin() + static_cast<std::ptrdiff_t>(pos + n));
         std::uint64_t bits = static_cast<std::uint64_t>(st.bitCount);
         for (auto b : piece) bits += static_cast<std::uint64_t>(st.codeLen[b]);
-        Bytes dst(std::max<std::size_t>(1, 4 * (bits / 32)));
+        std::uint8_t* dst = room.prepare(std::max<std::size_t>(1, 4 * (bits / 32)));
         std::int32_t written = -1;
-        EXPECT_EQ(orvsEncodeHuff_8u(piece.data(), static_cast<std::int32_t>(n), dst.data(), &written, &st), orvStsOk);
+        EXPECT_EQ(orvsEncodeHuff_8u(piece.data(), static_cast<std::int32_t>(n), dst, &written, &st), orvStsOk);
         EXPECT_EQ(static_cast<std::uint64_t>(written), 4 * (bits / 32));
-        out.insert(out.end(), dst.begin(), dst.begin() + written);
+        EXPECT_TRUE(room.untouchedFrom(static_cast<std::size_t>(written)));
+        out.insert(out.end(), dst, dst + written);
         pos += n;
     }
-    std::uint8_t tail[4];
+    std::uint8_t* tail = room.prepare(4);
     std::int32_t written = -1;
     EXPECT_EQ(orvsEncodeHuffFinal_8u(tail, &written, &st), orvStsOk);
+    EXPECT_TRUE(room.untouchedFrom(static_cast<std::size_t>(written)));
     out.insert(out.end(), tail, tail + written);
     return out;
 }
@@ -79,6 +82,7 @@ Bytes decodeInPieces(const Bytes& stream, std::size_t symbols, const HuffState& 
                      std::size_t maxPiece, bool randomCapacity = false) {
     HuffState fast = init, plain = init;
     Bytes out(symbols + 1);
+    orvdc::test::CanaryRoom room;
     std::size_t pos = 0, done = 0;
     while (pos < stream.size() && done < symbols) {
         const std::size_t n = std::min<std::size_t>(stream.size() - pos, 1 + rng.below(static_cast<std::uint32_t>(maxPiece)));
@@ -86,9 +90,11 @@ Bytes decodeInPieces(const Bytes& stream, std::size_t symbols, const HuffState& 
         std::int32_t capFast = static_cast<std::int32_t>(symbols - done);
         if (randomCapacity) capFast = 1 + static_cast<std::int32_t>(rng.below(static_cast<std::uint32_t>(capFast)));
         std::int32_t capPlain = capFast;
-        EXPECT_EQ(orvdc::huff::decodeRun(stream.data() + pos, static_cast<std::int32_t>(n), out.data() + done, &capFast,
-                                         &fast, true),
+        std::uint8_t* dst = room.prepare(static_cast<std::size_t>(capFast));
+        EXPECT_EQ(orvdc::huff::decodeRun(stream.data() + pos, static_cast<std::int32_t>(n), dst, &capFast, &fast, true),
                   orvStsOk);
+        EXPECT_TRUE(room.untouchedFrom(static_cast<std::size_t>(capFast)));
+        std::copy(dst, dst + capFast, out.begin() + static_cast<std::ptrdiff_t>(done));
         EXPECT_EQ(orvdc::huff::decodeRun(stream.data() + pos, static_cast<std::int32_t>(n), other.data(), &capPlain,
                                          &plain, false),
                   orvStsOk);

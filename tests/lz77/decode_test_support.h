@@ -254,7 +254,7 @@ inline DriveResult drive(const Bytes& stream, const DriveOptions& opt, LZ77Decod
     const std::uint8_t dummy = 0;
     std::size_t pos = 0;
     std::vector<LZ77Pair> pairBuf(static_cast<std::size_t>(std::max(opt.pairChunk, 1)));
-    Bytes buf;  // destination window for one call
+    CanaryRoom buf;  // destination room for one call
 
     auto srcCall = [&](auto&& fn) {
         const std::size_t len = std::min(opt.srcChunk, stream.size() - pos);
@@ -296,22 +296,22 @@ inline DriveResult drive(const Bytes& stream, const DriveOptions& opt, LZ77Decod
             if (r.calls > opt.maxCalls) { r.status = orvStsError; return r; }
             const std::size_t room = std::max<std::size_t>(1, std::min<std::size_t>(opt.dstChunk, 1u << 18));
             if (mode == LZ77HuffStored) {
-                if (buf.size() < room) buf.resize(room);
-                std::uint8_t* dst = buf.data();
+                std::uint8_t* dst = buf.prepare(room);
                 auto dstLen = static_cast<std::int32_t>(room);
                 st = srcCall([&](const std::uint8_t** s, std::int32_t* l) {
                     return orvsDecodeLZ77StoredBlock_8u(s, l, &dst, &dstLen, state);
                 });
+                EXPECT_TRUE(buf.untouchedFrom(dst));
                 r.out.insert(r.out.end(), buf.data(), dst);
             } else if (onePass) {
-                if (buf.size() < room) buf.resize(room);
-                std::uint8_t* dst = buf.data();
+                std::uint8_t* dst = buf.prepare(room);
                 auto dstLen = static_cast<std::int32_t>(room);
                 st = srcCall([&](const std::uint8_t** s, std::int32_t* l) {
                     return mode == LZ77HuffFixed
                                ? orvsDecodeLZ77FixedHuffFull_8u(s, l, &dst, &dstLen, LZ77FlushNone, state)
                                : orvsDecodeLZ77DynamicHuffFull_8u(s, l, &dst, &dstLen, LZ77FlushNone, state);
                 });
+                EXPECT_TRUE(buf.untouchedFrom(dst));
                 r.out.insert(r.out.end(), buf.data(), dst);
             } else {
                 LZ77Pair* pp = pairBuf.data();
@@ -325,11 +325,11 @@ inline DriveResult drive(const Bytes& stream, const DriveOptions& opt, LZ77Decod
                 const LZ77Pair* ep = pairBuf.data();
                 auto el = static_cast<std::int32_t>(pp - pairBuf.data());
                 for (;;) {
-                    if (buf.size() < room) buf.resize(room);
-                    std::uint8_t* dst = buf.data();
+                    std::uint8_t* dst = buf.prepare(room);
                     auto dstLen = static_cast<std::int32_t>(room);
                     const orvStatus es = orvsDecodeLZ77_8u(&ep, &el, &dst, &dstLen, LZ77FlushNone, state);
                     ++r.calls;
+                    EXPECT_TRUE(buf.untouchedFrom(dst));
                     r.out.insert(r.out.end(), buf.data(), dst);
                     if (es == orvStsDstFull) continue;
                     if (es < 0) { r.status = es; return r; }
