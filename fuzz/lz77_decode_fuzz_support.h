@@ -4,6 +4,7 @@
 // progress is caught.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -64,9 +65,20 @@ inline DecodeOutcome decodeAll(const std::uint8_t* data, std::size_t size, Decod
         pos = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(pos) + (src - base));
         return s;
     };
+    // The destination holds canary bytes before every call; a call may change
+    // none after the output it reports.  Only the span after the output is
+    // checked and only the output refilled, so a call costs what it writes.
+    auto canary = [](std::size_t i) { return static_cast<std::uint8_t>(i * 157 + 55); };
+    for (std::size_t i = 0; i < buf.size(); ++i) buf.p[i] = canary(i);
     auto emit = [&](const std::uint8_t* from, const std::uint8_t* to) {
         if (to < from || to > from + buf.size()) std::abort();
         r.out.insert(r.out.end(), from, to);
+        const auto n = static_cast<std::size_t>(to - from);
+        const std::size_t stop = std::min<std::size_t>(buf.size(), n + 1024);
+        for (std::size_t i = n; i < stop; ++i) {
+            if (buf.p[i] != canary(i)) std::abort();  // a byte past the reported output
+        }
+        for (std::size_t i = 0; i < n; ++i) buf.p[i] = canary(i);
     };
 
     bool onePass = path != DecodePath::Pairs;

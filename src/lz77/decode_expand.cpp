@@ -8,9 +8,9 @@ using namespace orvdc::lz77::decoder;
 
 namespace {
 
-// Output room for the fast path: a match of up to 258 bytes plus the
-// overshoot of the wide copies.
-constexpr std::ptrdiff_t kFastRoom = 258 + 32;
+// Output room for the fast path: a match of up to 258 bytes (its copies
+// write exactly the match, never past it).
+constexpr std::ptrdiff_t kFastRoom = 258;
 
 }  // namespace
 
@@ -50,7 +50,7 @@ extern "C" ORVDC_API orvStatus ORVDC_CALL orvsDecodeLZ77_8u(const LZ77Pair** ppP
     }
 
     while (pair != pairEnd) {
-        // Fast path: whole pairs with room to spare for the wide copies.
+        // Fast path: whole pairs while a longest match fits.
         while (pair != pairEnd && end - out >= kFastRoom) {
             const LZ77Pair p = *pair;
             if (p.offset == 0) {
@@ -59,9 +59,11 @@ extern "C" ORVDC_API orvStatus ORVDC_CALL orvsDecodeLZ77_8u(const LZ77Pair** ppP
                 continue;
             }
             const auto written = static_cast<std::uint32_t>(out - start);
-            if (p.length > 258 || p.offset > kHistoryBytes || p.offset > history + written) break;
+            // Lengths outside 3..258 (the caller's pairs may hold any) take the
+            // exact path.
+            if (p.length - 3u > 255u || p.offset > kHistoryBytes || p.offset > history + written) break;
             if (p.offset <= written) {
-                copyMatchFast(out, p.offset, p.length);
+                copyMatch(out, p.offset, p.length);
             } else {
                 copyMatchExact(s, out, written, p.offset, p.length);
             }
@@ -69,6 +71,10 @@ extern "C" ORVDC_API orvStatus ORVDC_CALL orvsDecodeLZ77_8u(const LZ77Pair** ppP
             ++pair;
         }
         if (pair == pairEnd) break;
+        if (out == end) {  // a longest match can fill the room exactly
+            status = orvStsDstFull;
+            goto done;
+        }
 
         // One pair with exact writes.
         const LZ77Pair p = *pair;

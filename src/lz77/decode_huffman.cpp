@@ -24,9 +24,9 @@ constexpr std::uint8_t kCodeLengthOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5,
 
 // Source bytes the fast loop wants available: one 8-byte load.
 constexpr std::ptrdiff_t kFastSrcMargin = 8;
-// Output room the fast loop wants: the longest match plus the overshoot of
-// the wide copies.
-constexpr std::ptrdiff_t kFastDstMargin = 258 + 32;
+// Output room the fast loop wants: the longest match (its copies write
+// exactly the match, never past it).
+constexpr std::ptrdiff_t kFastDstMargin = 258;
 
 inline std::uint64_t load64(const std::uint8_t* p) {
     std::uint64_t v;
@@ -323,7 +323,7 @@ void fastLoop(DecoderState& s, BitReader& br, Out& out, const Tables& t) {
         }
         if constexpr (std::is_same_v<Out, ByteOut>) {
             if (distance <= written) [[likely]] {
-                copyMatchFast(p, distance, length);
+                copyMatch(p, distance, length);
             } else {
                 copyMatchExact(s, p, written, distance, length);
             }

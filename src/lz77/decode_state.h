@@ -197,52 +197,60 @@ inline std::uint32_t historyBefore(const DecoderState& s) {
 void copyMatchExact(const DecoderState& s, std::uint8_t* out, std::size_t written, std::uint32_t d,
                     std::size_t n);
 
-// Match copy with room to spare: may write up to 32 bytes past out + n.  The
-// match source must lie in this call's output (d <= written bytes).
-inline void copyMatchFast(std::uint8_t* out, std::uint32_t d, std::uint32_t n) {
+// Copies W bytes through a register-sized temporary: source and destination
+// may overlap as long as the whole source is read before the store.
+template <std::size_t W>
+inline void copyWord(std::uint8_t* to, const std::uint8_t* from) {
+    std::uint8_t word[W];
+    std::memcpy(word, from, W);
+    std::memcpy(to, word, W);
+}
+
+// Match copy in whole words that writes exactly out[0, n) for 3 <= n <= 258:
+// nothing past the match is touched, so the bytes after the reported output
+// stay the caller's.  The source must lie in this call's output
+// (d <= bytes written before out).  Words are copied in order, so a word may
+// read bytes the one before it wrote; the last word ends exactly at the end
+// of the match and may rewrite some of its bytes with the same values.
+inline void copyMatch(std::uint8_t* out, std::uint32_t d, std::uint32_t n) {
     const std::uint8_t* from = out - d;
     std::uint8_t* const stop = out + n;
-    // Chunks are copied in order, so a chunk may read bytes the one before
-    // it wrote: only a chunk's own source and destination must not overlap.
-    auto copy16 = [](std::uint8_t* to, const std::uint8_t* src) {
-        std::uint8_t chunk[16];
-        std::memcpy(chunk, src, 16);
-        std::memcpy(to, chunk, 16);
-    };
-    auto copy8 = [](std::uint8_t* to, const std::uint8_t* src) {
-        std::uint8_t chunk[8];
-        std::memcpy(chunk, src, 8);
-        std::memcpy(to, chunk, 8);
-    };
-    if (d >= 16) {
-        // Most matches are short: two chunks, with no loop test, cover them.
-        copy16(out, from);
-        copy16(out + 16, from + 16);
-        if (n <= 32) return;
-        out += 32;
-        from += 32;
-        do {
-            copy16(out, from);
-            out += 16;
-            from += 16;
-        } while (out < stop);
-        return;
-    }
     if (d >= 8) {
-        copy8(out, from);
-        copy8(out + 8, from + 8);
-        if (n <= 16) return;
-        out += 16;
-        from += 16;
+        if (n <= 16) {
+            // Two words from both ends cover every short match.
+            if (n >= 8) {
+                copyWord<8>(out, from);
+                copyWord<8>(stop - 8, stop - 8 - d);
+            } else if (n >= 4) {
+                copyWord<4>(out, from);
+                copyWord<4>(stop - 4, stop - 4 - d);
+            } else {
+                out[0] = from[0];
+                out[1] = from[1];
+                out[2] = from[2];
+            }
+            return;
+        }
+        if (d >= 16) {
+            do {
+                copyWord<16>(out, from);
+                out += 16;
+                from += 16;
+            } while (stop - out > 16);
+            copyWord<16>(stop - 16, stop - 16 - d);
+            return;
+        }
         do {
-            copy8(out, from);
+            copyWord<8>(out, from);
             out += 8;
             from += 8;
-        } while (out < stop);
+        } while (stop - out > 8);
+        copyWord<8>(stop - 8, stop - 8 - d);
         return;
     }
-    // Distance 1 to 7: build 16 bytes of the repeating pattern, then store
-    // it at steps of the largest multiple of d that fits in 16.
+    // Distance 1 to 7: build 16 bytes of the repeating pattern, store it at
+    // steps of the largest multiple of d that fits in 16, and finish with its
+    // head: every store starts at a multiple of d from the match start.
     static constexpr std::uint8_t kStep[8] = {0, 16, 16, 15, 16, 15, 12, 14};
     std::uint8_t pattern[16];
     if (d == 1) {
@@ -251,10 +259,20 @@ inline void copyMatchFast(std::uint8_t* out, std::uint32_t d, std::uint32_t n) {
         for (unsigned i = 0; i < 16; ++i) pattern[i] = i < d ? from[i] : pattern[i - d];
     }
     const unsigned step = kStep[d];
-    do {
+    while (stop - out >= 16) {
         std::memcpy(out, pattern, 16);
         out += step;
-    } while (out < stop);
+    }
+    const auto rest = static_cast<std::size_t>(stop - out);
+    if (rest >= 8) {
+        std::memcpy(out, pattern, 8);
+        std::memcpy(stop - 8, pattern + rest - 8, 8);
+    } else if (rest >= 4) {
+        std::memcpy(out, pattern, 4);
+        std::memcpy(stop - 4, pattern + rest - 4, 4);
+    } else {
+        for (std::size_t i = 0; i < rest; ++i) out[i] = pattern[i];
+    }
 }
 
 }  // namespace orvdc::lz77::decoder

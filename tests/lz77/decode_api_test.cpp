@@ -399,6 +399,20 @@ TEST(DecodeApi, PairExpansion) {
     EXPECT_EQ(pp, more.data() + 1);
     EXPECT_EQ(pl, 1);
     EXPECT_EQ(Bytes(out.begin(), out.begin() + 5), Bytes(expected.end() - 270, expected.end() - 265));
+
+    // A literal then (258, 1) into 300 bytes: 259 bytes reported, and the
+    // rest of the room keeps what the caller had there.
+    State t;
+    const std::vector<LZ77Pair> run = {{'k', 0}, {258, 1}};
+    Bytes room(300, 0x5A);
+    pp = run.data();
+    pl = 2;
+    dst = room.data();
+    dl = 300;
+    EXPECT_EQ(orvsDecodeLZ77_8u(&pp, &pl, &dst, &dl, 0, t.get()), orvStsOk);
+    EXPECT_EQ(dst - room.data(), 259);
+    EXPECT_EQ(Bytes(room.begin(), room.begin() + 259), Bytes(259, 'k'));
+    EXPECT_EQ(Bytes(room.begin() + 259, room.end()), Bytes(41, 0x5A));
 }
 
 // The one-pass decoders: no room on entry changes nothing; a pending match

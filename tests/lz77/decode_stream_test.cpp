@@ -246,17 +246,20 @@ TEST(DecodeStream, EveryLengthAndDistance) {
     }
 }
 
-// Call sizes around the fast loop's limits: it needs 8 source bytes and room
-// for a longest match plus 32 bytes (or a few pair records), and hands over
-// to the byte-at-a-time loop at exactly those edges.
+// Call sizes around the fast loops' limits: they need 8 source bytes and
+// room for a longest match (or a few pair records), and hand over to the
+// byte-at-a-time loops at exactly those edges.  Every call is checked for
+// bytes changed after its reported output (see CanaryRoom).
 TEST(DecodeStream, CallSizesAtTheFastLoopEdges) {
     const Sample s = makeSample(31);
-    for (std::size_t srcChunk : {7u, 8u, 9u, 15u, 16u}) {
-        for (std::size_t dstChunk = 286; dstChunk <= 294; dstChunk += 2) {
-            DriveOptions opt;
-            opt.srcChunk = srcChunk;
-            opt.dstChunk = dstChunk + (srcChunk & 1);
-            expectDecodes(s, opt);
+    for (std::size_t srcChunk : {7u, 8u, 9u, 16u, 1u << 30}) {
+        for (std::size_t dstChunk = 254; dstChunk <= 262; ++dstChunk) {
+            for (Path path : {Path::OnePass, Path::Pairs}) {
+                DriveOptions opt{path};
+                opt.srcChunk = srcChunk;
+                opt.dstChunk = dstChunk;
+                expectDecodes(s, opt);
+            }
         }
         for (std::int32_t pairChunk : {3, 4, 5, 8, 9, 10}) {
             DriveOptions opt;
@@ -264,6 +267,38 @@ TEST(DecodeStream, CallSizesAtTheFastLoopEdges) {
             opt.srcChunk = srcChunk;
             opt.pairChunk = pairChunk;
             expectDecodes(s, opt);
+        }
+    }
+}
+
+// A match of every length at short and word-edge distances, alone at the end
+// of the output: the wide copies must stop exactly at the match's end, on
+// both paths, whether the room ends there or runs on.
+TEST(DecodeStream, MatchCopiesStopAtTheReportedOutput) {
+    std::int32_t size = 0;
+    orvsDecodeLZ77GetSize_8u(&size);
+    Bytes mem(static_cast<std::size_t>(size) + 4);
+    auto* state = reinterpret_cast<LZ77DecoderState*>(mem.data() + 4);
+    for (unsigned d : {1u, 2u, 3u, 4u, 5u, 7u, 8u, 9u, 15u, 16u, 17u, 31u, 32u, 33u}) {
+        for (unsigned length = 3; length <= 258; ++length) {
+            std::vector<Token> tokens;
+            for (unsigned i = 0; i < d; ++i) tokens.push_back({static_cast<std::uint16_t>('a' + i % 26), 0});
+            tokens.push_back({static_cast<std::uint16_t>(length), static_cast<std::uint16_t>(d)});
+            Bytes expected;
+            expandTokens(tokens, expected);
+            BitWriter w;
+            putFixedBlock(w, true, tokens);
+            for (Path path : {Path::OnePass, Path::Pairs}) {
+                for (std::size_t room : {expected.size(), expected.size() + 1, expected.size() + 300}) {
+                    orvsDecodeLZ77Init_8u(LZ77ChecksumNone, state);
+                    DriveOptions opt{path};
+                    opt.dstChunk = room;
+                    opt.pairChunk = 64;
+                    const DriveResult r = drive(w.bytes(), opt, state);
+                    ASSERT_EQ(r.status, orvStsStreamEnd);
+                    ASSERT_EQ(r.out, expected) << d << " " << length;
+                }
+            }
         }
     }
 }
