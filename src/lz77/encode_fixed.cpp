@@ -45,11 +45,11 @@ struct FixedCodes {
     static void endOfBlock(std::uint64_t&, std::uint32_t& count) { count += 7; }  // symbol 256: seven 0 bits
 };
 
-// Writes one byte of a stored-block header field or of the trailer; like
-// every such byte it clears the byte behind it when room remains there.
+// Writes one byte of a stored-block header field or of the trailer, and
+// nothing behind it.
 inline void putFieldByte(BitWriter& w, std::uint8_t value) {
     *w.out++ = value;
-    if (--w.room > 0) *w.out = 0;
+    --w.room;
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 // dynamic block description, resumption with tiny destinations.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <functional>
 #include <queue>
 
@@ -91,6 +93,7 @@ TEST(BlockWriters, TinyDestinationsGiveTheSameBytes) {
 TEST(StoredBlock, Bytes) {
     EncoderBlock block(1, LZ77ChecksumAdler32);
     std::uint8_t out[16];
+    std::fill(out, out + 16, 0xEE);
     std::uint8_t* d = out;
     std::int32_t room = 16;
     static const std::uint8_t none = 0;
@@ -98,7 +101,7 @@ TEST(StoredBlock, Bytes) {
     std::int32_t n = 0;
     EXPECT_EQ(orvsEncodeLZ77StoredBlock_8u(&src, &n, &d, &room, LZ77FlushFinish, block.get()), orvStsOk);
     EXPECT_EQ(Bytes(out, d), (Bytes{0x01, 0x00, 0x00, 0xFF, 0xFF}));
-    EXPECT_EQ(out[5], 0);  // the byte behind a header field is cleared
+    EXPECT_EQ(out[5], 0xEE);  // nothing written behind the reported output
 }
 
 TEST(StoredBlock, LengthLimitAndEmptyRoom) {
@@ -155,7 +158,8 @@ TEST(StoredBlock, ResumesAfterEveryByte) {
 TEST(Flush, TrailerBytesAndPhases) {
     for (int kind : {LZ77ChecksumAdler32, LZ77ChecksumCRC32, LZ77ChecksumNone}) {
         EncoderBlock block(0, kind);
-        std::uint8_t out[16] = {};
+        std::uint8_t out[16];
+        std::fill(out, out + 16, 0xEE);
         std::uint8_t* d = out;
         std::int32_t room = 16;
         EXPECT_EQ(orvsEncodeLZ77Flush_8u(&d, &room, block.get()), orvStsBadStream);
@@ -192,7 +196,7 @@ TEST(Flush, TrailerBytesAndPhases) {
                       (Bytes{static_cast<std::uint8_t>(sum), static_cast<std::uint8_t>(sum >> 8),
                              static_cast<std::uint8_t>(sum >> 16), static_cast<std::uint8_t>(sum >> 24), 0xE8, 0x03, 0, 0}));
         }
-        EXPECT_EQ(out[d - out], 0);  // cleared behind the last trailer byte
+        EXPECT_EQ(out[d - out], 0xEE);  // nothing written behind the last trailer byte
     }
     EncoderBlock odd(0, 5);
     orvsEncodeLZ77SetStatus_8u(LZ77DeflateTrailer, odd.get());
