@@ -2,9 +2,18 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sys/mman.h>
+#include <unistd.h>
+#endif
 
 namespace orvdc::test {
 
@@ -115,6 +124,43 @@ void CanaryRoom::fill(std::size_t from, std::size_t to) {
         }
     }
     return ::testing::AssertionSuccess();
+}
+
+GuardedMemory::GuardedMemory(std::size_t capacity) : capacity_(capacity) {
+#ifdef _WIN32
+    SYSTEM_INFO info;
+    GetSystemInfo(&info);
+    const std::size_t page = info.dwPageSize;
+#else
+    const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+#endif
+    const std::size_t usable = (capacity + page - 1) / page * page;
+    mapped_ = usable + page;
+#ifdef _WIN32
+    base_ = static_cast<std::uint8_t*>(VirtualAlloc(nullptr, mapped_, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+    DWORD old = 0;
+    const bool guarded = base_ != nullptr && VirtualProtect(base_ + usable, page, PAGE_NOACCESS, &old) != 0;
+#else
+    void* m = mmap(nullptr, mapped_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    base_ = m == MAP_FAILED ? nullptr : static_cast<std::uint8_t*>(m);
+    const bool guarded = base_ != nullptr && mprotect(base_ + usable, page, PROT_NONE) == 0;
+#endif
+    if (!guarded) std::abort();
+    limit_ = base_ + usable;
+}
+
+GuardedMemory::~GuardedMemory() {
+#ifdef _WIN32
+    VirtualFree(base_, 0, MEM_RELEASE);
+#else
+    munmap(base_, mapped_);
+#endif
+}
+
+std::uint8_t* GuardedMemory::place(const std::uint8_t* p, std::size_t n) {
+    std::uint8_t* q = end(n);
+    if (n != 0) std::memcpy(q, p, n);
+    return q;
 }
 
 }  // namespace orvdc::test

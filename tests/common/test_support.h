@@ -100,4 +100,27 @@ private:
     bool refill_ = false;    // a check failed: refill the whole room
 };
 
+// Memory whose end touches an inaccessible page, so that reading or writing
+// a single byte past a buffer placed at its end faults, in every build.
+class GuardedMemory {
+public:
+    explicit GuardedMemory(std::size_t capacity);
+    ~GuardedMemory();
+    GuardedMemory(const GuardedMemory&) = delete;
+    GuardedMemory& operator=(const GuardedMemory&) = delete;
+
+    // The last n bytes before the inaccessible page (n <= capacity).
+    std::uint8_t* end(std::size_t n) { return limit_ - n; }
+    // A copy of p[0..n) placed as the last n bytes before that page.
+    std::uint8_t* place(const std::uint8_t* p, std::size_t n);
+    std::uint8_t* place(const Bytes& b) { return place(b.data(), b.size()); }
+    std::size_t capacity() const { return capacity_; }
+
+private:
+    std::uint8_t* base_ = nullptr;
+    std::uint8_t* limit_ = nullptr;
+    std::size_t mapped_ = 0;
+    std::size_t capacity_ = 0;
+};
+
 }  // namespace orvdc::test
