@@ -84,8 +84,12 @@ inline DecodeOutcome decodeAll(const std::uint8_t* data, std::size_t size, Decod
     // call at worst); only a decoder that stops making progress exceeds it.
     std::size_t budget = 256 + size * 64 + 4 * kMaxOut;
 
+    // The chosen call sizes hold for the first 16 KiB of output and 4 KiB of
+    // source; beyond them calls are large, so that a long stream costs few
+    // calls while every kind of split is still met early on.
+    auto early = [&] { return r.out.size() < 16384 && pos < 4096; };
     auto call = [&](auto&& fn) {
-        const std::size_t len = std::min<std::size_t>(sizes.next(maxSrc), size - pos);
+        const std::size_t len = std::min<std::size_t>(sizes.next(early() ? maxSrc : 1u << 20), size - pos);
         const std::uint8_t* src = len ? data + pos : &none;
         const std::uint8_t* base = src;
         auto srcLen = static_cast<std::int32_t>(len);
@@ -108,7 +112,7 @@ inline DecodeOutcome decodeAll(const std::uint8_t* data, std::size_t size, Decod
         }
         if (s != orvStsOk) { r.status = s; return r; }
         if (path == DecodePath::Mixed) onePass = (sizes.next(2) == 1);
-        const std::uint32_t room = sizes.next(maxDst);
+        const std::uint32_t room = sizes.next(early() ? maxDst : 1u << 16);
         std::uint8_t* const start = area.room(room);
         std::uint8_t* dst = start;
         std::int32_t dstLen = static_cast<std::int32_t>(room);
@@ -125,7 +129,7 @@ inline DecodeOutcome decodeAll(const std::uint8_t* data, std::size_t size, Decod
             area.check(start, dst, r.out);
         } else {
             // The pair records end right before an inaccessible page too.
-            std::int32_t pl = static_cast<std::int32_t>(sizes.next(512));
+            std::int32_t pl = static_cast<std::int32_t>(early() ? sizes.next(512) : 512);
             auto* const firstPair = reinterpret_cast<LZ77Pair*>(pairMem.end(sizeof(LZ77Pair) * static_cast<std::size_t>(pl)));
             LZ77Pair* pp = firstPair;
             s = call([&](const std::uint8_t** p, std::int32_t* l) {
@@ -136,7 +140,7 @@ inline DecodeOutcome decodeAll(const std::uint8_t* data, std::size_t size, Decod
             auto el = static_cast<std::int32_t>(pp - firstPair);
             for (;;) {
                 if (budget-- == 0) std::abort();
-                const std::uint32_t expandRoom = sizes.next(maxDst);
+                const std::uint32_t expandRoom = sizes.next(early() ? maxDst : 1u << 16);
                 std::uint8_t* const expandStart = area.room(expandRoom);
                 dst = expandStart;
                 dstLen = static_cast<std::int32_t>(expandRoom);

@@ -158,7 +158,7 @@ def head():
     return bytes(rng.randrange(256) for _ in range(8))
 
 pieces = slices()
-small = [p for p in pieces if len(p) <= 700]
+small = [p for p in pieces if len(p) <= 600]
 makers = {
     "lz77_decode_zlib": lambda: deflate_streams(pieces),
     "lz77_decode_paths": lambda: [head()[:2] + s for s in deflate_streams(pieces)],
@@ -186,7 +186,7 @@ for name in names:
     os.makedirs(d, exist_ok=True)
     for k, data in enumerate(make()):
         with open(os.path.join(d, "seed%03d" % k), "wb") as fh:
-            fh.write(data[:2048])
+            fh.write(data[:1024])
 PY
 
 for name in "${harnesses[@]}"; do
@@ -196,6 +196,6 @@ for name in "${harnesses[@]}"; do
     rm -rf "$dest"
     mkdir -p "$dest"
     # Only inputs that add coverage are kept, smallest first.
-    "$exe" -merge=1 -max_len=4096 -rss_limit_mb=2048 "$dest" "$candidates/$name" >/dev/null 2>&1
+    "$exe" -merge=1 -max_len=1024 -rss_limit_mb=2048 "$dest" "$candidates/$name" >/dev/null 2>&1
     echo "$name: $(ls "$dest" | wc -l) seeds, $(du -sk "$dest" | cut -f1) KB"
 done

@@ -366,4 +366,26 @@ TEST(Bzip2RunLength, LifeCycleAndArgumentChecks) {
     EXPECT_EQ(src, in.data());
 }
 
+// The encoder's output and in-use table do not depend on what its memory held
+// before Init.
+TEST(RunLength, NothingReadFromStateMemoryBeforeItIsWritten) {
+    const Bytes in = runsBytes(20000, 9);
+    Bytes out[2];
+    Table used[2];
+    for (int k = 0; k < 2; ++k) {
+        orvdc::test::FilledMemory mem(264, k == 0 ? 0x00 : 0xFF);
+        auto* st = mem.as<RLEState>();
+        ASSERT_EQ(orvsEncodeRLEInit_BZ2_8u(st), orvStsOk);
+        out[k].resize(2 * in.size() + 8);
+        const std::uint8_t* src = in.data();
+        auto srcLen = static_cast<std::int32_t>(in.size());
+        auto dstLen = static_cast<std::int32_t>(out[k].size());
+        ASSERT_EQ(orvsEncodeRLE_BZ2_8u(&src, &srcLen, out[k].data(), &dstLen, st), orvStsOk);
+        out[k].resize(static_cast<std::size_t>(dstLen));
+        ASSERT_EQ(orvsRLEGetInUseTable_8u(used[k].data(), st), orvStsOk);
+    }
+    EXPECT_EQ(out[0], out[1]);
+    EXPECT_EQ(used[0], used[1]);
+}
+
 }  // namespace

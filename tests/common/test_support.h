@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -68,6 +69,24 @@ private:
     std::vector<std::uint8_t> storage_;
     std::size_t offset_;
     std::size_t size_;
+};
+
+// Caller memory for a state object, every byte set to `fill` before the
+// state's Init runs on it, 4 bytes past an 8-byte boundary.  Running the same
+// calls on states over memory of different fills shows whether a stream can
+// reach state memory that Init left unwritten.
+class FilledMemory {
+public:
+    FilledMemory(std::size_t size, std::uint8_t fill) : storage_((size + 15) / 8 + 1, 0) {
+        std::memset(storage_.data(), fill, storage_.size() * 8);
+    }
+    template <class State>
+    State* as() {
+        return reinterpret_cast<State*>(reinterpret_cast<std::uint8_t*>(storage_.data()) + 4);
+    }
+
+private:
+    std::vector<std::uint64_t> storage_;
 };
 
 // Destination room for the calls of a stream operation.  The room and a tail

@@ -12,7 +12,6 @@ using orvdc::test::GuardedMemory;
 
 #if GTEST_HAS_DEATH_TEST && !defined(_WIN32)
 TEST(GuardedMemoryDeathTest, OneBytePastTheEndFaults) {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
     GuardedMemory mem(100);
     volatile std::uint8_t* p = mem.end(100);
     p[99] = 1;

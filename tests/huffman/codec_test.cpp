@@ -451,4 +451,34 @@ TEST(HuffCodec, DecoderStatusesAndEmptyCodes) {
     EXPECT_EQ(orvsEncodeHuffFinal_8u(dst, &cap, nullptr), orvStsNullPtr);
 }
 
+// Decoding arbitrary bits gives the same symbols and state whatever the
+// state memory held before Init, for complete and incomplete codes.
+TEST(HuffCodec, NothingReadFromStateMemoryBeforeItIsWritten) {
+    std::int32_t size = 0;
+    ASSERT_EQ(orvsHuffGetSize_8u(&size), orvStsOk);
+    Rng rng(31);
+    for (int round = 0; round < 20; ++round) {
+        std::int32_t len[256] = {};
+        for (int s = 0; s < 256; ++s) len[s] = rng.below(3) == 0 ? 0 : 4 + static_cast<std::int32_t>(rng.below(round % 2 ? 6 : 13));
+        const Bytes bits = orvdc::test::randomBytes(2000, static_cast<std::uint64_t>(round) + 1);
+        Bytes out[2];
+        for (int k = 0; k < 2; ++k) {
+            orvdc::test::FilledMemory mem(static_cast<std::size_t>(size), k == 0 ? 0x00 : 0xFF);
+            auto* st = mem.as<HuffState>();
+            if (orvsDecodeHuffInit_8u(len, st) != orvStsOk) continue;
+            out[k].resize(20000);
+            auto cap = static_cast<std::int32_t>(out[k].size());
+            orvsDecodeHuff_8u(bits.data(), static_cast<std::int32_t>(bits.size()), out[k].data(), &cap, st);
+            out[k].resize(static_cast<std::size_t>(cap));
+            for (int o = 0; o < 8; ++o) {
+                std::uint8_t sym = 0;
+                const orvStatus one = orvsDecodeHuffOne_8u(bits.data() + 100, o, &sym, st);
+                out[k].push_back(static_cast<std::uint8_t>(one));
+                out[k].push_back(sym);
+            }
+        }
+        EXPECT_EQ(out[0], out[1]) << round;
+    }
+}
+
 }  // namespace
