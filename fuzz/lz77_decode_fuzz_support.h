@@ -45,7 +45,7 @@ public:
     }
     // Room for a call: the last `room` bytes before the page.
     std::uint8_t* room(std::size_t room) { return base_ + kCapacity - room; }
-    void check(const std::uint8_t* from, const std::uint8_t* to, std::vector<std::uint8_t>& out) {
+    [[gnu::noinline]] void check(const std::uint8_t* from, const std::uint8_t* to, std::vector<std::uint8_t>& out) {
         if (to < from || to > base_ + kCapacity) std::abort();
         out.insert(out.end(), from, to);
         const auto start = static_cast<std::size_t>(to - base_);
