@@ -62,12 +62,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::int32_t pos = 0;
     bool more = true;
     while (more) {
-        // The chosen sizes hold for the first 256 bytes of stream and 1 KiB
-        // of output; beyond them pieces and rooms are large.  Every call
-        // moves the decoder's 32 KiB window, so a long stream in tiny calls
-        // would cost far more than it adds: every kind of split is still met
-        // early on.
-        const bool early = pos < 256 && parts.size() < 1024;
+        // The chosen sizes hold for the first 64 bytes of stream and 512
+        // bytes of output; beyond them pieces and rooms are large.  Every
+        // call moves the decoder's 32 KiB window, so a long stream in tiny
+        // calls would cost far more than it adds: every kind of split is
+        // still met early on.
+        const bool early = pos < 64 && parts.size() < 512;
         const std::int32_t piece =
             std::min<std::int32_t>(static_cast<std::int32_t>(split.next(early ? maxPiece : 2000)), n - pos);
         more = pos + piece < n;
@@ -75,7 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         srcLen = piece;
         orvStatus st;
         do {
-            const std::size_t roomSize = split.next(parts.size() < 1024 ? maxRoom : 5000);
+            const std::size_t roomSize = split.next(parts.size() < 512 ? maxRoom : 5000);
             std::uint8_t* const start = roomMem.end(roomSize);
             orvdc::fuzz::fillCanary(start, roomSize);
             dst = start;
