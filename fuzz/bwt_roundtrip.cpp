@@ -12,6 +12,7 @@
 #include <numeric>
 #include <vector>
 
+#include "fuzz_guard.h"
 #include "orvdc.h"
 
 namespace {
@@ -63,18 +64,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     std::int32_t workSize = 0;
     orvsBWTFwdGetSize_8u(n, &workSize);
-    std::vector<std::uint8_t> work(static_cast<std::size_t>(workSize));
+    // Buffers end right before an inaccessible page (the work buffers at
+    // exactly the size the transforms report).
+    static orvdc::fuzz::PageEnd srcMem, lastMem, workMem;
+    std::uint8_t* work = workMem.end(static_cast<std::size_t>(workSize));
     Bytes last = block;
+    std::uint8_t* lastAtEnd = lastMem.place(block.data(), block.size());
     Bytes out(block.size());
     std::int32_t index = -1;
-    const std::uint8_t* src = inPlace ? last.data() : block.data();
-    if (orvsBWTFwd_8u(src, last.data(), n, &index, work.data()) != orvStsOk) std::abort();
+    const std::uint8_t* src = inPlace ? lastAtEnd : srcMem.place(block.data(), block.size());
+    if (orvsBWTFwd_8u(src, lastAtEnd, n, &index, work) != orvStsOk) std::abort();
+    last.assign(lastAtEnd, lastAtEnd + block.size());
     if (index < 0 || index >= n) std::abort();
     if (n <= 64 && last != naiveLastColumn(block)) std::abort();
 
     orvsBWTInvGetSize_8u(n, &workSize);
-    std::vector<std::uint8_t> invWork(static_cast<std::size_t>(workSize));
-    if (orvsBWTInv_8u(last.data(), out.data(), n, index, invWork.data()) != orvStsOk) std::abort();
+    std::uint8_t* invWork = workMem.end(static_cast<std::size_t>(workSize));
+    std::uint8_t* outAtEnd = srcMem.end(block.size());
+    if (orvsBWTInv_8u(lastMem.place(last.data(), last.size()), outAtEnd, n, index, invWork) != orvStsOk) std::abort();
+    out.assign(outAtEnd, outAtEnd + block.size());
     if (out != block) std::abort();
 
     if (n <= 32768) {

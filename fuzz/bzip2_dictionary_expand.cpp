@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "fuzz_guard.h"
 #include "orvdc.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -16,8 +17,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Mostly sparse tables, so that indices at or above n occur.
     for (auto& e : table) e = (e & 0xF0) == 0 ? e : 0;
     const std::int32_t n = static_cast<std::int16_t>(data[256] | (data[257] << 8));
-    std::vector<std::uint8_t> buf(data + 258, data + size);
-    const std::vector<std::uint8_t> before = buf;
+    // The buffer ends right before an inaccessible page.
+    static orvdc::fuzz::PageEnd mem;
+    const std::size_t count = size - 258;
+    const struct {
+        std::uint8_t* p;
+        std::size_t n;
+        std::uint8_t* data() const { return p; }
+        std::size_t size() const { return n; }
+        std::uint8_t& operator[](std::size_t k) const { return p[k]; }
+        bool operator!=(const std::vector<std::uint8_t>& v) const { return std::memcmp(p, v.data(), n) != 0; }
+    } buf{mem.place(data + 258, count), count};
+    const std::vector<std::uint8_t> before(data + 258, data + size);
     const auto len = static_cast<std::int32_t>(buf.size());
 
     std::int32_t inUse = 0;

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "fuzz_guard.h"
 #include "orvdc.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -19,16 +20,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::uint8_t whole[256], split[256];
     std::memcpy(whole, data + 1, 256);
     std::memcpy(split, data + 1, 256);
-    std::vector<std::uint8_t> a(src.size()), b(src.size());
-    if (orvsMTFInv_8u(src.data(), a.data(), n, reinterpret_cast<MTFState*>(whole)) != orvStsOk) std::abort();
+    // The positions and the output end right before an inaccessible page,
+    // and so does every piece of the split run.
+    static orvdc::fuzz::PageEnd srcMem, outMem, pieceMem, pieceOutMem;
+    std::vector<std::uint8_t> b(src.size());
+    std::uint8_t* a = outMem.end(src.size());
+    if (orvsMTFInv_8u(srcMem.place(src.data(), src.size()), a, n, reinterpret_cast<MTFState*>(whole)) != orvStsOk) {
+        std::abort();
+    }
     for (std::int32_t pos = 0; pos < n;) {
         const std::int32_t len = n - pos < 1 + piece ? n - pos : 1 + piece;
-        if (orvsMTFInv_8u(src.data() + pos, b.data() + pos, len, reinterpret_cast<MTFState*>(split)) != orvStsOk) {
+        const auto k = static_cast<std::size_t>(len);
+        std::uint8_t* out = pieceOutMem.end(k);
+        if (orvsMTFInv_8u(pieceMem.place(src.data() + pos, k), out, len, reinterpret_cast<MTFState*>(split)) != orvStsOk) {
             std::abort();
         }
+        std::memcpy(b.data() + pos, out, k);
         pos += len;
     }
-    if (a != b || std::memcmp(whole, split, 256) != 0) std::abort();
+    if (std::memcmp(a, b.data(), src.size()) != 0 || std::memcmp(whole, split, 256) != 0) std::abort();
 
     // From fresh states the two directions are inverses of each other.
     std::uint8_t inv[256], fwd[256];

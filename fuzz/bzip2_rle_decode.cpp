@@ -6,25 +6,32 @@
 #include <cstdlib>
 #include <vector>
 
+#include "fuzz_guard.h"
 #include "orvdc.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 2) return 0;
     const std::size_t room = 1 + data[0] % 64;
+    // Source and destination end right before an inaccessible page; the
+    // destination bytes after the reported output keep their canary.
+    static orvdc::fuzz::PageEnd srcMem, dstMem;
     const std::vector<std::uint8_t> src(data + 1, data + size);
-    const std::uint8_t* p = src.data();
+    const std::uint8_t* p = srcMem.place(src.data(), src.size());
     auto left = static_cast<std::int32_t>(src.size());
+    const std::size_t dstSize = room + 257 * (data[0] >> 6);
     while (left > 0) {
-        std::vector<std::uint8_t> dst(room + 257 * (data[0] >> 6));
-        auto dstLen = static_cast<std::int32_t>(dst.size());
+        std::uint8_t* dst = dstMem.end(dstSize);
+        orvdc::fuzz::fillCanary(dst, dstSize);
+        auto dstLen = static_cast<std::int32_t>(dstSize);
         const std::int32_t before = left;
         const std::uint8_t* const start = p;
-        const orvStatus s = orvsDecodeRLE_8u(&p, &left, dst.data(), &dstLen);
+        const orvStatus s = orvsDecodeRLE_8u(&p, &left, dst, &dstLen);
         if (s != (left != 0 ? orvStsDstFull : orvStsOk)) std::abort();
-        if (p - start != before - left || dstLen < 0 || static_cast<std::size_t>(dstLen) > dst.size()) std::abort();
+        if (p - start != before - left || dstLen < 0 || static_cast<std::size_t>(dstLen) > dstSize) std::abort();
+        orvdc::fuzz::requireCanary(dst, static_cast<std::size_t>(dstLen), dstSize);
         if (p == start) {
             // Only a pair whose run needs more room stops a call at its start.
-            if (dst.size() >= 257) std::abort();
+            if (dstSize >= 257) std::abort();
             break;
         }
     }

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "fuzz_guard.h"
 #include "orvdc.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -14,15 +15,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::vector<std::uint8_t> src(data + 1, data + size);
     const std::size_t room = 1 + data[0];
     {
-        std::vector<std::uint8_t> dst(room);
-        const std::uint8_t* p = src.data();
+        // Source and destination end right before an inaccessible page; the
+        // destination bytes after the reported output keep their canary.
+        static orvdc::fuzz::PageEnd srcMem, dstMem;
+        const std::uint8_t* const at = srcMem.place(src.data(), src.size());
+        std::uint8_t* dst = dstMem.end(room);
+        orvdc::fuzz::fillCanary(dst, room);
+        const std::uint8_t* p = at;
         auto left = static_cast<std::int32_t>(src.size());
         auto dstLen = static_cast<std::int32_t>(room);
-        const orvStatus s = orvsDecodeRLE_BZ2_8u(&p, &left, dst.data(), &dstLen);
+        const orvStatus s = orvsDecodeRLE_BZ2_8u(&p, &left, dst, &dstLen);
         if (s != orvStsOk && s != orvStsDstFull) std::abort();
-        if (p - src.data() != static_cast<std::int32_t>(src.size()) - left) std::abort();
+        if (p - at != static_cast<std::int32_t>(src.size()) - left) std::abort();
         if (dstLen < 0 || static_cast<std::size_t>(dstLen) > room) std::abort();
         if (s == orvStsOk && left != 0) std::abort();
+        orvdc::fuzz::requireCanary(dst, static_cast<std::size_t>(dstLen), room);
     }
     std::vector<std::uint8_t> plain(src.size() * 64 + 1);
     const std::uint8_t* p = src.data();

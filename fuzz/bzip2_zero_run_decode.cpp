@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "fuzz_guard.h"
 #include "orvdc.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -19,18 +20,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (auto& s : sym) {
         if ((s & 0xC000) != 0xC000) s &= 3;
     }
+    // Symbols and destination end right before an inaccessible page; the
+    // destination bytes after the reported output keep their canary.
+    static orvdc::fuzz::PageEnd srcMem, dstMem;
     std::vector<std::uint8_t> all;
-    const std::uint16_t* p = sym.data();
+    const auto* p = reinterpret_cast<const std::uint16_t*>(srcMem.place(sym.data(), sym.size() * 2));
     auto left = static_cast<std::int32_t>(sym.size());
     while (left > 0) {
-        std::vector<std::uint8_t> dst(room);
+        std::uint8_t* dst = dstMem.end(room);
+        orvdc::fuzz::fillCanary(dst, room);
         auto dstLen = static_cast<std::int32_t>(room);
         const std::uint16_t* const start = p;
         const std::int32_t before = left;
-        const orvStatus s = orvsDecodeZ1Z2_BZ2_16u8u(&p, &left, dst.data(), &dstLen);
+        const orvStatus s = orvsDecodeZ1Z2_BZ2_16u8u(&p, &left, dst, &dstLen);
         if (s != (left != 0 ? orvStsDstFull : orvStsOk)) std::abort();
         if (p - start != before - left || dstLen < 0 || static_cast<std::size_t>(dstLen) > room) std::abort();
-        all.insert(all.end(), dst.begin(), dst.begin() + dstLen);
+        orvdc::fuzz::requireCanary(dst, static_cast<std::size_t>(dstLen), room);
+        all.insert(all.end(), dst, dst + dstLen);
         if (p == start) break;  // a run longer than the room
     }
     if (all.empty()) return 0;

@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "core/cpu_features.h"
+#include "fuzz_guard.h"
 #include "orvdc.h"
 
 namespace {
@@ -29,7 +30,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size < 2) return 0;
     const unsigned cuts = data[0] % 8;
     const std::uint32_t features = kFeatureSets[(data[0] / 8) % std::size(kFeatureSets)];
-    const std::uint8_t* body = data + 1;
+    // The whole input, and then every piece, ends right before an
+    // inaccessible page, so the kernels' last loads are checked at every
+    // length.
+    static orvdc::fuzz::PageEnd mem, pieceMem;
+    const std::uint8_t* body = mem.place(data + 1, size - 1);
     const auto n = static_cast<std::int32_t>(size - 1);
 
     cpu::restrictFeaturesForTesting(~0u);
@@ -45,9 +50,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (unsigned c = 0; c <= cuts && pos < n; ++c) {
         seed = seed * 1103515245u + 12345u;
         std::int32_t len = (c == cuts) ? n - pos : 1 + static_cast<std::int32_t>(seed % static_cast<std::uint32_t>(n - pos));
-        orvsCRC32_8u(body + pos, len, &parts[0]);
-        orvsCRC32_BZ2_8u(body + pos, len, &parts[1]);
-        orvsAdler32_8u(body + pos, len, &parts[2]);
+        const std::uint8_t* piece = pieceMem.place(body + pos, static_cast<std::size_t>(len));
+        orvsCRC32_8u(piece, len, &parts[0]);
+        orvsCRC32_BZ2_8u(piece, len, &parts[1]);
+        orvsAdler32_8u(piece, len, &parts[2]);
         pos += len;
     }
     for (int k = 0; k < 3; ++k) {

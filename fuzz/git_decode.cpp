@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "../tests/git/git_reference.h"
+#include "fuzz_guard.h"
 #include "orvdc.h"
 
 namespace {
@@ -18,18 +19,27 @@ using orvdc::test::git::Bytes;
 
 constexpr std::int32_t kMaxOut = 4096;
 
+constexpr std::int32_t kMaxSource = 3000;
+constexpr std::int32_t kMaxBlock = 8 * kMaxSource + 8192;
+
+// One encoder state and block buffer for every run: sources of up to
+// kMaxSource bytes always fit.
 Bytes encodeSource(const std::uint8_t* data, std::size_t size, int strategy) {
-    GITState* st = nullptr;
-    const auto n = static_cast<std::int32_t>(size);
-    if (orvsEncodeGITInitAlloc_8u(n < 1 ? 1 : n, 8 * n + 8192, &st) < 0) return {};
-    Bytes block(static_cast<std::size_t>(8 * n + 8192));
+    static Bytes memory;
+    static Bytes block(kMaxBlock);
+    if (memory.empty()) {
+        std::int32_t bytes = 0;
+        if (orvsEncodeGITGetSize_8u(kMaxSource, kMaxBlock, &bytes) < 0) std::abort();
+        memory.resize(static_cast<std::size_t>(bytes) + 4);
+    }
+    auto* st = reinterpret_cast<GITState*>(memory.data() + 4);
+    if (orvsEncodeGITInit_8u(kMaxSource, kMaxBlock, st) < 0) std::abort();
     std::int32_t len = 0;
     const std::uint8_t none = 0;
+    const auto n = static_cast<std::int32_t>(size);
     const orvStatus s = orvsEncodeGIT_8u(size ? data : &none, n, block.data(), &len, strategy, st);
-    orvsGITFree_8u(st);
     if (s != orvStsOk) std::abort();  // every source fits these sizes
-    block.resize(static_cast<std::size_t>(len));
-    return block;
+    return Bytes(block.begin(), block.begin() + len);
 }
 
 }  // namespace
@@ -43,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::size_t sourceLen = 0;
     const bool intact = (data[1] & 1) && ((data[1] >> 1) & 3) == 0;
     if (data[1] & 1) {
-        sourceLen = size - 2 > 3000 ? 3000 : size - 2;
+        sourceLen = size - 2 > kMaxSource ? kMaxSource : size - 2;
         block = encodeSource(data + 2, sourceLen, strategy);
         // Damage: bits of data[1] choose up to three positions to flip.
         std::uint32_t seed = static_cast<std::uint32_t>(size) * 2654435761u + data[1];
@@ -56,18 +66,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     if (block.empty()) return 0;
 
-    std::int32_t stateSize = 0;
-    orvsDecodeGITGetSize_8u(1, &stateSize);
-    std::vector<std::uint8_t> memory(static_cast<std::size_t>(stateSize) + 4);
+    static Bytes memory;
+    if (memory.empty()) {
+        std::int32_t stateSize = 0;
+        orvsDecodeGITGetSize_8u(1, &stateSize);
+        memory.resize(static_cast<std::size_t>(stateSize) + 4);
+    }
     auto* st = reinterpret_cast<GITState*>(memory.data() + 4);
     if (orvsDecodeGITInit_8u(maxOut, st) != orvStsOk) std::abort();
-    // Exactly the block's bytes on the heap, so any overread is caught.
-    std::vector<std::uint8_t> src(block);
-    std::vector<std::uint8_t> out(static_cast<std::size_t>(maxOut));
+    // The block and the output room end right before an inaccessible page;
+    // output bytes past the reported length keep their canary.
+    static orvdc::fuzz::PageEnd srcMem, outMem;
+    const std::uint8_t* src = srcMem.place(block.data(), block.size());
+    std::uint8_t* out = outMem.end(static_cast<std::size_t>(maxOut));
+    orvdc::fuzz::fillCanary(out, static_cast<std::size_t>(maxOut));
     std::int32_t outLen = -1;
-    const orvStatus s =
-        orvsDecodeGIT_8u(src.data(), static_cast<std::int32_t>(src.size()), out.data(), &outLen, strategy, st);
+    const orvStatus s = orvsDecodeGIT_8u(src, static_cast<std::int32_t>(block.size()), out, &outLen, strategy, st);
     if (s != orvStsOk && s != orvStsBadSize) std::abort();
+    if (s == orvStsOk && outLen >= 0 && outLen <= maxOut) {
+        orvdc::fuzz::requireCanary(out, static_cast<std::size_t>(outLen), static_cast<std::size_t>(maxOut));
+    }
 
     const auto ref = orvdc::test::git::referenceDecode(block.data(), block.size(), strategy,
                                                        static_cast<std::size_t>(maxOut));

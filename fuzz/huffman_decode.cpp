@@ -4,6 +4,7 @@
 // the table-driven path and the plain loop in step: both must write the same
 // symbols and leave the same state.  Every symbol written must have a code,
 // and single-symbol decoding must stay inside an exactly sized window.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "huffman/huff_state.h"
+#include "fuzz_guard.h"
 #include "orvdc.h"
 
 namespace {
@@ -70,22 +72,34 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::size_t want = k + 1 == pieces ? in.n : 1 + (static_cast<std::size_t>(in.byte()) * 37) % (in.n + 1);
         const std::size_t take = want < in.n ? want : in.n;
         if (take == 0) break;
-        // Exactly sized copies so that any read past the piece is caught.
-        std::vector<std::uint8_t> src(in.p, in.p + take);
+        // The piece and the destinations end right before an inaccessible
+        // page, so that any access past them faults; the table-driven path's
+        // destination keeps its canary after the symbols it reports.
+        static orvdc::fuzz::PageEnd srcMem, aMem, bMem, windowMem;
+        const struct {
+            const std::uint8_t* p;
+            const std::uint8_t* data() const { return p; }
+        } src{srcMem.place(in.p, take)};
         in.p += take;
         in.n -= take;
         const std::int32_t cap = 1 + static_cast<std::int32_t>((take * 9 + 300) % 70000);
-        std::vector<std::uint8_t> a(static_cast<std::size_t>(cap)), b(static_cast<std::size_t>(cap));
+        std::uint8_t* a = aMem.end(static_cast<std::size_t>(cap));
+        std::uint8_t* b = bMem.end(static_cast<std::size_t>(cap));
+        const std::size_t checked = std::min<std::size_t>(static_cast<std::size_t>(cap), take * 8 + 64);
+        orvdc::fuzz::fillCanary(a, checked);
         std::int32_t capA = cap, capB = cap;
-        const orvStatus sa = orvdc::huff::decodeRun(src.data(), static_cast<std::int32_t>(take), a.data(), &capA, &fast, true);
-        const orvStatus sb = orvdc::huff::decodeRun(src.data(), static_cast<std::int32_t>(take), b.data(), &capB, &plain, false);
+        const orvStatus sa = orvdc::huff::decodeRun(src.data(), static_cast<std::int32_t>(take), a, &capA, &fast, true);
+        const orvStatus sb = orvdc::huff::decodeRun(src.data(), static_cast<std::int32_t>(take), b, &capB, &plain, false);
+        if (sa == orvStsOk && capA >= 0 && static_cast<std::size_t>(capA) <= checked) {
+            orvdc::fuzz::requireCanary(a, static_cast<std::size_t>(capA), checked);
+        }
         if (sa != sb || capA != capB) std::abort();
         if (sa != orvStsOk) {
             // Only a table without any code is refused.
             if (sa != orvStsBadSize || fast.longest != 0) std::abort();
             return 0;
         }
-        if (std::memcmp(a.data(), b.data(), static_cast<std::size_t>(capA)) != 0) std::abort();
+        if (std::memcmp(a, b, static_cast<std::size_t>(capA)) != 0) std::abort();
         if (fast.bitBuffer != plain.bitBuffer || fast.bitCount != plain.bitCount ||
             fast.pendingZeros != plain.pendingZeros) {
             std::abort();
@@ -98,10 +112,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (fast.longest > 0) {
             for (int o = 0; o < 8; ++o) {
                 const std::size_t need = static_cast<std::size_t>(o + fast.longest + 7) / 8;
-                std::vector<std::uint8_t> window(need, 0);
-                std::memcpy(window.data(), src.data(), need < take ? need : take);
+                std::uint8_t* window = windowMem.end(need);
+                std::memset(window, 0, need);
+                std::memcpy(window, src.data(), need < take ? need : take);
                 std::uint8_t sym = 0;
-                const orvStatus one = orvsDecodeHuffOne_8u(window.data(), o, &sym, &fast);
+                const orvStatus one = orvsDecodeHuffOne_8u(window, o, &sym, &fast);
                 if (one == orvStsOk && len[sym] == 0) std::abort();
                 if (one != orvStsOk && one != orvStsNoCode) std::abort();
             }

@@ -7,8 +7,9 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 2) return 0;
     const std::uint32_t seed = data[0] | (data[1] << 8);
-    data += 2;
+    static orvdc::fuzz::PageEnd srcMem;
     size -= 2;
+    data = srcMem.place(data + 2, size);  // the stream ends right before an inaccessible page
     using orvdc::fuzz::DecodePath;
     const auto big = orvdc::fuzz::decodeAll(data, size, DecodePath::OnePass, seed, 1u << 20, 1u << 16);
     const auto onePass = orvdc::fuzz::decodeAll(data, size, DecodePath::OnePass, seed, 1 + seed % 64, 1 + seed % 300);

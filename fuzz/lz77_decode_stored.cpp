@@ -4,8 +4,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <memory>
 #include <vector>
 
+#include "fuzz_guard.h"
 #include "orvdc.h"
 
 namespace {
@@ -16,11 +18,19 @@ struct Result {
 };
 
 Result run(const std::uint8_t* data, std::size_t size, std::size_t srcStep, std::size_t dstStep) {
-    std::vector<std::uint8_t> mem(335008 + 4);
-    auto* st = reinterpret_cast<LZ77DecoderState*>(mem.data() + 4);
+    static std::unique_ptr<std::uint8_t[]> mem(new std::uint8_t[335008 + 4]);  // kept across runs
+    static orvdc::fuzz::PageEnd dstMem;
+    auto* st = reinterpret_cast<LZ77DecoderState*>(mem.get() + 4);
     orvsDecodeLZ77Init_8u(LZ77ChecksumNone, st);
     Result r{orvStsOk, {}};
-    std::vector<std::uint8_t> buf(dstStep);
+    // The room of every call ends right before an inaccessible page; bytes
+    // after the reported output keep their canary.
+    std::uint8_t* const room = dstMem.end(dstStep);
+    orvdc::fuzz::fillCanary(room, dstStep);
+    const struct {
+        std::uint8_t* p;
+        std::uint8_t* data() const { return p; }
+    } buf{room};
     std::size_t pos = 0;
     for (std::size_t guard = 0; guard < 4 * size + 64 + size * (1 + size / dstStep); ++guard) {
         const std::size_t len = std::min(srcStep, size - pos);
@@ -34,6 +44,9 @@ Result run(const std::uint8_t* data, std::size_t size, std::size_t srcStep, std:
         if (src < base || src > base + len || dst < buf.data() || dst > buf.data() + dstStep) std::abort();
         pos += static_cast<std::size_t>(src - base);
         r.out.insert(r.out.end(), buf.data(), dst);
+        const auto written = static_cast<std::size_t>(dst - buf.data());
+        orvdc::fuzz::requireCanary(buf.data(), written, dstStep);
+        orvdc::fuzz::fillCanary(buf.data(), written);
         if (s < 0 || s == orvStsStreamEnd || (s == orvStsSrcEnd && pos >= size)) {
             r.status = s;
             return r;
@@ -47,8 +60,10 @@ Result run(const std::uint8_t* data, std::size_t size, std::size_t srcStep, std:
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 1) return 0;
     const std::size_t step = 1 + data[0] % 17;
-    const Result whole = run(data + 1, size - 1, size, size + 1);
-    const Result split = run(data + 1, size - 1, step, 1 + data[0] % 5);
+    static orvdc::fuzz::PageEnd srcMem;
+    const std::uint8_t* stream = srcMem.place(data + 1, size - 1);  // ends before an inaccessible page
+    const Result whole = run(stream, size - 1, size, size + 1);
+    const Result split = run(stream, size - 1, step, 1 + data[0] % 5);
     // Splitting changes nothing, except that a run cut short by the source
     // may end at a different point of the same failure.
     if (whole.status == orvStsStreamEnd || split.status == orvStsStreamEnd) {

@@ -7,8 +7,10 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <vector>
 
+#include "fuzz_guard.h"
 #include "orvdc.h"
 
 namespace {
@@ -153,14 +155,42 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     plan.pairRoom = 1 + data[3] * (data[3] > 200 ? 300 : 1);
     plan.dstRoom = 1 + data[4] * (data[4] > 200 ? 100 : 1);
     plan.seed = data[5];
-    const Bytes in(data + 6, data + size);
+    // The source, the pair records and every destination room end right
+    // before an inaccessible page; the state memory is kept across runs.
+    static orvdc::fuzz::PageEnd srcMem, pairMem, dstMem;
+    const struct {
+        const std::uint8_t* p;
+        std::size_t n;
+        const std::uint8_t* data() const { return p; }
+        std::size_t size() const { return n; }
+        bool empty() const { return n == 0; }
+    } in{srcMem.place(data + 6, size - 6), size - 6};
 
-    std::vector<std::uint8_t> stateMem(599620 + 4);
-    auto* st = reinterpret_cast<LZ77EncoderState*>(stateMem.data() + 4);
+    static std::unique_ptr<std::uint8_t[]> stateMem(new std::uint8_t[599620 + 4]);
+    auto* st = reinterpret_cast<LZ77EncoderState*>(stateMem.get() + 4);
     if (orvsEncodeLZ77Init_8u(plan.level, plan.kind, st) != orvStsOk) fail();
     Bytes out;
-    Bytes dst(static_cast<std::size_t>(plan.dstRoom));
-    std::vector<LZ77Pair> pairs(static_cast<std::size_t>(plan.pairRoom));
+    const auto dstRoom = static_cast<std::size_t>(plan.dstRoom);
+    const struct {
+        std::uint8_t* p;
+        std::uint8_t* data() const { return p; }
+    } dst{dstMem.end(dstRoom)};
+    orvdc::fuzz::fillCanary(dst.data(), dstRoom);
+    // Appends a call's output and checks that the room after it is untouched.
+    // Stored blocks and the trailer may clear the byte behind their output.
+    const auto collect = [&](std::uint8_t* d, bool mayClear = false) {
+        const auto written = static_cast<std::size_t>(d - dst.data());
+        if (written > dstRoom) fail();
+        const std::size_t touched = mayClear ? orvdc::fuzz::requireCanaryPastClearedByte(dst.data(), written, dstRoom)
+                                             : (orvdc::fuzz::requireCanary(dst.data(), written, dstRoom), written);
+        out.insert(out.end(), dst.data(), d);
+        orvdc::fuzz::fillCanary(dst.data(), touched);
+    };
+    const auto pairCount = static_cast<std::size_t>(plan.pairRoom);
+    const struct {
+        LZ77Pair* p;
+        LZ77Pair* data() const { return p; }
+    } pairs{reinterpret_cast<LZ77Pair*>(pairMem.end(sizeof(LZ77Pair) * pairCount))};
     std::uint32_t rnd = plan.seed;
 
     const auto writePairs = [&](bool dynamic, const LZ77Pair* p, std::int32_t n, LZ77FlushMode flush) {
@@ -169,7 +199,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::int32_t room = plan.dstRoom;
             const orvStatus s = dynamic ? orvsEncodeLZ77DynamicHuff_8u(&p, &n, &d, &room, flush, st)
                                         : orvsEncodeLZ77FixedHuff_8u(&p, &n, &d, &room, flush, st);
-            out.insert(out.end(), dst.data(), d);
+            collect(d);
             if (s != orvStsDstFull) {
                 if (n != 0 || s < 0) fail();
                 return s;
@@ -181,7 +211,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::uint8_t* d = dst.data();
             std::int32_t room = plan.dstRoom;
             const orvStatus r = orvsEncodeLZ77StoredBlock_8u(&s, &n, &d, &room, flush, st);
-            out.insert(out.end(), dst.data(), d);
+            collect(d, true);
             if (r == orvStsOk) return;
             if (r != orvStsDstFull) fail();
         }
@@ -232,13 +262,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::uint8_t* d = dst.data();
         std::int32_t room = plan.dstRoom;
         const orvStatus s = orvsEncodeLZ77Flush_8u(&d, &room, st);
-        out.insert(out.end(), dst.data(), d);
+        collect(d, true);
         if (s == orvStsOk) break;
         if (s != orvStsDstFull) fail();
     }
 
     Inflater inflater(out);
-    if (inflater.run() != in) fail();
+    const Bytes back = inflater.run();
+    if (back.size() != in.size() || (!in.empty() && std::memcmp(back.data(), in.data(), in.size()) != 0)) fail();
     const std::size_t trailer = out.size() - inflater.bytesRead();
     std::uint32_t sum = plan.kind == LZ77ChecksumAdler32 ? 1 : 0;
     if (!in.empty() && plan.kind == LZ77ChecksumAdler32) orvsAdler32_8u(in.data(), static_cast<std::int32_t>(in.size()), &sum);

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "fuzz_guard.h"
 #include "orvdc.h"
 
 namespace {
@@ -28,8 +29,11 @@ private:
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     Input in(data, size);
-    std::vector<std::uint8_t> stateMem(599620);
+    static std::vector<std::uint8_t> stateMem(599620);  // kept across runs; Init prepares it
     auto* st = reinterpret_cast<LZ77EncoderState*>(stateMem.data());
+    // Source, pairs and every destination end right before an inaccessible
+    // page; destination bytes after what a call reports keep their canary.
+    static orvdc::fuzz::PageEnd sourceMem, pairMem, dstMem, outMem;
     orvsEncodeLZ77Init_8u(static_cast<LZ77ComprLevel>(in.byte() % 4), static_cast<LZ77ChecksumKind>(in.byte() % 4), st);
 
     // Source bytes and pairs from a generator seeded by the input, so that
@@ -42,11 +46,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return seed;
     };
     const std::uint32_t alphabet = 1 + in.byte();
-    std::vector<std::uint8_t> source(4096);
-    for (auto& b : source) b = static_cast<std::uint8_t>(next() % alphabet);
-    std::vector<LZ77Pair> pairs(512);
+    struct Span {
+        std::uint8_t* p;
+        std::size_t n;
+        std::uint8_t* data() const { return p; }
+        std::size_t size() const { return n; }
+    } source{sourceMem.end(4096), 4096};
+    for (std::size_t k = 0; k < source.n; ++k) source.p[k] = static_cast<std::uint8_t>(next() % alphabet);
+    struct PairSpan {
+        LZ77Pair* p;
+        std::size_t n;
+        LZ77Pair* data() const { return p; }
+        std::size_t size() const { return n; }
+    } pairs{reinterpret_cast<LZ77Pair*>(pairMem.end(512 * sizeof(LZ77Pair))), 512};
     const std::uint32_t spread = in.byte();
-    for (auto& p : pairs) {
+    for (std::size_t k = 0; k < pairs.n; ++k) {
+        LZ77Pair& p = pairs.p[k];
         const std::uint32_t r = next();
         // mostly well-formed pairs, some with fields out of every range
         if (r % 256 < spread) {
@@ -61,19 +76,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (int ops = 0; in.more() && ops < 200; ++ops) {
         const std::uint32_t op = in.byte() % 9;
         const auto flush = static_cast<LZ77FlushMode>(in.byte() % 4);
-        std::vector<std::uint8_t> dst(in.byte() % 40);
+        const std::size_t dstSize = in.byte() % 40;
+        const Span dst{dstMem.end(dstSize), dstSize};
+        orvdc::fuzz::fillCanary(dst.p, dstSize);
         std::uint8_t sink = 0;
-        std::uint8_t* d = dst.empty() ? &sink : dst.data();
-        auto room = static_cast<std::int32_t>(dst.size());
+        std::uint8_t* d = dstSize == 0 ? &sink : dst.data();
+        auto room = static_cast<std::int32_t>(dstSize);
         const std::uint32_t from = in.word() % source.size();
         auto n = static_cast<std::int32_t>(std::min<std::size_t>(in.word() % 3000, source.size() - from));
         switch (op) {
             case 0: {
                 const std::uint8_t* s = source.data() + from;
-                std::vector<LZ77Pair> out(in.byte() % 300);
+                const std::size_t outCount = in.byte() % 300;
                 LZ77Pair spare{};
-                LZ77Pair* o = out.empty() ? &spare : out.data();
-                auto orm = static_cast<std::int32_t>(out.size());
+                LZ77Pair* o = outCount == 0 ? &spare : reinterpret_cast<LZ77Pair*>(outMem.end(outCount * sizeof(LZ77Pair)));
+                auto orm = static_cast<std::int32_t>(outCount);
                 orvsEncodeLZ77_8u(&s, &n, &o, &orm, flush, st);
                 break;
             }
@@ -107,7 +124,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 break;
             }
         }
-        if (room < 0 || (!dst.empty() && d > dst.data() + dst.size())) std::abort();
+        if (room < 0 || (dstSize != 0 && d > dst.data() + dst.size())) std::abort();
+        // Stored blocks and the trailer may clear the byte behind their output.
+        if (dstSize != 0 && d >= dst.data()) {
+            const auto written = static_cast<std::size_t>(d - dst.p);
+            if (op == 3 || op == 6) orvdc::fuzz::requireCanaryPastClearedByte(dst.p, written, dstSize);
+            else orvdc::fuzz::requireCanary(dst.p, written, dstSize);
+        }
     }
     return 0;
 }

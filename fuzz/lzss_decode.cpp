@@ -9,6 +9,7 @@
 #include <cstring>
 #include <vector>
 
+#include "fuzz_guard.h"
 #include "orvdc.h"
 
 namespace {
@@ -28,46 +29,61 @@ struct Split {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 1 || size > 65536) return 0;
     const std::uint8_t mode = data[0];
-    const std::uint8_t* stream = data + 1;
+    // The stream and every destination end right before an inaccessible page.
+    static orvdc::fuzz::PageEnd streamMem, wholeMem, roomMem;
+    const std::uint8_t* stream = streamMem.place(data + 1, size - 1);
     const auto n = static_cast<std::int32_t>(size - 1);
 
-    // Zeroed state memory, so bytes read from behind the stream start are
-    // the same in both runs.  Placed 4 bytes past an 8-byte boundary.
-    std::vector<std::uint8_t> mem1(kStateBytes + 8, 0), mem2(kStateBytes + 8, 0);
+    // State memory kept across runs with both windows equal, so bytes read
+    // from behind the stream start are the same in both runs.  Placed 4
+    // bytes past an 8-byte boundary.
+    static std::vector<std::uint8_t> mem1(kStateBytes + 8, 0), mem2(kStateBytes + 8, 0);
+    std::memset(mem1.data() + 4 + 44, mode, 32768);
+    std::memset(mem2.data() + 4 + 44, mode, 32768);
     auto* st1 = reinterpret_cast<LZSSState*>(mem1.data() + 4);
     auto* st2 = reinterpret_cast<LZSSState*>(mem2.data() + 4);
     if (orvsDecodeLZSSInit_8u(st1) != orvStsOk || orvsDecodeLZSSInit_8u(st2) != orvStsOk) std::abort();
 
     // One call: every 24 bits make at most 258 bytes.
-    std::vector<std::uint8_t> whole(static_cast<std::size_t>(n) / 3 * 258 + 300);
+    const std::size_t wholeRoom = static_cast<std::size_t>(n) / 3 * 258 + 300;
+    std::uint8_t* const wholeStart = wholeMem.end(wholeRoom);
     const std::uint8_t* src = stream;
     std::int32_t srcLen = n;
-    std::uint8_t* dst = whole.data();
-    std::int32_t dstLen = static_cast<std::int32_t>(whole.size());
+    std::uint8_t* dst = wholeStart;
+    auto dstLen = static_cast<std::int32_t>(wholeRoom);
     if (orvsDecodeLZSS_8u(&src, &srcLen, &dst, &dstLen, st1) != orvStsOk || srcLen != 0) std::abort();
-    whole.resize(whole.size() - static_cast<std::size_t>(dstLen));
+    const std::vector<std::uint8_t> whole(wholeStart, dst);
 
     // Pieces and room sizes from the mode byte: small, medium or mixed.
     Split split{mode * 2654435761u + static_cast<std::uint32_t>(size)};
     const std::uint32_t maxPiece = (mode & 3) == 0 ? 3 : (mode & 3) == 1 ? 40 : 2000;
     const std::uint32_t maxRoom = (mode & 12) == 0 ? 2 : (mode & 12) == 4 ? 30 : (mode & 12) == 8 ? 300 : 5000;
     std::vector<std::uint8_t> parts;
-    std::vector<std::uint8_t> room;
     std::int32_t pos = 0;
     bool more = true;
     while (more) {
-        const std::int32_t piece = std::min<std::int32_t>(static_cast<std::int32_t>(split.next(maxPiece)), n - pos);
+        // The chosen sizes hold for the first 64 bytes of stream and 512
+        // bytes of output; beyond them pieces and rooms are large.  Every
+        // call moves the decoder's 32 KiB window, so a long stream in tiny
+        // calls would cost far more than it adds: every kind of split is
+        // still met early on.
+        const bool early = pos < 64 && parts.size() < 512;
+        const std::int32_t piece =
+            std::min<std::int32_t>(static_cast<std::int32_t>(split.next(early ? maxPiece : 2000)), n - pos);
         more = pos + piece < n;
         src = stream + pos;
         srcLen = piece;
         orvStatus st;
         do {
-            room.resize(split.next(maxRoom));
-            dst = room.data();
-            dstLen = static_cast<std::int32_t>(room.size());
+            const std::size_t roomSize = split.next(parts.size() < 512 ? maxRoom : 5000);
+            std::uint8_t* const start = roomMem.end(roomSize);
+            orvdc::fuzz::fillCanary(start, roomSize);
+            dst = start;
+            dstLen = static_cast<std::int32_t>(roomSize);
             st = orvsDecodeLZSS_8u(&src, &srcLen, &dst, &dstLen, st2);
             if (st == orvStsOk ? srcLen != 0 : (st != orvStsDstFull || dstLen != 0)) std::abort();
-            parts.insert(parts.end(), room.begin(), room.begin() + (dst - room.data()));
+            orvdc::fuzz::requireCanary(start, static_cast<std::size_t>(dst - start), roomSize);
+            parts.insert(parts.end(), start, dst);
             if (parts.size() > whole.size()) std::abort();
         } while (st == orvStsDstFull);
         pos += piece;

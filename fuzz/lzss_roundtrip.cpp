@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "fuzz_guard.h"
 #include "orvdc.h"
 
 namespace {
@@ -27,27 +28,36 @@ template <class CallSize, class Room>
 std::vector<std::uint8_t> encode(LZSSState* st, const std::uint8_t* data, std::int32_t n, CallSize callSize,
                                  Room room) {
     if (orvsEncodeLZSSInit_8u(st) != orvStsOk) std::abort();
-    std::vector<std::uint8_t> out, buf;
+    // Every call's room ends right before an inaccessible page, and the
+    // bytes after what the call reports keep their canary.
+    static orvdc::fuzz::PageEnd roomMem;
+    std::vector<std::uint8_t> out;
     for (std::int32_t pos = 0; pos < n;) {
         const std::int32_t call = std::min<std::int32_t>(callSize(), n - pos);
         const std::uint8_t* src = data + pos;
         std::int32_t srcLen = call;
         while (srcLen > 0) {
-            buf.resize(room());
-            std::uint8_t* dst = buf.data();
-            auto dstLen = static_cast<std::int32_t>(buf.size());
+            const std::size_t n0 = room();
+            std::uint8_t* const start = roomMem.end(n0);
+            orvdc::fuzz::fillCanary(start, n0);
+            std::uint8_t* dst = start;
+            auto dstLen = static_cast<std::int32_t>(n0);
             const orvStatus s = orvsEncodeLZSS_8u(&src, &srcLen, &dst, &dstLen, st);
             if (s == orvStsOk ? srcLen != 0 : (s != orvStsDstFull || dstLen != 0)) std::abort();
-            out.insert(out.end(), buf.data(), dst);
+            orvdc::fuzz::requireCanary(start, static_cast<std::size_t>(dst - start), n0);
+            out.insert(out.end(), start, dst);
         }
         pos += call;
     }
     for (;;) {
-        buf.resize(room());
-        std::uint8_t* dst = buf.data();
-        auto dstLen = static_cast<std::int32_t>(buf.size());
+        const std::size_t n0 = room();
+        std::uint8_t* const start = roomMem.end(n0);
+        orvdc::fuzz::fillCanary(start, n0);
+        std::uint8_t* dst = start;
+        auto dstLen = static_cast<std::int32_t>(n0);
         const orvStatus s = orvsEncodeLZSSFlush_8u(&dst, &dstLen, st);
-        out.insert(out.end(), buf.data(), dst);
+        orvdc::fuzz::requireCanary(start, static_cast<std::size_t>(dst - start), n0);
+        out.insert(out.end(), start, dst);
         if (s == orvStsOk) break;
         if (s != orvStsDstFull || dstLen != 0) std::abort();
     }
@@ -59,9 +69,10 @@ std::vector<std::uint8_t> encode(LZSSState* st, const std::uint8_t* data, std::i
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t size) {
     if (size < 2 || size > 200000) return 0;
     const std::uint8_t mode = input[0];
-    const std::uint8_t* data = input + 1;
+    static orvdc::fuzz::PageEnd dataMem, backMem;
+    const std::uint8_t* data = dataMem.place(input + 1, size - 1);  // ends before an inaccessible page
     const auto n = static_cast<std::int32_t>(size - 1);
-    std::vector<std::uint8_t> mem(kStateBytes + 8, 0);
+    static std::vector<std::uint8_t> mem(kStateBytes + 8, 0);  // kept across runs; Init prepares it
     auto* st = reinterpret_cast<LZSSState*>(mem.data() + 4);
 
     const std::uint32_t maxCall = (mode & 3) == 0 ? 4 : (mode & 3) == 1 ? 100 : 40000;
@@ -77,15 +88,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t siz
     if (ample != stream) std::abort();
 
     if (orvsDecodeLZSSInit_8u(st) != orvStsOk) std::abort();
-    std::vector<std::uint8_t> back(static_cast<std::size_t>(n) + 1);
-    const std::uint8_t* src = stream.data();
+    std::uint8_t* back = backMem.end(static_cast<std::size_t>(n) + 1);
+    const std::uint8_t* src = dataMem.place(stream.data(), stream.size());
     auto srcLen = static_cast<std::int32_t>(stream.size());
-    std::uint8_t* dst = back.data();
-    auto dstLen = static_cast<std::int32_t>(back.size());
+    std::uint8_t* dst = back;
+    auto dstLen = n + 1;
     if (orvsDecodeLZSS_8u(&src, &srcLen, &dst, &dstLen, st) != orvStsOk || dstLen != 1) std::abort();
-    back.pop_back();
-    for (std::int32_t k = 0; k < n; ++k) {
-        if (back[static_cast<std::size_t>(k)] != data[k]) std::abort();
-    }
+    if (std::memcmp(back, input + 1, static_cast<std::size_t>(n)) != 0) std::abort();
     return 0;
 }

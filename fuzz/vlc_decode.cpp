@@ -1,6 +1,6 @@
 // The value decoder built from arbitrary records and level widths, then run
 // over arbitrary bits: construction never fails badly, decoding stays inside
-// the stream (placed at the very end of a heap block, read no further than
+// the stream (placed right before an inaccessible page, read no further than
 // 5 bytes from the current byte), and a block equals single decodes.
 #include <cstddef>
 #include <cstdint>
@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "fuzz_guard.h"
 #include "orvdc.h"
 #include "vlc_fuzz_input.h"
 
@@ -33,8 +34,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     orvsVLCDecodeFree_32s(alloc);
 
     if (built == orvStsOk && in.n >= 5) {
-        auto* stream = static_cast<std::uint8_t*>(std::malloc(in.n));
-        std::memcpy(stream, in.p, in.n);
+        // The stream ends right before an inaccessible page.
+        static orvdc::fuzz::PageEnd streamMem;
+        const std::uint8_t* stream = streamMem.place(in.p, in.n);
         const std::uint8_t* end = stream + in.n;
         const std::uint8_t* p = stream;
         std::int32_t offset = offset0;
@@ -62,7 +64,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 std::abort();
             }
         }
-        std::free(stream);
     }
     orvsVLCDecodeFree_32s(vlcSpec);
     std::free(raw);

@@ -10,6 +10,7 @@
 #include <numeric>
 #include <vector>
 
+#include "fuzz_guard.h"
 #include "orvdc.h"
 #include "vlc_fuzz_input.h"
 
@@ -65,8 +66,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::int32_t elementCount = 1 + in.byte() % 4;
     const std::int32_t elementBits = 1 + in.byte() % 6;
     if (in.n < 5) return 0;
-    auto* stream = static_cast<std::uint8_t*>(std::malloc(in.n));
-    std::memcpy(stream, in.p, in.n);
+    // The stream and the encoder's output end right before an inaccessible page.
+    static orvdc::fuzz::PageEnd streamMem, outMem;
+    const std::uint8_t* stream = streamMem.place(in.p, in.n);
     const std::uint8_t* end = stream + in.n;
     const auto n = static_cast<std::int32_t>(t.size());
     const auto levelCount = static_cast<std::int32_t>(widths.size());
@@ -105,18 +107,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             block != values || q != p || qOffset != offset) {
             std::abort();
         }
-        std::vector<std::uint8_t> out(in.n, 0);
+        // The encoder gets exactly the bytes its bits touch.
+        const std::size_t used = static_cast<std::size_t>(p - stream) + (offset != 0 ? 1 : 0);
+        std::uint8_t* const out = outMem.end(std::max<std::size_t>(used, 1));
+        std::memset(out, 0, std::max<std::size_t>(used, 1));
         out[0] = stream[0];
-        std::uint8_t* w = out.data();
+        std::uint8_t* w = out;
         std::int32_t wOffset = offset0;
         if (orvsVLCEncodeBlock_16s1u(values.data(), static_cast<std::int32_t>(values.size()), &w, &wOffset, enc) !=
                 orvStsOk ||
-            w - out.data() != p - stream || wOffset != offset) {
+            w - out != p - stream || wOffset != offset) {
             std::abort();
         }
         const std::size_t bits = static_cast<std::size_t>(p - stream) * 8 + static_cast<std::size_t>(offset);
         for (std::size_t i = 0; i < bits; ++i) {
-            if (bitAt(out.data(), i) != bitAt(stream, i)) std::abort();
+            if (bitAt(out, i) != bitAt(stream, i)) std::abort();
         }
     }
     orvsVLCEncodeFree_32s(enc);
@@ -155,6 +160,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::abort();
     }
     orvsVLCDecodeUTupleFree_32s(tup);
-    std::free(stream);
     return 0;
 }

@@ -1,6 +1,6 @@
 // The tuple decoder built from arbitrary records, level widths and tuple
 // shapes, then run over arbitrary bits: construction never fails badly,
-// decoding stays inside the stream (at the very end of a heap block, read no
+// decoding stays inside the stream (right before an inaccessible page, read no
 // further than 5 bytes from the current byte), the bits consumed are the code
 // plus one per non-zero element, and a block equals single decodes.
 #include <cstddef>
@@ -10,6 +10,7 @@
 #include <cstring>
 #include <vector>
 
+#include "fuzz_guard.h"
 #include "orvdc.h"
 #include "vlc_fuzz_input.h"
 
@@ -40,8 +41,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     orvsVLCDecodeUTupleFree_32s(alloc);
 
     if (built == orvStsOk && in.n >= 5) {
-        auto* stream = static_cast<std::uint8_t*>(std::malloc(in.n));
-        std::memcpy(stream, in.p, in.n);
+        // The stream ends right before an inaccessible page.
+        static orvdc::fuzz::PageEnd streamMem;
+        const std::uint8_t* stream = streamMem.place(in.p, in.n);
         const std::uint8_t* end = stream + in.n;
         const std::uint8_t* p = stream;
         std::int32_t offset = offset0;
@@ -75,7 +77,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 if (block[i] != 0x5555) std::abort();
             }
         }
-        std::free(stream);
     }
     orvsVLCDecodeUTupleFree_32s(vlcSpec);
     std::free(raw);

@@ -18,11 +18,13 @@
  *
  * State objects are either placed by the caller in memory of its own
  * (GetSize, then Init; the caller keeps ownership) or allocated by the
- * library (InitAlloc, then the family's Free).  The library keeps no global
- * mutable state other than one word caching the processor's feature bits
- * (filled on first use with relaxed atomic operations; results never depend
- * on it), allocates only in InitAlloc functions, and runs nothing at load
- * time.  Distinct state objects may be used from distinct threads.
+ * library (InitAlloc, then the family's Free); an allocated state starts
+ * from zero-filled memory, so nothing the heap held before can surface
+ * through it.  The library keeps no global mutable state other than one word
+ * caching the processor's feature bits (filled on first use with relaxed
+ * atomic operations; results never depend on it), allocates only in InitAlloc
+ * functions, and runs nothing at load time.  Distinct state objects may be
+ * used from distinct threads.
  *
  * Calling convention: the platform's default C convention (cdecl) on every
  * target, written out as ORVDC_CALL.  The header is plain C99 and can be

@@ -3,9 +3,10 @@
 # oracles, the export check and the packaging test), the 32-bit build (its
 # programs run natively where the kernel executes i386 programs, under
 # qemu-i386 where it does not), the AddressSanitizer + UndefinedBehaviorSanitizer
-# build, the Windows DLL (built, its export table checked, and the public-API
-# tests run against it, loaded into the 32-bit Linux test programs), and a
-# short run of every fuzz harness. Installs what it needs with apt-get first.
+# build, a ThreadSanitizer build running the concurrency test, the Windows DLL
+# (built, its export table checked, and the public-API tests run against it,
+# loaded into the 32-bit Linux test programs), and a short run of every fuzz
+# harness from its seed corpus. Installs what it needs with apt-get first.
 #
 # Environment: ORVDC_FUZZ_SECONDS (default 15) per fuzz harness;
 # ORVDC_RUN_32BIT=auto|native|emulated forces how the 32-bit programs run.
@@ -85,6 +86,11 @@ stage "32-bit Linux library, plain -m32 flags" build-ci/x86-plain -- -DORVDC_BUI
 
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
     stage "Sanitizers (ASan + UBSan)" build-ci/sanitize -- -DORVDC_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# ThreadSanitizer: only the concurrency test (every family on many threads,
+# shared read-only objects, simultaneous first calls); any report fails it.
+CC=clang CXX=clang++ TSAN_OPTIONS="halt_on_error=1 abort_on_error=1" \
+    stage "ThreadSanitizer (concurrency)" build-ci/tsan -L concurrency -- -DORVDC_TSAN=ON \
+    -DORVDC_BUILD_EXAMPLES=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVDC_WERROR=OFF
 CC=clang CXX=clang++ stage "Fuzz harnesses (${fuzz_seconds}s each)" build-ci/fuzz -L fuzz -- \
     -DORVDC_BUILD_FUZZ=ON -DORVDC_BUILD_TESTS=OFF -DORVDC_BUILD_EXAMPLES=OFF \
     -DORVDC_FUZZ_SECONDS="$fuzz_seconds" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVDC_WERROR=OFF

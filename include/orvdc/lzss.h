@@ -68,12 +68,14 @@ ORVDC_API orvStatus ORVDC_CALL orvsEncodeLZSSFlush_8u(uint8_t** ppDst, int32_t* 
 
 /* Prepares caller memory of orvsLZSSGetSize_8u bytes as a decoder state for
  * a new stream.  The window is not cleared: a match reaching behind the
- * start of the stream reads whatever the state memory held.
- * orvStsNullPtr if pState is null. */
+ * start of the stream reads whatever the state memory held, so a caller
+ * decoding untrusted streams should zero the memory first (or use
+ * orvsDecodeLZSSInitAlloc_8u).  orvStsNullPtr if pState is null. */
 ORVDC_API orvStatus ORVDC_CALL orvsDecodeLZSSInit_8u(LZSSState* pState);
 
-/* Allocates a decoder state (orvsLZSSGetSize_8u bytes), initialises it as
- * orvsDecodeLZSSInit_8u and stores it in *ppState.  orvStsNullPtr if ppState
+/* Allocates a decoder state (orvsLZSSGetSize_8u bytes) with its window
+ * zero-filled, so a match reaching behind the start of the stream reads
+ * zeros, initialises it as orvsDecodeLZSSInit_8u and stores it in *ppState.  orvStsNullPtr if ppState
  * is null; orvStsNoMemory (nothing stored) if the allocation fails. */
 ORVDC_API orvStatus ORVDC_CALL orvsDecodeLZSSInitAlloc_8u(LZSSState** ppState);
 

@@ -1,13 +1,34 @@
-// Byte run-length decoder.  A pair and its count are consumed together: when
-// the run does not fit in the room left, or the destination fills exactly on
-// the pair's second byte and a count above 0 follows, the pair stays in the
-// source and is not counted as written, so the next call (with more room)
-// decodes it whole.
+// Byte run-length decoder, one unit at a time: a byte not followed by an
+// equal one is a literal; two equal bytes are a pair, followed by a count of
+// further copies (a pair that ends the source stands for two bytes).  A pair
+// and its count are consumed together and written only when the whole run
+// fits: otherwise the pair stays in the source for the next call (with more
+// room), except that a single byte of room still takes the pair's first byte
+// on its own.  Nothing is written beyond the bytes reported.
+#include <emmintrin.h>
+
 #include <cstring>
 
-#include "bwt/rle_internal.h"
 #include "core/check.h"
 #include "core/export.h"
+
+namespace {
+
+// Copies literals 16 at a time while the 17 source bytes from src[i] hold no
+// pair and 16 bytes of room are left.
+void copyLiterals(const std::uint8_t* src, std::size_t& i, std::size_t srcLen, std::uint8_t* dst, std::size_t& o,
+                  std::size_t dstLen) {
+    while (srcLen - i > 16 && dstLen - o >= 16) {
+        const __m128i cur = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
+        const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i + 1));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi8(cur, next)) != 0) return;
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + o), cur);
+        i += 16;
+        o += 16;
+    }
+}
+
+}  // namespace
 
 extern "C" ORVDC_API orvStatus ORVDC_CALL orvsDecodeRLE_8u(const uint8_t** ppSrc, int32_t* pSrcLen,
                                                            uint8_t* pDst, int32_t* pDstLen) {
@@ -19,47 +40,28 @@ extern "C" ORVDC_API orvStatus ORVDC_CALL orvsDecodeRLE_8u(const uint8_t** ppSrc
     const auto dstLen = static_cast<std::size_t>(*pDstLen);
     std::size_t i = 0, o = 0;
 
-    for (;;) {
-        // A literal.
-        std::uint8_t b = src[i++];
-        pDst[o++] = b;
-        if (o == dstLen || i == srcLen) break;
-
-        // Bytes up to and including the second byte of a pair.
-        bool pair = false;
-        for (;;) {
-            orvdc::rle::copyPairFreeBytes(src, i, srcLen, pDst, o, dstLen);
-            b = src[i - 1];
-            const std::uint8_t x = src[i++];
-            pDst[o++] = x;
-            if (o == dstLen) {
-                if (i < srcLen && x == b) {
-                    if (src[i] == 0) {
-                        ++i;  // the empty count goes with its pair
-                    } else {
-                        i -= 2;  // the run does not fit: leave the pair
-                        o -= 2;
-                    }
-                }
-                break;
-            }
-            if (i == srcLen) break;  // a trailing pair stands for two bytes
-            if (x == b) {
-                pair = true;
-                break;
-            }
+    while (i < srcLen && o < dstLen) {
+        copyLiterals(src, i, srcLen, pDst, o, dstLen);
+        if (i == srcLen || o == dstLen) break;
+        const std::uint8_t b = src[i];
+        if (i + 1 == srcLen || src[i + 1] != b) {
+            pDst[o++] = b;
+            ++i;
+            continue;
         }
-        if (!pair) break;
-
-        const std::size_t n = src[i++];
-        if (n > dstLen - o) {
-            i -= 3;
-            o -= 2;
+        const std::size_t room = dstLen - o;
+        const bool counted = i + 2 < srcLen;
+        const std::size_t run = 2 + (counted ? src[i + 2] : 0);
+        if (run > room) {
+            if (room == 1) {  // the pair's first byte goes alone
+                pDst[o++] = b;
+                ++i;
+            }
             break;
         }
-        std::memset(pDst + o, b, n);
-        o += n;
-        if (i == srcLen || o == dstLen) break;
+        std::memset(pDst + o, b, run);
+        o += run;
+        i += counted ? 3 : 2;
     }
 
     *ppSrc = src + i;

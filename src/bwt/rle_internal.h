@@ -1,4 +1,4 @@
-// Pieces shared by the byte run-length encoder and decoder.
+// Pieces of the byte run-length encoder.
 #pragma once
 
 #include <emmintrin.h>

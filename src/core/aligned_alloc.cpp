@@ -12,7 +12,8 @@ constexpr std::int32_t kOverhead = 36;  // hidden word + worst-case padding
 
 void* alignedAlloc(std::int32_t size) {
     if (size < 1 || size > INT32_MAX - kOverhead) return nullptr;
-    auto* raw = static_cast<unsigned char*>(std::malloc(static_cast<std::size_t>(size) + kOverhead));
+    // Zero-filled, so no state handed out can show what the heap held before.
+    auto* raw = static_cast<unsigned char*>(std::calloc(static_cast<std::size_t>(size) + kOverhead, 1));
     if (raw == nullptr) return nullptr;
     auto addr = (reinterpret_cast<std::uintptr_t>(raw) + (kAlign + 3)) & ~(kAlign - 1);
     auto* block = reinterpret_cast<unsigned char*>(addr);

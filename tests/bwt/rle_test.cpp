@@ -132,15 +132,15 @@ CallResult expectDecodeCall(const std::uint8_t* p, std::size_t n, std::size_t ro
 using Coder = orvStatus (*)(const std::uint8_t**, std::int32_t*, std::uint8_t*, std::int32_t*);
 
 CallResult call(Coder fn, const std::uint8_t* p, std::size_t n, std::size_t room) {
-    Bytes dst(room + 16, 0xEE);
+    orvdc::test::CanaryRoom canary;
+    std::uint8_t* dst = canary.prepare(room);
     const std::uint8_t* src = p;
     auto srcLen = static_cast<std::int32_t>(n);
     auto dstLen = static_cast<std::int32_t>(room);
-    CallResult r{fn(&src, &srcLen, dst.data(), &dstLen), static_cast<std::size_t>(src - p), {}};
+    CallResult r{fn(&src, &srcLen, dst, &dstLen), static_cast<std::size_t>(src - p), {}};
     EXPECT_EQ(srcLen, static_cast<std::int32_t>(n - r.consumed));
-    EXPECT_TRUE(std::all_of(dst.begin() + static_cast<std::ptrdiff_t>(room), dst.end(),
-                            [](std::uint8_t b) { return b == 0xEE; }));
-    r.out.assign(dst.begin(), dst.begin() + dstLen);
+    EXPECT_TRUE(canary.untouchedFrom(static_cast<std::size_t>(dstLen)));
+    r.out.assign(dst, dst + dstLen);
     return r;
 }
 

@@ -90,15 +90,15 @@ Decoded modelDecode(const Bytes& in, std::size_t room) {
 }
 
 Decoded decode(const Bytes& in, std::size_t room) {
-    Bytes dst(room + 8, 0xEE);
+    orvdc::test::CanaryRoom canary;
+    std::uint8_t* dst = canary.prepare(room);
     const std::uint8_t* src = in.data();
     auto srcLen = static_cast<std::int32_t>(in.size());
     auto dstLen = static_cast<std::int32_t>(room);
-    Decoded d{orvsDecodeRLE_BZ2_8u(&src, &srcLen, dst.data(), &dstLen), static_cast<std::size_t>(src - in.data()), {}};
+    Decoded d{orvsDecodeRLE_BZ2_8u(&src, &srcLen, dst, &dstLen), static_cast<std::size_t>(src - in.data()), {}};
     EXPECT_EQ(srcLen, static_cast<std::int32_t>(in.size() - d.consumed));
-    EXPECT_TRUE(std::all_of(dst.begin() + static_cast<std::ptrdiff_t>(room), dst.end(),
-                            [](std::uint8_t b) { return b == 0xEE; }));
-    d.out.assign(dst.begin(), dst.begin() + dstLen);
+    EXPECT_TRUE(canary.untouchedFrom(static_cast<std::size_t>(dstLen)));
+    d.out.assign(dst, dst + dstLen);
     return d;
 }
 
@@ -109,11 +109,12 @@ public:
 
     // One Encode call; appends its output, returns the bytes consumed.
     std::size_t encode(const std::uint8_t* p, std::size_t n, std::size_t room, orvStatus* status = nullptr) {
-        Bytes dst(room);
+        std::uint8_t* dst = room_.prepare(room);
         const std::uint8_t* src = p;
         auto srcLen = static_cast<std::int32_t>(n);
         auto dstLen = static_cast<std::int32_t>(room);
-        const orvStatus s = orvsEncodeRLE_BZ2_8u(&src, &srcLen, dst.data(), &dstLen, state());
+        const orvStatus s = orvsEncodeRLE_BZ2_8u(&src, &srcLen, dst, &dstLen, state());
+        EXPECT_TRUE(room_.untouchedFrom(static_cast<std::size_t>(dstLen)));
         const auto consumed = static_cast<std::size_t>(src - p);
         EXPECT_EQ(s, srcLen != 0 ? orvStsDstFull : orvStsOk);
         EXPECT_EQ(static_cast<std::size_t>(srcLen), n - consumed);
@@ -121,7 +122,7 @@ public:
         if (consumed < n) {
             EXPECT_EQ(static_cast<std::size_t>(dstLen), room);
         }
-        out.insert(out.end(), dst.begin(), dst.begin() + dstLen);
+        out.insert(out.end(), dst, dst + dstLen);
         if (status != nullptr) *status = s;
         return consumed;
     }
@@ -142,6 +143,7 @@ public:
 
 private:
     orvdc::test::OffsetBuffer mem_;  // 4-byte aligned only
+    orvdc::test::CanaryRoom room_;
 };
 
 Bytes encodeWhole(const Bytes& in) {
@@ -362,6 +364,28 @@ TEST(Bzip2RunLength, LifeCycleAndArgumentChecks) {
     EXPECT_EQ(orvsDecodeRLE_BZ2_8u(&src, &zero, dst.data(), &dstLen), orvStsOk);
     EXPECT_EQ(dstLen, 0);
     EXPECT_EQ(src, in.data());
+}
+
+// The encoder's output and in-use table do not depend on what its memory held
+// before Init.
+TEST(RunLength, NothingReadFromStateMemoryBeforeItIsWritten) {
+    const Bytes in = runsBytes(20000, 9);
+    Bytes out[2];
+    Table used[2];
+    for (int k = 0; k < 2; ++k) {
+        orvdc::test::FilledMemory mem(264, k == 0 ? 0x00 : 0xFF);
+        auto* st = mem.as<RLEState>();
+        ASSERT_EQ(orvsEncodeRLEInit_BZ2_8u(st), orvStsOk);
+        out[k].resize(2 * in.size() + 8);
+        const std::uint8_t* src = in.data();
+        auto srcLen = static_cast<std::int32_t>(in.size());
+        auto dstLen = static_cast<std::int32_t>(out[k].size());
+        ASSERT_EQ(orvsEncodeRLE_BZ2_8u(&src, &srcLen, out[k].data(), &dstLen, st), orvStsOk);
+        out[k].resize(static_cast<std::size_t>(dstLen));
+        ASSERT_EQ(orvsRLEGetInUseTable_8u(used[k].data(), st), orvStsOk);
+    }
+    EXPECT_EQ(out[0], out[1]);
+    EXPECT_EQ(used[0], used[1]);
 }
 
 }  // namespace

@@ -79,16 +79,16 @@ EncCall modelEncode(const std::uint8_t* p, std::size_t n, std::size_t room) {
 }
 
 EncCall encode(const std::uint8_t* p, std::size_t n, std::size_t room, std::vector<std::uint32_t>& freq) {
-    Symbols dst(room + 4, 0xEEEE);
+    orvdc::test::CanaryRoom canary;
+    auto* dst = reinterpret_cast<std::uint16_t*>(canary.prepare(2 * room));
     const std::uint8_t* src = p;
     auto srcLen = static_cast<std::int32_t>(n);
     auto dstLen = static_cast<std::int32_t>(room);
-    EncCall c{orvsEncodeZ1Z2_BZ2_8u16u(&src, &srcLen, dst.data(), &dstLen, freq.data()),
-              static_cast<std::size_t>(src - p), {}};
+    EncCall c{orvsEncodeZ1Z2_BZ2_8u16u(&src, &srcLen, dst, &dstLen, freq.data()), static_cast<std::size_t>(src - p),
+              {}};
     EXPECT_EQ(static_cast<std::size_t>(srcLen), n - c.consumed);
-    EXPECT_TRUE(std::all_of(dst.begin() + static_cast<std::ptrdiff_t>(room), dst.end(),
-                            [](std::uint16_t s) { return s == 0xEEEE; }));
-    c.out.assign(dst.begin(), dst.begin() + dstLen);
+    EXPECT_TRUE(canary.untouchedFrom(2 * static_cast<std::size_t>(dstLen)));
+    c.out.assign(dst, dst + dstLen);
     return c;
 }
 
@@ -134,15 +134,15 @@ DecCall modelDecode(const Symbols& in, std::size_t room) {
 }
 
 DecCall decode(const Symbols& in, std::size_t room) {
-    Bytes dst(room + 8, 0xEE);
+    orvdc::test::CanaryRoom canary;
+    std::uint8_t* dst = canary.prepare(room);
     const std::uint16_t* src = in.data();
     auto srcLen = static_cast<std::int32_t>(in.size());
     auto dstLen = static_cast<std::int32_t>(room);
-    DecCall c{orvsDecodeZ1Z2_BZ2_16u8u(&src, &srcLen, dst.data(), &dstLen), static_cast<std::size_t>(src - in.data()), {}};
+    DecCall c{orvsDecodeZ1Z2_BZ2_16u8u(&src, &srcLen, dst, &dstLen), static_cast<std::size_t>(src - in.data()), {}};
     EXPECT_EQ(static_cast<std::size_t>(srcLen), in.size() - c.consumed);
-    EXPECT_TRUE(std::all_of(dst.begin() + static_cast<std::ptrdiff_t>(room), dst.end(),
-                            [](std::uint8_t b) { return b == 0xEE; }));
-    c.out.assign(dst.begin(), dst.begin() + dstLen);
+    EXPECT_TRUE(canary.untouchedFrom(static_cast<std::size_t>(dstLen)));
+    c.out.assign(dst, dst + dstLen);
     return c;
 }
 

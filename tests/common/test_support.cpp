@@ -2,9 +2,18 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sys/mman.h>
+#include <unistd.h>
+#endif
 
 namespace orvdc::test {
 
@@ -78,6 +87,86 @@ OffsetBuffer::OffsetBuffer(const Bytes& data, std::size_t offset)
     auto base = reinterpret_cast<std::uintptr_t>(storage_.data());
     offset_ = ((64 - (base & 63)) & 63) + offset;
     std::copy(data.begin(), data.end(), storage_.begin() + static_cast<std::ptrdiff_t>(offset_));
+}
+
+std::uint8_t* CanaryRoom::prepare(std::size_t capacity) {
+    if (capacity + kTail > buf_.size() || refill_) {
+        buf_.assign(std::max(capacity + kTail, buf_.size()), 0);
+        fill(0, buf_.size());
+        refill_ = false;
+    } else {
+        fill(0, dirty_);
+    }
+    capacity_ = capacity;
+    dirty_ = 0;
+    return buf_.data();
+}
+
+void CanaryRoom::fill(std::size_t from, std::size_t to) {
+    for (std::size_t i = from; i < to; ++i) buf_[i] = canary(i);
+}
+
+::testing::AssertionResult CanaryRoom::untouchedFrom(std::size_t written) {
+    if (written > capacity_) {
+        refill_ = true;
+        return ::testing::AssertionFailure() << "reported " << written << " bytes written into a room of "
+                                             << capacity_;
+    }
+    dirty_ = written;
+    const std::size_t windowEnd = std::min(capacity_, written + kWindow);
+    const std::size_t end = capacity_ + kTail;
+    for (std::size_t i = written; i < end; i = i + 1 == windowEnd ? capacity_ : i + 1) {
+        if (buf_[i] != canary(i)) {
+            refill_ = true;
+            return ::testing::AssertionFailure() << "byte " << i << " changed, " << (i - written)
+                                                 << " past the " << written << " bytes reported written (room "
+                                                 << capacity_ << ")";
+        }
+    }
+    return ::testing::AssertionSuccess();
+}
+
+::testing::AssertionResult CanaryRoom::untouchedPastClearedByte(const std::uint8_t* end) {
+    const auto written = static_cast<std::size_t>(end - buf_.data());
+    if (written < capacity_ && buf_[written] == 0) return untouchedFrom(written + 1);
+    return untouchedFrom(written);
+}
+
+GuardedMemory::GuardedMemory(std::size_t capacity) : capacity_(capacity) {
+#ifdef _WIN32
+    SYSTEM_INFO info;
+    GetSystemInfo(&info);
+    const std::size_t page = info.dwPageSize;
+#else
+    const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+#endif
+    const std::size_t usable = (capacity + page - 1) / page * page;
+    mapped_ = usable + page;
+#ifdef _WIN32
+    base_ = static_cast<std::uint8_t*>(VirtualAlloc(nullptr, mapped_, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+    DWORD old = 0;
+    const bool guarded = base_ != nullptr && VirtualProtect(base_ + usable, page, PAGE_NOACCESS, &old) != 0;
+#else
+    void* m = mmap(nullptr, mapped_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    base_ = m == MAP_FAILED ? nullptr : static_cast<std::uint8_t*>(m);
+    const bool guarded = base_ != nullptr && mprotect(base_ + usable, page, PROT_NONE) == 0;
+#endif
+    if (!guarded) std::abort();
+    limit_ = base_ + usable;
+}
+
+GuardedMemory::~GuardedMemory() {
+#ifdef _WIN32
+    VirtualFree(base_, 0, MEM_RELEASE);
+#else
+    munmap(base_, mapped_);
+#endif
+}
+
+std::uint8_t* GuardedMemory::place(const std::uint8_t* p, std::size_t n) {
+    std::uint8_t* q = end(n);
+    if (n != 0) std::memcpy(q, p, n);
+    return q;
 }
 
 }  // namespace orvdc::test

@@ -1,6 +1,6 @@
 // The memory kernels: exact bytes at every alignment and length, nothing
-// written outside the range, the argument checks, and the streaming path for
-// very large lengths.
+// written outside the range (also against an inaccessible page), the argument
+// checks, and the streaming path for very large lengths.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -78,6 +78,26 @@ TEST(MemoryKernels, CopyIsExactAtEverySourceAndDestinationAlignment) {
 }
 
 // Lengths far above any cache take the streaming-store path.
+// Source and destination ending right before an inaccessible page, at every
+// length up to several vector widths: the kernels' last loads and stores stay
+// inside.
+TEST(MemoryKernels, BuffersEndingAtAnInaccessiblePage) {
+    const Bytes data = orvdc::test::randomBytes(300, 8);
+    orvdc::test::GuardedMemory src(data.size()), dst(data.size());
+    for (std::size_t len = 1; len <= data.size(); ++len) {
+        const std::uint8_t* s = src.place(data.data(), len);
+        orvdc::copyKernel(dst.end(len), s, len);
+        ASSERT_EQ(std::memcmp(dst.end(len), data.data(), len), 0) << len;
+        orvdc::fillKernel(dst.end(len), 0x5A, len);
+        ASSERT_EQ(dst.end(len)[len - 1], 0x5A) << len;
+        orvdc::zeroKernel(dst.end(len), len);
+        ASSERT_EQ(dst.end(len)[0], 0) << len;
+        if (len % 2 == 0) orvdc::fill16Kernel(dst.end(len), 0x1234, len / 2);
+        if (len % 4 == 0) orvdc::fill32(0x89ABCDEFu, dst.end(len), len / 4);
+        if (len % 8 == 0) orvdc::fill64(0x0123456789ABCDEFull, dst.end(len), len / 8);
+    }
+}
+
 TEST(MemoryKernels, VeryLargeLengthsGiveTheSameBytes) {
     const std::size_t n = (64u << 20) + 13;
     Guarded g(n, 3);

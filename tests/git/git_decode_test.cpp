@@ -199,5 +199,40 @@ TEST(GitDecode, ArgumentChecks) {
     orvsGITFree_8u(st);
 }
 
+// Encoder and decoder states over memory of different contents before Init
+// give the same blocks and the same results on damaged blocks.
+TEST(GitDecode, NothingReadFromStateMemoryBeforeItIsWritten) {
+    const orvdc::test::Bytes data = orvdc::test::skewedBytes(5000, 40, 3);
+    const auto n = static_cast<std::int32_t>(data.size());
+    std::int32_t encSize = 0, decSize = 0;
+    ASSERT_EQ(orvsEncodeGITGetSize_8u(n, 4 * n + 4096, &encSize), orvStsOk);
+    ASSERT_EQ(orvsDecodeGITGetSize_8u(4 * n + 4096, &decSize), orvStsOk);
+    orvdc::test::Rng rng(4);
+    for (int strategy : orvdc::test::git::kStrategies) {
+        orvdc::test::Bytes blocks[2], decoded[2];
+        orvStatus statuses[2] = {};
+        for (int k = 0; k < 2; ++k) {
+            orvdc::test::FilledMemory enc(static_cast<std::size_t>(encSize), k == 0 ? 0x00 : 0xFF);
+            orvdc::test::FilledMemory dec(static_cast<std::size_t>(decSize), k == 0 ? 0x00 : 0xFF);
+            ASSERT_EQ(orvsEncodeGITInit_8u(n, 4 * n + 4096, enc.as<GITState>()), orvStsOk);
+            ASSERT_EQ(orvsDecodeGITInit_8u(n, dec.as<GITState>()), orvStsOk);
+            blocks[k].resize(static_cast<std::size_t>(4 * n + 4096));
+            std::int32_t len = 0;
+            ASSERT_EQ(orvsEncodeGIT_8u(data.data(), n, blocks[k].data(), &len, strategy, enc.as<GITState>()), orvStsOk);
+            blocks[k].resize(static_cast<std::size_t>(len));
+            orvdc::test::Bytes damaged = blocks[k];
+            orvdc::test::Rng flips(static_cast<std::uint64_t>(strategy) + 100);
+            for (int f = 0; f < 3; ++f) damaged[flips.below(static_cast<std::uint32_t>(damaged.size()))] ^= 0x24;
+            decoded[k].resize(data.size());
+            std::int32_t outLen = 0;
+            statuses[k] = orvsDecodeGIT_8u(damaged.data(), len, decoded[k].data(), &outLen, strategy, dec.as<GITState>());
+            decoded[k].resize(statuses[k] == orvStsOk ? static_cast<std::size_t>(outLen) : 0);
+        }
+        EXPECT_EQ(blocks[0], blocks[1]) << strategy;
+        EXPECT_EQ(statuses[0], statuses[1]) << strategy;
+        EXPECT_EQ(decoded[0], decoded[1]) << strategy;
+    }
+}
+
 }  // namespace
 }  // namespace orvdc::test::git

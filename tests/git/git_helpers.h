@@ -22,16 +22,16 @@ inline Bytes libraryEncode(const Bytes& src, int strategy, orvStatus* status = n
     GITState* st = nullptr;
     const orvStatus init = orvsEncodeGITInitAlloc_8u(n < 1 ? 1 : n, maxDst, &st);
     EXPECT_TRUE(init == orvStsOk || init == orvStsDstFull);
-    Bytes out(static_cast<std::size_t>(maxDst < 8192 ? 8192 : maxDst));
+    CanaryRoom room;
+    std::uint8_t* dst = room.prepare(static_cast<std::size_t>(maxDst < 8192 ? 8192 : maxDst));
     std::int32_t len = -1;
     const std::uint8_t dummy = 0;
-    const orvStatus s = orvsEncodeGIT_8u(src.empty() ? &dummy : src.data(), n, out.data(), &len,
-                                         strategy, st);
+    const orvStatus s = orvsEncodeGIT_8u(src.empty() ? &dummy : src.data(), n, dst, &len, strategy, st);
     orvsGITFree_8u(st);
     if (status) *status = s;
     if (s != orvStsOk) return {};
-    out.resize(static_cast<std::size_t>(len));
-    return out;
+    EXPECT_TRUE(room.untouchedFrom(static_cast<std::size_t>(len)));
+    return Bytes(dst, dst + len);
 }
 
 struct LibDecoded {
@@ -46,11 +46,15 @@ inline LibDecoded libraryDecode(const Bytes& block, int strategy, std::int32_t m
     std::vector<std::uint64_t> memory(static_cast<std::size_t>(size) / 8 + 2);
     auto* st = reinterpret_cast<GITState*>(reinterpret_cast<std::uint8_t*>(memory.data()) + 4);
     EXPECT_EQ(orvsDecodeGITInit_8u(maxDst, st), orvStsOk);
-    LibDecoded d{orvStsOk, Bytes(static_cast<std::size_t>(maxDst))};
+    CanaryRoom room;
+    std::uint8_t* dst = room.prepare(static_cast<std::size_t>(maxDst));
+    LibDecoded d{orvStsOk, {}};
     std::int32_t len = -1;
-    d.status = orvsDecodeGIT_8u(block.data(), static_cast<std::int32_t>(block.size()), d.bytes.data(),
-                                &len, strategy, st);
-    d.bytes.resize(d.status == orvStsOk ? static_cast<std::size_t>(len) : 0);
+    d.status = orvsDecodeGIT_8u(block.data(), static_cast<std::int32_t>(block.size()), dst, &len, strategy, st);
+    if (d.status == orvStsOk) {
+        EXPECT_TRUE(room.untouchedFrom(static_cast<std::size_t>(len)));
+        d.bytes.assign(dst, dst + len);
+    }
     return d;
 }
 

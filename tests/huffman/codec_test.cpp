@@ -41,6 +41,7 @@ bool codeForData(const Bytes& data, Code& c) {
 // exactly as promised, then Final.
 Bytes encodeInPieces(const Bytes& data, HuffState& st, Rng& rng) {
     Bytes out;
+    orvdc::test::CanaryRoom room;
     std::size_t pos = 0;
     while (pos < data.size()) {
         const std::size_t n = std::min<std::size_t>(data.size() - pos, 1 + rng.below(4000));
@@ -48,16 +49,18 @@ Bytes encodeInPieces(const Bytes& data, HuffState& st, Rng& rng) {
                           data.begin() + static_cast<std::ptrdiff_t>(pos + n));
         std::uint64_t bits = static_cast<std::uint64_t>(st.bitCount);
         for (auto b : piece) bits += static_cast<std::uint64_t>(st.codeLen[b]);
-        Bytes dst(std::max<std::size_t>(1, 4 * (bits / 32)));
+        std::uint8_t* dst = room.prepare(std::max<std::size_t>(1, 4 * (bits / 32)));
         std::int32_t written = -1;
-        EXPECT_EQ(orvsEncodeHuff_8u(piece.data(), static_cast<std::int32_t>(n), dst.data(), &written, &st), orvStsOk);
+        EXPECT_EQ(orvsEncodeHuff_8u(piece.data(), static_cast<std::int32_t>(n), dst, &written, &st), orvStsOk);
         EXPECT_EQ(static_cast<std::uint64_t>(written), 4 * (bits / 32));
-        out.insert(out.end(), dst.begin(), dst.begin() + written);
+        EXPECT_TRUE(room.untouchedFrom(static_cast<std::size_t>(written)));
+        out.insert(out.end(), dst, dst + written);
         pos += n;
     }
-    std::uint8_t tail[4];
+    std::uint8_t* tail = room.prepare(4);
     std::int32_t written = -1;
     EXPECT_EQ(orvsEncodeHuffFinal_8u(tail, &written, &st), orvStsOk);
+    EXPECT_TRUE(room.untouchedFrom(static_cast<std::size_t>(written)));
     out.insert(out.end(), tail, tail + written);
     return out;
 }
@@ -79,6 +82,7 @@ Bytes decodeInPieces(const Bytes& stream, std::size_t symbols, const HuffState& 
                      std::size_t maxPiece, bool randomCapacity = false) {
     HuffState fast = init, plain = init;
     Bytes out(symbols + 1);
+    orvdc::test::CanaryRoom room;
     std::size_t pos = 0, done = 0;
     while (pos < stream.size() && done < symbols) {
         const std::size_t n = std::min<std::size_t>(stream.size() - pos, 1 + rng.below(static_cast<std::uint32_t>(maxPiece)));
@@ -86,9 +90,11 @@ Bytes decodeInPieces(const Bytes& stream, std::size_t symbols, const HuffState& 
         std::int32_t capFast = static_cast<std::int32_t>(symbols - done);
         if (randomCapacity) capFast = 1 + static_cast<std::int32_t>(rng.below(static_cast<std::uint32_t>(capFast)));
         std::int32_t capPlain = capFast;
-        EXPECT_EQ(orvdc::huff::decodeRun(stream.data() + pos, static_cast<std::int32_t>(n), out.data() + done, &capFast,
-                                         &fast, true),
+        std::uint8_t* dst = room.prepare(static_cast<std::size_t>(capFast));
+        EXPECT_EQ(orvdc::huff::decodeRun(stream.data() + pos, static_cast<std::int32_t>(n), dst, &capFast, &fast, true),
                   orvStsOk);
+        EXPECT_TRUE(room.untouchedFrom(static_cast<std::size_t>(capFast)));
+        std::copy(dst, dst + capFast, out.begin() + static_cast<std::ptrdiff_t>(done));
         EXPECT_EQ(orvdc::huff::decodeRun(stream.data() + pos, static_cast<std::int32_t>(n), other.data(), &capPlain,
                                          &plain, false),
                   orvStsOk);
@@ -443,6 +449,36 @@ TEST(HuffCodec, DecoderStatusesAndEmptyCodes) {
     EXPECT_EQ(orvsEncodeHuff_8u(src, 0, dst, &cap, &enc), orvStsBadSize);
     EXPECT_EQ(orvsEncodeHuff_8u(src, 1, dst, nullptr, &enc), orvStsNullPtr);
     EXPECT_EQ(orvsEncodeHuffFinal_8u(dst, &cap, nullptr), orvStsNullPtr);
+}
+
+// Decoding arbitrary bits gives the same symbols and state whatever the
+// state memory held before Init, for complete and incomplete codes.
+TEST(HuffCodec, NothingReadFromStateMemoryBeforeItIsWritten) {
+    std::int32_t size = 0;
+    ASSERT_EQ(orvsHuffGetSize_8u(&size), orvStsOk);
+    Rng rng(31);
+    for (int round = 0; round < 20; ++round) {
+        std::int32_t len[256] = {};
+        for (int s = 0; s < 256; ++s) len[s] = rng.below(3) == 0 ? 0 : 4 + static_cast<std::int32_t>(rng.below(round % 2 ? 6 : 13));
+        const Bytes bits = orvdc::test::randomBytes(2000, static_cast<std::uint64_t>(round) + 1);
+        Bytes out[2];
+        for (int k = 0; k < 2; ++k) {
+            orvdc::test::FilledMemory mem(static_cast<std::size_t>(size), k == 0 ? 0x00 : 0xFF);
+            auto* st = mem.as<HuffState>();
+            if (orvsDecodeHuffInit_8u(len, st) != orvStsOk) continue;
+            out[k].resize(20000);
+            auto cap = static_cast<std::int32_t>(out[k].size());
+            orvsDecodeHuff_8u(bits.data(), static_cast<std::int32_t>(bits.size()), out[k].data(), &cap, st);
+            out[k].resize(static_cast<std::size_t>(cap));
+            for (int o = 0; o < 8; ++o) {
+                std::uint8_t sym = 0;
+                const orvStatus one = orvsDecodeHuffOne_8u(bits.data() + 100, o, &sym, st);
+                out[k].push_back(static_cast<std::uint8_t>(one));
+                out[k].push_back(sym);
+            }
+        }
+        EXPECT_EQ(out[0], out[1]) << round;
+    }
 }
 
 }  // namespace

@@ -529,4 +529,35 @@ TEST(DecodeApi, PairDecoderEdgesAndResynchronisation) {
     EXPECT_EQ(srcLen, 0);
 }
 
+// Streams that reach behind their history or are damaged anywhere give the
+// same result whatever the state memory held before Init: no stream reads
+// state memory Init left unwritten.
+TEST(DecodeApi, NothingReadFromStateMemoryBeforeItIsWritten) {
+    std::int32_t size = 0;
+    ASSERT_EQ(orvsDecodeLZ77GetSize_8u(&size), orvStsOk);
+    Rng rng(77);
+    for (int round = 0; round < 60; ++round) {
+        BitWriter w;
+        std::vector<Token> tokens = randomTokens(rng, 200, round % 2 ? 0 : 40000);
+        putFixedBlock(w, false, tokens);
+        putDynamicBlock(w, true, std::vector<std::uint8_t>(286, 9), std::vector<std::uint8_t>(30, 5), tokens);
+        Bytes stream = w.bytes();
+        if (round % 3 == 0) stream[rng.below(static_cast<std::uint32_t>(stream.size()))] ^= 0x10;
+        const std::size_t room = 1 + rng.below(3000);
+        DriveResult results[2];
+        for (int k = 0; k < 2; ++k) {
+            FilledMemory mem(static_cast<std::size_t>(size), k == 0 ? 0x00 : 0xFF);
+            auto* st = mem.as<LZ77DecoderState>();
+            ASSERT_EQ(orvsDecodeLZ77Init_8u(LZ77ChecksumNone, st), orvStsOk);
+            DriveOptions opt;
+            opt.path = Path::Mixed;
+            opt.seed = static_cast<std::uint64_t>(round);
+            opt.dstChunk = room;
+            results[k] = drive(stream, opt, st);
+        }
+        EXPECT_EQ(results[0].status, results[1].status) << round;
+        EXPECT_EQ(results[0].out, results[1].out) << round;
+    }
+}
+
 }  // namespace

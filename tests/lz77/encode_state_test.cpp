@@ -1,6 +1,8 @@
 // Encoder state life cycle, status word and pair-buffer accessors.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "lz77/encode_test_support.h"
 
 namespace orvdc::test {
@@ -110,6 +112,31 @@ TEST(EncoderState, ResetGivesAFreshStream) {
     orvsEncodeLZ77Reset_8u(reused.get());
     EncoderBlock fresh(2, LZ77ChecksumCRC32);
     EXPECT_EQ(runOn(reused.get(), second), runOn(fresh.get(), second));
+}
+
+// The match finder gives the same pairs whatever the state memory held
+// before Init, at every level.
+TEST(EncodeState, NothingReadFromStateMemoryBeforeItIsWritten) {
+    std::int32_t size = 0;
+    ASSERT_EQ(orvsEncodeLZ77GetSize_8u(&size), orvStsOk);
+    const Bytes data = textLikeBytes(70000, 5);
+    for (int level = 0; level <= 2; ++level) {
+        std::vector<LZ77Pair> pairs[2];
+        for (int k = 0; k < 2; ++k) {
+            orvdc::test::FilledMemory mem(static_cast<std::size_t>(size), k == 0 ? 0x00 : 0xFF);
+            auto* st = mem.as<LZ77EncoderState>();
+            ASSERT_EQ(orvsEncodeLZ77Init_8u(level, LZ77ChecksumAdler32, st), orvStsOk);
+            pairs[k].resize(data.size() + 1);
+            const std::uint8_t* src = data.data();
+            auto srcLen = static_cast<std::int32_t>(data.size());
+            LZ77Pair* dst = pairs[k].data();
+            auto room = static_cast<std::int32_t>(pairs[k].size());
+            ASSERT_EQ(orvsEncodeLZ77_8u(&src, &srcLen, &dst, &room, LZ77FlushFinish, st), orvStsOk);
+            pairs[k].resize(static_cast<std::size_t>(dst - pairs[k].data()));
+        }
+        ASSERT_EQ(pairs[0].size(), pairs[1].size()) << level;
+        EXPECT_EQ(std::memcmp(pairs[0].data(), pairs[1].data(), pairs[0].size() * sizeof(LZ77Pair)), 0) << level;
+    }
 }
 
 }  // namespace

@@ -14,15 +14,16 @@ struct Driver {
     const StreamPlan& plan;
     LZ77EncoderState* st;
     Bytes out;
-    Bytes dst;
+    CanaryRoom dst;
 
     // Calls the writer until its pairs are used and it stops asking for room.
     orvStatus writePairs(PairWriter writer, const LZ77Pair* pairs, std::int32_t n, LZ77FlushMode flush) {
         for (int guard = 0; guard < 10000000; ++guard) {
-            std::uint8_t* d = dst.data();
+            std::uint8_t* d = dst.prepare(static_cast<std::size_t>(plan.dstRoom));
             std::int32_t room = plan.dstRoom;
             const orvStatus s = writer(&pairs, &n, &d, &room, flush, st);
             EXPECT_EQ(room, plan.dstRoom - (d - dst.data()));
+            EXPECT_TRUE(dst.untouchedFrom(d));
             out.insert(out.end(), dst.data(), d);
             if (s != orvStsDstFull) {
                 EXPECT_EQ(n, 0);
@@ -35,9 +36,11 @@ struct Driver {
 
     void writeStored(const std::uint8_t* src, std::int32_t n, LZ77FlushMode flush) {
         for (int guard = 0; guard < 10000000; ++guard) {
-            std::uint8_t* d = dst.data();
+            std::uint8_t* d = dst.prepare(static_cast<std::size_t>(plan.dstRoom));
             std::int32_t room = plan.dstRoom;
             const orvStatus s = orvsEncodeLZ77StoredBlock_8u(&src, &n, &d, &room, flush, st);
+            EXPECT_EQ(room, plan.dstRoom - (d - dst.data()));
+            EXPECT_TRUE(dst.untouchedPastClearedByte(d));
             out.insert(out.end(), dst.data(), d);
             if (s == orvStsOk) return;
             if (s != orvStsDstFull) {
@@ -53,7 +56,7 @@ struct Driver {
 
 Bytes encodeStream(const Bytes& in, const StreamPlan& plan) {
     EncoderBlock block(plan.level, plan.checksumKind);
-    Driver drv{plan, block.get(), {}, Bytes(static_cast<std::size_t>(plan.dstRoom))};
+    Driver drv{plan, block.get(), {}, {}};
     LZ77EncoderState* st = drv.st;
     Rng rng(plan.seed);
 
@@ -129,9 +132,10 @@ Bytes encodeStream(const Bytes& in, const StreamPlan& plan) {
 
     orvsEncodeLZ77SetStatus_8u(LZ77DeflateTrailer, st);
     for (int guard = 0;; ++guard) {
-        std::uint8_t* d = drv.dst.data();
+        std::uint8_t* d = drv.dst.prepare(static_cast<std::size_t>(plan.dstRoom));
         std::int32_t room = plan.dstRoom;
         const orvStatus s = orvsEncodeLZ77Flush_8u(&d, &room, st);
+        EXPECT_TRUE(drv.dst.untouchedPastClearedByte(d));
         drv.out.insert(drv.out.end(), drv.dst.data(), d);
         if (s == orvStsOk) break;
         if (s != orvStsDstFull || guard > 16) {

@@ -4,6 +4,7 @@
 // and the argument checks.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 
 #include "common/test_support.h"
@@ -18,6 +19,7 @@ using lzss_test::Bytes;
 using lzss_test::Cycle;
 using lzss_test::StateMemory;
 using lzss_test::fixed;
+using lzss_test::kStateBytes;
 using orvdc::test::Rng;
 
 Bytes encodeWhole(const Bytes& data) {
@@ -163,6 +165,42 @@ TEST(LzssDecode, AnyDistanceIsSafe) {
                                     [&] { return 1 + rng.below(seed % 2 ? 40 : 4000); }),
                   lzss_ref::expand(lzss_ref::readTokens(junk)))
             << seed;
+    }
+}
+
+// A stream of matches that all reach behind its own start shows the whole
+// window as the state holds it.  On caller memory that is whatever the caller
+// left there; an allocated state shows zeros, even when the heap handed out
+// memory that held other data just before.
+TEST(LzssDecode, WindowBehindTheStreamShowsNoStaleMemory) {
+    std::vector<Token> tokens(127, lzss_ref::match(32767, 258));
+    const Bytes stream = lzss_ref::writeTokens(tokens);
+    const std::size_t n = 127 * 258;
+
+    StateMemory mem;
+    std::memset(mem.bytes(), 0x5C, kStateBytes);
+    EXPECT_EQ(lzss_test::decode(mem.get(), stream, fixed(1 << 20), fixed(1 << 20)), Bytes(n, 0x5C));
+
+    for (int round = 0; round < 4; ++round) {
+        // Blocks of about the state's size, filled and freed: the allocator
+        // may well hand the same memory to the next state.
+        for (std::size_t extra : {0, 36, 64, 4096}) {
+            void* dirty = std::malloc(kStateBytes + extra);
+            ASSERT_NE(dirty, nullptr);
+            std::memset(dirty, 0xA5, kStateBytes + extra);
+            std::free(dirty);
+        }
+        LZSSState* st = nullptr;
+        ASSERT_EQ(orvsDecodeLZSSInitAlloc_8u(&st), orvStsOk);
+        Bytes out(n + 1);
+        const std::uint8_t* src = stream.data();
+        std::uint8_t* dst = out.data();
+        auto srcLen = static_cast<std::int32_t>(stream.size());
+        auto dstLen = static_cast<std::int32_t>(out.size());
+        EXPECT_EQ(orvsDecodeLZSS_8u(&src, &srcLen, &dst, &dstLen, st), orvStsOk);
+        orvsLZSSFree_8u(st);
+        out.resize(n);
+        EXPECT_EQ(out, Bytes(n, 0)) << "round " << round;
     }
 }
 

@@ -39,7 +39,8 @@ private:
 template <class Room>
 Bytes encode(LZSSState* state, const Bytes& data, const std::vector<std::size_t>& callEnds, Room room) {
     EXPECT_EQ(orvsEncodeLZSSInit_8u(state), orvStsOk);
-    Bytes out, buf;  // buf: the room of one call, grown as needed
+    Bytes out;
+    orvdc::test::CanaryRoom buf;  // the room of one call
     std::size_t pos = 0;
     const std::uint8_t dummy = 0;
     for (std::size_t e : callEnds) {
@@ -47,12 +48,12 @@ Bytes encode(LZSSState* state, const Bytes& data, const std::vector<std::size_t>
         auto srcLen = static_cast<std::int32_t>(e - pos);
         do {
             const auto n = static_cast<std::int32_t>(room());
-            if (buf.size() < static_cast<std::size_t>(n)) buf.resize(static_cast<std::size_t>(n));
-            std::uint8_t* dst = buf.data();
+            std::uint8_t* dst = buf.prepare(static_cast<std::size_t>(n));
             std::int32_t dstLen = n;
             const std::int32_t before = srcLen;
             const orvStatus st = orvsEncodeLZSS_8u(&src, &srcLen, &dst, &dstLen, state);
             EXPECT_EQ(dst - buf.data(), n - dstLen);
+            EXPECT_TRUE(buf.untouchedFrom(dst));
             EXPECT_EQ(src, data.data() + (e - static_cast<std::size_t>(srcLen)));
             if (st == orvStsOk) {
                 EXPECT_EQ(srcLen, 0);
@@ -63,17 +64,18 @@ Bytes encode(LZSSState* state, const Bytes& data, const std::vector<std::size_t>
                 if (st != orvStsDstFull) return {};
                 if (srcLen == before && dstLen == n) return {};  // no progress
             }
-            out.insert(out.end(), buf.begin(), buf.begin() + (n - dstLen));
+            out.insert(out.end(), buf.data(), dst);
         } while (srcLen > 0);
         pos = e;
     }
     for (;;) {
         const auto n = static_cast<std::int32_t>(room());
-        if (buf.size() < static_cast<std::size_t>(n)) buf.resize(static_cast<std::size_t>(n));
-        std::uint8_t* dst = buf.data();
+        std::uint8_t* dst = buf.prepare(static_cast<std::size_t>(n));
         std::int32_t dstLen = n;
         const orvStatus st = orvsEncodeLZSSFlush_8u(&dst, &dstLen, state);
-        out.insert(out.end(), buf.begin(), buf.begin() + (n - dstLen));
+        EXPECT_EQ(dst - buf.data(), n - dstLen);
+        EXPECT_TRUE(buf.untouchedFrom(dst));
+        out.insert(out.end(), buf.data(), dst);
         if (st == orvStsOk) break;
         EXPECT_EQ(st, orvStsDstFull);
         EXPECT_EQ(dstLen, 0);
@@ -87,7 +89,8 @@ Bytes encode(LZSSState* state, const Bytes& data, const std::vector<std::size_t>
 template <class SrcPiece, class Room>
 Bytes decode(LZSSState* state, const Bytes& stream, SrcPiece srcPiece, Room room) {
     EXPECT_EQ(orvsDecodeLZSSInit_8u(state), orvStsOk);
-    Bytes out, buf;  // buf: the room of one call, grown as needed
+    Bytes out;
+    orvdc::test::CanaryRoom buf;  // the room of one call
     std::size_t pos = 0;
     const std::uint8_t dummy = 0;
     bool more = true;
@@ -99,11 +102,11 @@ Bytes decode(LZSSState* state, const Bytes& stream, SrcPiece srcPiece, Room room
         orvStatus st;
         do {
             const auto n = static_cast<std::int32_t>(room());
-            if (buf.size() < static_cast<std::size_t>(n)) buf.resize(static_cast<std::size_t>(n));
-            std::uint8_t* dst = buf.data();
+            std::uint8_t* dst = buf.prepare(static_cast<std::size_t>(n));
             std::int32_t dstLen = n;
             st = orvsDecodeLZSS_8u(&src, &srcLen, &dst, &dstLen, state);
             EXPECT_EQ(dst - buf.data(), n - dstLen);
+            EXPECT_TRUE(buf.untouchedFrom(dst));
             if (st == orvStsOk) {
                 EXPECT_EQ(srcLen, 0);
             } else {
@@ -111,7 +114,7 @@ Bytes decode(LZSSState* state, const Bytes& stream, SrcPiece srcPiece, Room room
                 EXPECT_EQ(dstLen, 0);
                 if (st != orvStsDstFull) return {};
             }
-            out.insert(out.end(), buf.begin(), buf.begin() + (n - dstLen));
+            out.insert(out.end(), buf.data(), dst);
         } while (st == orvStsDstFull);
         pos += piece;
     }

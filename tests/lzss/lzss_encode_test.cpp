@@ -301,4 +301,14 @@ TEST(LzssEncode, CorpusMatchesReference) {
     EXPECT_EQ(lzss_test::encode(mem.get(), data, ends, Cycle({7, 1, 4096, 3})), referenceStream(data, ends));
 }
 
+// The encoder gives the same stream whatever its memory held before Init.
+TEST(LzssEncode, NothingReadFromStateMemoryBeforeItIsWritten) {
+    const Bytes data = orvdc::test::textLikeBytes(90000, 12);
+    StateMemory clean;
+    orvdc::test::FilledMemory dirty(lzss_test::kStateBytes, 0xA7);
+    const std::vector<std::size_t> ends = {1000, 40000, data.size()};
+    EXPECT_EQ(lzss_test::encode(dirty.as<LZSSState>(), data, ends, fixed(5000)),
+              lzss_test::encode(clean.get(), data, ends, fixed(5000)));
+}
+
 }  // namespace

@@ -463,4 +463,35 @@ TEST(VlcDecode, RefusesBadArguments) {
     EXPECT_EQ(orvsVLCDecodeInitAlloc_32s(t.data(), 2, w, 1, nullptr), orvStsNullPtr);
 }
 
+// Arbitrary bits decode to the same values (and stop at the same place)
+// whatever the specification memory held before Init.
+TEST(VlcDecode, NothingReadFromSpecificationMemoryBeforeItIsWritten) {
+    Rng rng(61);
+    for (int round = 0; round < 10; ++round) {
+        auto t = randomPrefixCode(rng, 20 + round * 7, 12 + round % 5, -500, 1000);
+        if (round % 2) t.resize(t.size() - 3);  // an incomplete code: some bits match nothing
+        const std::vector<int32_t> widths = {6, 5, 5};
+        std::int32_t size = 0;
+        ASSERT_EQ(orvsVLCDecodeGetSize_32s(t.data(), static_cast<int32_t>(t.size()), widths.data(), 3, &size), orvStsOk);
+        const orvdc::test::Bytes bits = orvdc::test::randomBytes(600, static_cast<std::uint64_t>(round) + 7);
+        std::vector<int16_t> values[2];
+        std::ptrdiff_t stops[2] = {};
+        for (int k = 0; k < 2; ++k) {
+            orvdc::test::FilledMemory mem(static_cast<std::size_t>(size), k == 0 ? 0x00 : 0xFF);
+            auto* spec = mem.as<VLCDecodeSpec>();
+            ASSERT_EQ(orvsVLCDecodeInit_32s(t.data(), static_cast<int32_t>(t.size()), widths.data(), 3, spec), orvStsOk);
+            const std::uint8_t* p = bits.data();
+            int32_t offset = 0;
+            while (bits.data() + bits.size() - p >= 5) {
+                int16_t v = 0;
+                if (orvsVLCDecodeOne_1u16s(&p, &offset, &v, spec) != orvStsOk) break;
+                values[k].push_back(v);
+            }
+            stops[k] = (p - bits.data()) * 8 + offset;
+        }
+        EXPECT_EQ(values[0], values[1]) << round;
+        EXPECT_EQ(stops[0], stops[1]) << round;
+    }
+}
+
 }  // namespace

@@ -1,0 +1,83 @@
+// Buffers for the fuzz harnesses that end right before an inaccessible page,
+// so that reading or writing one byte past them faults even where the
+// sanitizer's redzones would miss it (past the end of a large block, or
+// inside the library's own arithmetic on a pointer it was given).  A harness
+// keeps one PageEnd per buffer role for the whole run: the mapping grows when
+// a larger size is asked for and is reused otherwise.
+#pragma once
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+namespace orvdc::fuzz {
+
+class PageEnd {
+public:
+    PageEnd() = default;
+    PageEnd(const PageEnd&) = delete;
+    PageEnd& operator=(const PageEnd&) = delete;
+    ~PageEnd() {
+        if (base_ != nullptr) munmap(base_, mapped_);
+    }
+
+    // The last n bytes before the inaccessible page; their content is
+    // whatever the previous use left.
+    std::uint8_t* end(std::size_t n) {
+        reserve(n);
+        return limit_ - n;
+    }
+    // A copy of p[0..n) as the last n bytes before the page.
+    std::uint8_t* place(const void* p, std::size_t n) {
+        std::uint8_t* q = end(n);
+        if (n != 0) std::memcpy(q, p, n);
+        return q;
+    }
+
+private:
+    void reserve(std::size_t n) {
+        if (n <= usable_) return;
+        if (base_ != nullptr) munmap(base_, mapped_);
+        const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+        usable_ = (n + page - 1) / page * page;
+        mapped_ = usable_ + page;
+        void* m = mmap(nullptr, mapped_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (m == MAP_FAILED) std::abort();
+        base_ = static_cast<std::uint8_t*>(m);
+        if (mprotect(base_ + usable_, page, PROT_NONE) != 0) std::abort();
+        limit_ = base_ + usable_;
+    }
+
+    std::uint8_t* base_ = nullptr;
+    std::uint8_t* limit_ = nullptr;
+    std::size_t usable_ = 0;
+    std::size_t mapped_ = 0;
+};
+
+// A canary pattern for destinations: fill [0, n) before a call, then check
+// that the bytes from the reported output on are unchanged.  Not inlined, so
+// that the coverage ignore list keeps these loops uninstrumented.
+inline std::uint8_t canaryByte(std::size_t i) { return static_cast<std::uint8_t>((i * 0x9E3779B1u + 0x5Au) >> 11); }
+[[gnu::noinline]] inline void fillCanary(std::uint8_t* p, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i) p[i] = canaryByte(i);
+}
+[[gnu::noinline]] inline void requireCanary(const std::uint8_t* p, std::size_t from, std::size_t to) {
+    for (std::size_t i = from; i < to; ++i) {
+        if (p[i] != canaryByte(i)) std::abort();  // a byte past the reported output changed
+    }
+}
+// The deflate stored-block writer and trailer set the byte behind a header
+// field or trailer byte to 0 when room remains: that one byte may be 0.
+// Returns where the untouched bytes start.
+[[gnu::noinline]] inline std::size_t requireCanaryPastClearedByte(const std::uint8_t* p, std::size_t from,
+                                                                  std::size_t to) {
+    if (from < to && p[from] == 0) ++from;
+    requireCanary(p, from, to);
+    return from;
+}
+
+}  // namespace orvdc::fuzz
