@@ -210,6 +210,7 @@ static void* CRTAPI crt_realloc(void* p, size_t n) { return realloc(p, n); }
 static void CRTAPI crt_free(void* p) { free(p); }
 static void* CRTAPI crt_memcpy(void* d, const void* s, size_t n) { return memcpy(d, s, n); }
 static void* CRTAPI crt_memmove(void* d, const void* s, size_t n) { return memmove(d, s, n); }
+static void* CRTAPI crt_memchr(const void* s, int c, size_t n) { return memchr(s, c, n); }
 static void* CRTAPI crt_memset(void* d, int c, size_t n) { return memset(d, c, n); }
 static size_t CRTAPI crt_strlen(const char* s) { return strlen(s); }
 static int CRTAPI crt_strncmp(const char* a, const char* b, size_t n) { return strncmp(a, b, n); }
@@ -234,7 +235,7 @@ static const StandIn stand_ins[] = {
     K32(VirtualProtect), K32(VirtualQuery),
     {"msvcrt.dll", "_amsg_exit", (void*)crt_amsg_exit}, {"msvcrt.dll", "_initterm", (void*)crt_initterm}, {"msvcrt.dll", "_iob", crt_iob},
     {"msvcrt.dll", "_lock", (void*)crt_lock}, {"msvcrt.dll", "_unlock", (void*)crt_unlock},
-    CRT(abort), CRT(calloc), CRT(free), CRT(fwrite), CRT(malloc), CRT(memcpy), CRT(memmove),
+    CRT(abort), CRT(calloc), CRT(free), CRT(fwrite), CRT(malloc), CRT(memchr), CRT(memcpy), CRT(memmove),
     CRT(memset), CRT(realloc), CRT(strlen), CRT(strncmp), CRT(vfprintf),
 };
 
