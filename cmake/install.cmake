@@ -1,12 +1,12 @@
 # Install rules: the library (shared, with its SONAME links, or the DLL with
-# its import library), the static archive, the public headers, a relocatable
+# its import library), the static archive, the companion orvdc_formats, the public headers, a relocatable
 # CMake package exporting orvdc::orvdc, and orvdc.pc for pkg-config.
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
 set(ORVDC_CMAKE_DIR "${CMAKE_INSTALL_LIBDIR}/cmake/orvdc")
 
-install(TARGETS orvdc orvdc_static EXPORT orvdcTargets
+install(TARGETS orvdc orvdc_static ${ORVDC_FORMATS_TARGETS} EXPORT orvdcTargets
   RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}"
   LIBRARY DESTINATION "${CMAKE_INSTALL_LIBDIR}" NAMELINK_COMPONENT Development
   ARCHIVE DESTINATION "${CMAKE_INSTALL_LIBDIR}"
