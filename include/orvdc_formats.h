@@ -253,8 +253,10 @@ ORVF_API orvStatus orvfBzip2DecoderCreate(OrvfBzip2Decoder** ppDecoder);
 /* Takes input and writes output; lastInput nonzero tells that no input
  * follows what is given (a block is decoded once all of it is buffered, and
  * only the end of the input shows where a short last block ends).  Results
- * as orvfInflaterRun; every concatenated stream is decoded, each answering
- * orvStsStreamEnd once complete. */
+ * as orvfInflaterRun; concatenated streams are decoded one after another,
+ * and orvStsStreamEnd means a stream ended with no input left over behind it
+ * (further input may start another stream).  Input is buffered, so after an
+ * error the source stands behind what was taken. */
 ORVF_API orvStatus orvfBzip2DecoderRun(OrvfBzip2Decoder* pDecoder, const uint8_t** ppSrc, size_t* pSrcLen,
                                        uint8_t** ppDst, size_t* pDstLen, int32_t lastInput);
 

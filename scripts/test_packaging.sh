@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs a built tree into a temporary prefix, then builds and runs two
-# consumers out of tree: a C++ one through find_package(orvdc 5.1) and a C one
-# through pkg-config.  Also checks that asking for version 6.0 fails to
+# consumers out of tree: a C++ one through find_package(orvdc 5.1) (using the
+# companion orvdc_formats too) and a C one through pkg-config.  Also checks that asking for version 6.0 fails to
 # configure.
 #   test_packaging.sh <build dir> <source dir>
 set -euo pipefail
@@ -44,9 +44,11 @@ version_mismatch_refused() {
 
 installed_files_present() {
     local f
-    for f in include/orvdc.h include/orvdc/lz77.h; do [ -f "$prefix/$f" ] || { echo "missing $f"; return 1; }; done
+    for f in include/orvdc.h include/orvdc/lz77.h include/orvdc_formats.h; do [ -f "$prefix/$f" ] || { echo "missing $f"; return 1; }; done
     [ -L "$libdir/liborvdc.so" ] && [ -L "$libdir/liborvdc.so.5" ] && [ -f "$libdir/liborvdc.so.5.1.1" ] &&
-        [ -f "$libdir/liborvdc.a" ] && [ -f "$libdir/cmake/orvdc/orvdcConfigVersion.cmake" ]
+        [ -f "$libdir/liborvdc.a" ] && [ -f "$libdir/cmake/orvdc/orvdcConfigVersion.cmake" ] &&
+        [ -L "$libdir/liborvdc_formats.so.5" ] && [ -f "$libdir/liborvdc_formats.a" ] &&
+        [ -f "$libdir/pkgconfig/orvdc_formats.pc" ]
 }
 
 check "installed layout" installed_files_present

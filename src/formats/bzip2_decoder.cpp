@@ -332,10 +332,9 @@ ORVF_API orvStatus orvfBzip2DecoderRun(OrvfBzip2Decoder* d, const uint8_t** ppSr
             continue;
         }
         d->tried = 0;
-        if (d->phase == kEnd) {
-            if (d->rawPos < d->rawLen) continue;
-            return orvStsStreamEnd;
-        }
+        // A stream that ended with more input buffered behind it goes on
+        // with what follows: the caller has given that input already.
+        if (d->phase == kEnd && d->inStart == d->inEnd) return orvStsStreamEnd;
     }
 }
 
