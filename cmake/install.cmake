@@ -31,3 +31,9 @@ configure_file("${PROJECT_SOURCE_DIR}/cmake/orvdc.pc.in" "${PROJECT_BINARY_DIR}/
 install(FILES "${PROJECT_BINARY_DIR}/orvdc.pc" DESTINATION "${CMAKE_INSTALL_LIBDIR}/pkgconfig")
 configure_file("${PROJECT_SOURCE_DIR}/cmake/orvdc_formats.pc.in" "${PROJECT_BINARY_DIR}/orvdc_formats.pc" @ONLY)
 install(FILES "${PROJECT_BINARY_DIR}/orvdc_formats.pc" DESTINATION "${CMAKE_INSTALL_LIBDIR}/pkgconfig")
+
+# The documentation: README, licence, changelog and the pages of docs/.
+install(FILES "${PROJECT_SOURCE_DIR}/README.md" "${PROJECT_SOURCE_DIR}/LICENSE" "${PROJECT_SOURCE_DIR}/CHANGELOG.md"
+  DESTINATION "${CMAKE_INSTALL_DOCDIR}")
+install(DIRECTORY "${PROJECT_SOURCE_DIR}/docs/" DESTINATION "${CMAKE_INSTALL_DOCDIR}"
+  FILES_MATCHING PATTERN "*.md")

@@ -44,7 +44,8 @@ version_mismatch_refused() {
 
 installed_files_present() {
     local f
-    for f in include/orvdc.h include/orvdc/lz77.h include/orvdc_formats.h; do [ -f "$prefix/$f" ] || { echo "missing $f"; return 1; }; done
+    for f in include/orvdc.h include/orvdc/lz77.h include/orvdc_formats.h share/doc/orvdc/LICENSE \
+        share/doc/orvdc/README.md share/doc/orvdc/CHANGELOG.md share/doc/orvdc/deflate.md share/doc/orvdc/formats.md; do [ -f "$prefix/$f" ] || { echo "missing $f"; return 1; }; done
     [ -L "$libdir/liborvdc.so" ] && [ -L "$libdir/liborvdc.so.5" ] && [ -f "$libdir/liborvdc.so.5.1.1" ] &&
         [ -f "$libdir/liborvdc.a" ] && [ -f "$libdir/cmake/orvdc/orvdcConfigVersion.cmake" ] &&
         [ -L "$libdir/liborvdc_formats.so.5" ] && [ -f "$libdir/liborvdc_formats.a" ] &&
