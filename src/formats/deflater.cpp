@@ -3,8 +3,11 @@
 // Input collects in blocks of 65535 bytes.  Each block goes through the
 // match finder once; the block is then written in the kind that codes it in
 // the fewest bits: stored (the bytes themselves), fixed Huffman codes (size
-// computed exactly from the pairs) or dynamic codes (size measured by writing
-// the block on a second encoder state, into scratch memory).  A full flush
+// computed exactly from the pairs) or dynamic codes.  The dynamic size lies
+// between the entropy of the block's symbols and one bit a symbol more plus
+// the largest code description; only when that range straddles the other
+// kinds' sizes is it measured, by writing the block on a second encoder
+// state into scratch memory.  A full flush
 // ends a block with the sync marker and resets the match finder, so the
 // stream can be decoded from there; one is also made every 2^30 bytes, where
 // the match finder's position counter must start over.
@@ -157,9 +160,20 @@ orvStatus codeBlock(OrvfDeflater* d, OrvfFlush flush) {
         const std::int32_t count = static_cast<std::int32_t>(next - pairs);
         orvsEncodeLZ77SetPairs_8u(pairs, count, capacity, d->enc);
 
-        const std::uint64_t fixedBits = orvf::fixedBlockBits(pairs, count);
-        const std::uint64_t dynamicBits = dynamicBlockBits(d, pairs, count);
+        // The dynamic size is measured only when the bounds on it leave the
+        // choice open.
+        const orvf::BlockCost cost = orvf::blockCost(pairs, count);
+        const std::uint64_t fixedBits = cost.fixedBits;
         const std::uint64_t storedBits = 3 + 4 + 32 + 8 * static_cast<std::uint64_t>(d->blockLen);
+        const std::uint64_t other = fixedBits < storedBits ? fixedBits : storedBits;
+        std::uint64_t dynamicBits;
+        if (cost.dynamicHigh < static_cast<double>(other)) {
+            dynamicBits = 0;
+        } else if (cost.dynamicLow >= static_cast<double>(other)) {
+            dynamicBits = ~std::uint64_t{0};
+        } else {
+            dynamicBits = dynamicBlockBits(d, pairs, count);
+        }
         if (storedBits <= fixedBits && storedBits <= dynamicBits) {
             st = writeStored(d, d->block, d->blockLen, mode == LZ77FlushFinish ? LZ77FlushFinish : LZ77FlushNone);
             if (st == orvStsOk && flush == orvfFlushFull) st = writeStored(d, nullptr, 0, LZ77FlushNone);
