@@ -37,19 +37,19 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 # Mixed data: the corpus (or generated text) for text and binary, with a
-# random stretch in every 16 MiB.
+# random stretch of 512 KiB after every copy of the corpus (about a sixth).
 data=$work/data
 corpus=$root/../shared/corpus
-{
-    while :; do
-        if [ -d "$corpus" ]; then
-            cat "$corpus"/* 2>/dev/null
-        else
-            seq 1 200000 | sed 's/$/ the quick brown fox jumps over the lazy dog/'
-        fi
-        head -c 2097152 /dev/urandom
-    done
-} 2>/dev/null | head -c $((size_mib * 1048576)) >"$data" || true
+: >"$data"
+while [ "$(stat -c %s "$data")" -lt $((size_mib * 1048576)) ]; do
+    if [ -d "$corpus" ]; then
+        cat "$corpus"/* >>"$data"
+    else
+        seq 1 200000 | sed 's/$/ the quick brown fox jumps over the lazy dog/' >>"$data"
+    fi
+    head -c 524288 /dev/urandom >>"$data"
+done
+truncate -s $((size_mib * 1048576)) "$data"
 bytes=$(stat -c %s "$data")
 gzip -6 -c "$data" >"$work/ref.gz"
 bzip2 -9 -c "$data" >"$work/ref.bz2"
