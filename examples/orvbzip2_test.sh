@@ -115,6 +115,15 @@ cat "$work/text3blocks" "$work/random" "$work/zeros1M" "$work/period17" >"$work/
 for p in 2 3 7; do
     if "$b2" -1 -p $p -c "$work/multi" | cmp -s - "$work/p1.bz2"; then pass; else fail "-p $p gives the -p 1 bytes"; fi
 done
+bzip2 -1 -c "$work/multi" >"$work/sys_multi.bz2"
+for p in 1 2 5; do
+    if "$bun" -p $p -c "$work/p1.bz2" | cmp -s - "$work/multi" &&
+        { cat "$work/sys_multi.bz2" "$work/p1.bz2"; } | "$bun" -p $p | cmp -s - <(cat "$work/multi" "$work/multi"); then
+        pass
+    else
+        fail "orvbunzip2 -p $p"
+    fi
+done
 { cat "$work/text3blocks.bz2"; printf 'junk'; } >"$work/trail.bz2"
 "$bun" -c "$work/trail.bz2" 2>/dev/null | cmp -s - "$work/text3blocks"
 if [ "${PIPESTATUS[0]}" -eq 2 ]; then pass; else fail "trailing garbage gives exit 2 and the data"; fi
@@ -149,6 +158,8 @@ for i in $(seq 1 24); do
     printf "$(printf '\\%03o' $(((byte ^ (1 << (i % 8))) & 255)))" |
         dd of="$work/flip" bs=1 seek="$pos" conv=notrunc status=none
     refused "bit $((i % 8)) of byte $pos flipped" "$work/flip"
+    "$bun" -p 3 -c "$work/flip" >/dev/null 2>&1
+    if [ $? -eq 1 ]; then pass; else fail "orvbunzip2 -p 3: bit $((i % 8)) of byte $pos flipped"; fi
 done
 
 # Bounded memory on a 256 MiB stream, mostly long runs (the largest blocks to

@@ -263,6 +263,31 @@ ORVF_API orvStatus orvfBzip2DecoderRun(OrvfBzip2Decoder* pDecoder, const uint8_t
 ORVF_API orvStatus orvfBzip2DecoderReset(OrvfBzip2Decoder* pDecoder);
 ORVF_API void orvfBzip2DecoderFree(OrvfBzip2Decoder* pDecoder);
 
+/* ---- Block-level decoding, for parallel readers ----------------------------
+ * One thread reads the blocks in order with orvfBzip2DecoderNextBlock, each
+ * into its own OrvfBzip2Unblock (about 8 MB); any thread restores one with
+ * orvfBzip2UnblockRestore; the outputs are written in the order read.  The
+ * stream CRC is checked against the blocks' stored CRCs as they are read, and
+ * each block's own CRC when it is restored. */
+
+typedef struct OrvfBzip2Unblock OrvfBzip2Unblock;
+
+ORVF_API orvStatus orvfBzip2UnblockCreate(OrvfBzip2Unblock** ppBlock);
+
+/* As orvfBzip2DecoderRun without output: orvStsOk when the next block was
+ * read into *pBlock (to be restored), orvStsSrcEnd, orvStsStreamEnd (a stream
+ * ended with no input left behind it), or an error.  orvStsBadStream when Run
+ * still has output of this decoder to hand out. */
+ORVF_API orvStatus orvfBzip2DecoderNextBlock(OrvfBzip2Decoder* pDecoder, const uint8_t** ppSrc, size_t* pSrcLen,
+                                             int32_t lastInput, OrvfBzip2Unblock* pBlock);
+
+/* Restores the block read into pBlock: *ppOut points to its bytes (valid
+ * until the block object is used again), *pOutLen counts them.
+ * orvfStsBadData, orvfStsBadChecksum, orvStsNoMemory. */
+ORVF_API orvStatus orvfBzip2UnblockRestore(OrvfBzip2Unblock* pBlock, const uint8_t** ppOut, size_t* pOutLen);
+
+ORVF_API void orvfBzip2UnblockFree(OrvfBzip2Unblock* pBlock);
+
 #ifdef __cplusplus
 }
 #endif

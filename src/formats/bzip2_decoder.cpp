@@ -23,6 +23,43 @@ enum Phase : std::uint8_t { kStreamHeader, kBlocks, kEnd, kFailed };
 
 }  // namespace
 
+// A parsed block and the memory to restore it: the decoder keeps one, and a
+// parallel reader one per thread.
+struct OrvfBzip2Unblock {
+    std::uint16_t* symbols;
+    std::uint8_t* bytes;  // move-to-front indices, then the transformed block
+    std::uint8_t* block;  // the run-length coded block
+    std::uint8_t* work;
+    std::uint8_t* raw;  // the restored bytes of a block
+    std::size_t rawCap, rawLen;
+    MTFState* mtf;
+    std::int32_t nSym, dictSize, origin, blockMax;
+    std::uint32_t storedCrc;
+    std::uint8_t inUse[256];
+
+    bool init() {
+        std::int32_t workSize = 0, mtfSize = 0;
+        orvsBWTInvGetSize_8u(kMaxBlock, &workSize);
+        orvsMTFGetSize_8u(&mtfSize);
+        symbols = static_cast<std::uint16_t*>(std::malloc(sizeof(std::uint16_t) * kMaxBlock));
+        bytes = orvf::allocBytes(kMaxBlock);
+        block = orvf::allocBytes(kMaxBlock);
+        work = orvf::allocBytes(static_cast<std::size_t>(workSize));
+        mtf = reinterpret_cast<MTFState*>(orvf::allocBytes(static_cast<std::size_t>(mtfSize)));
+        raw = nullptr;
+        rawCap = rawLen = 0;
+        return symbols && bytes && block && work && mtf;
+    }
+    void release() {
+        std::free(symbols);
+        std::free(bytes);
+        std::free(block);
+        std::free(work);
+        std::free(raw);
+        std::free(mtf);
+    }
+};
+
 struct OrvfBzip2Decoder {
     std::uint8_t* in;
     std::size_t inStart, inEnd;  // buffered input
@@ -33,13 +70,8 @@ struct OrvfBzip2Decoder {
     std::int32_t blockMax;
     std::uint32_t streamCrc;
     bool anyStream;
-    std::uint16_t* symbols;
-    std::uint8_t* bytes;  // move-to-front indices, then the transformed block
-    std::uint8_t* block;  // the run-length coded block
-    std::uint8_t* work;
-    std::uint8_t* raw;  // the restored bytes of a block
-    std::size_t rawCap, rawPos, rawLen;
-    MTFState* mtf;
+    OrvfBzip2Unblock own;  // blocks restored by Run
+    std::size_t rawPos;    // of own.raw handed out
     std::uint8_t selectors[kMaxSelectors];
     DecodeTable tables[kMaxTables];
 };
@@ -59,8 +91,10 @@ struct BlockParse {
 
 // Reads the block after its magic up to its end-of-block symbol.  Returns the
 // number of symbols before it, or -1 (p.error set, or p.r.overrun).
-std::int32_t readSymbols(OrvfBzip2Decoder* d, BlockParse& p, std::uint8_t inUse[256], std::int32_t* dictSize,
-                         std::int32_t* origin) {
+std::int32_t readSymbols(OrvfBzip2Decoder* d, BlockParse& p, OrvfBzip2Unblock& w) {
+    std::uint8_t* const inUse = w.inUse;
+    std::int32_t* const dictSize = &w.dictSize;
+    std::int32_t* const origin = &w.origin;
     BitReader& r = p.r;
     if (r.get(1) != 0) return p.fail(orvfStsBadData), -1;  // randomised blocks: not written since 0.9.5
     *origin = static_cast<std::int32_t>(r.get(24));
@@ -132,12 +166,12 @@ std::int32_t readSymbols(OrvfBzip2Decoder* d, BlockParse& p, std::uint8_t inUse[
             runDigits = 0;
         }
         if (nSym >= d->blockMax) return p.fail(orvfStsBadData), -1;
-        d->symbols[nSym++] = static_cast<std::uint16_t>(s);
+        w.symbols[nSym++] = static_cast<std::uint16_t>(s);
     }
     return nSym;
 }
 
-bool reserveRaw(OrvfBzip2Decoder* d, std::size_t need) {
+bool reserveRaw(OrvfBzip2Unblock* d, std::size_t need) {
     if (d->rawCap >= need) return true;
     auto* p = static_cast<std::uint8_t*>(std::realloc(d->raw, need));
     if (p == nullptr) return false;
@@ -146,9 +180,10 @@ bool reserveRaw(OrvfBzip2Decoder* d, std::size_t need) {
     return true;
 }
 
-// Restores a block whose symbols are read into d->raw.
-orvStatus restoreBlock(OrvfBzip2Decoder* d, std::int32_t nSym, const std::uint8_t* inUse, std::int32_t dictSize,
-                       std::int32_t origin, std::uint32_t storedCrc) {
+// Restores a parsed block into d->raw and checks its CRC.
+orvStatus restoreBlock(OrvfBzip2Unblock* d) {
+    const std::int32_t nSym = d->nSym, dictSize = d->dictSize, origin = d->origin;
+    const std::uint8_t* const inUse = d->inUse;
     const std::uint16_t* symSrc = d->symbols;
     std::int32_t srcLen = nSym, n = d->blockMax;
     orvStatus st = orvsDecodeZ1Z2_BZ2_16u8u(&symSrc, &srcLen, d->bytes, &n);
@@ -174,9 +209,7 @@ orvStatus restoreBlock(OrvfBzip2Decoder* d, std::int32_t nSym, const std::uint8_
         if (st != orvStsDstFull) return orvfStsBadData;
         if (!reserveRaw(d, d->rawCap * 2)) return orvStsNoMemory;
     }
-    if (orvf::bzip2CrcUpdate(0, d->raw, static_cast<std::size_t>(rawLen)) != storedCrc) return orvfStsBadChecksum;
-    d->streamCrc = combineCrc(d->streamCrc, storedCrc);
-    d->rawPos = 0;
+    if (orvf::bzip2CrcUpdate(0, d->raw, static_cast<std::size_t>(rawLen)) != d->storedCrc) return orvfStsBadChecksum;
     d->rawLen = static_cast<std::size_t>(rawLen);
     return orvStsOk;
 }
@@ -187,8 +220,11 @@ std::uint64_t bitsUsed(const BitReader& r, const std::uint8_t* start) {
            static_cast<unsigned>(r.bits);
 }
 
-// Decodes the next block or the end record from the buffer.
-Parse nextRecord(OrvfBzip2Decoder* d, BlockParse& p) {
+// Reads the next block (into `into`) or the end record from the buffer.
+// The stream CRC is kept from the blocks' stored CRCs, which restoring
+// checks.  *gotBlock tells which record it was.
+Parse nextRecord(OrvfBzip2Decoder* d, BlockParse& p, OrvfBzip2Unblock* into, bool* gotBlock) {
+    *gotBlock = false;
     const std::uint8_t* start = d->in + d->inStart;
     p.r.init(start, d->inEnd - d->inStart);
     if (d->bitOffset > 0) p.r.get(d->bitOffset);
@@ -196,14 +232,15 @@ Parse nextRecord(OrvfBzip2Decoder* d, BlockParse& p) {
     if (p.r.overrun) return Parse::kNeedMore;
     if (hi == kBlockMagicHi && lo == kBlockMagicLo) {
         const std::uint32_t crc = p.r.get(32);
-        std::uint8_t inUse[256];
-        std::int32_t dictSize, origin;
-        const std::int32_t nSym = readSymbols(d, p, inUse, &dictSize, &origin);
+        into->blockMax = d->blockMax;
+        const std::int32_t nSym = readSymbols(d, p, *into);
         // Zero bits read past the end may look like damage: more input first.
         if (p.r.overrun) return Parse::kNeedMore;
         if (nSym < 0) return Parse::kError;
-        const orvStatus st = restoreBlock(d, nSym, inUse, dictSize, origin, crc);
-        if (st != orvStsOk) return p.fail(st);
+        into->nSym = nSym;
+        into->storedCrc = crc;
+        d->streamCrc = combineCrc(d->streamCrc, crc);
+        *gotBlock = true;
     } else if (hi == kEndMagicHi && lo == kEndMagicLo) {
         const std::uint32_t stored = p.r.get(32);
         if (p.r.overrun) return Parse::kNeedMore;
@@ -227,12 +264,7 @@ orvStatus fail(OrvfBzip2Decoder* d, orvStatus st) {
 
 void releaseDecoder(OrvfBzip2Decoder* d) {
     std::free(d->in);
-    std::free(d->symbols);
-    std::free(d->bytes);
-    std::free(d->block);
-    std::free(d->work);
-    std::free(d->raw);
-    std::free(d->mtf);
+    d->own.release();
     delete d;
 }
 
@@ -244,16 +276,9 @@ ORVF_API orvStatus orvfBzip2DecoderCreate(OrvfBzip2Decoder** ppDecoder) {
     if (ppDecoder == nullptr) return orvStsNullPtr;
     OrvfBzip2Decoder* d = orvf::make<OrvfBzip2Decoder>();
     if (d == nullptr) return orvStsNoMemory;
-    std::int32_t workSize = 0, mtfSize = 0;
-    orvsBWTInvGetSize_8u(kMaxBlock, &workSize);
-    orvsMTFGetSize_8u(&mtfSize);
     d->in = orvf::allocBytes(kInCap);
-    d->symbols = static_cast<std::uint16_t*>(std::malloc(sizeof(std::uint16_t) * kMaxBlock));
-    d->bytes = orvf::allocBytes(kMaxBlock);
-    d->block = orvf::allocBytes(kMaxBlock);
-    d->work = orvf::allocBytes(static_cast<std::size_t>(workSize));
-    d->mtf = reinterpret_cast<MTFState*>(orvf::allocBytes(static_cast<std::size_t>(mtfSize)));
-    if (!d->in || !d->symbols || !d->bytes || !d->block || !d->work || !d->mtf) {
+    const bool blockMemory = d->own.init();
+    if (!d->in || !blockMemory) {
         releaseDecoder(d);
         return orvStsNoMemory;
     }
@@ -262,19 +287,23 @@ ORVF_API orvStatus orvfBzip2DecoderCreate(OrvfBzip2Decoder** ppDecoder) {
     return orvStsOk;
 }
 
-ORVF_API orvStatus orvfBzip2DecoderRun(OrvfBzip2Decoder* d, const uint8_t** ppSrc, size_t* pSrcLen, uint8_t** ppDst,
-                                       size_t* pDstLen, int32_t lastInput) {
-    if (d == nullptr || ppSrc == nullptr || pSrcLen == nullptr || ppDst == nullptr || pDstLen == nullptr ||
-        (*ppSrc == nullptr && *pSrcLen > 0) || (*ppDst == nullptr && *pDstLen > 0)) {
-        return orvStsNullPtr;
-    }
+}  // extern "C"
+
+namespace {
+
+// The decoding loop shared by Run (into == &d->own: blocks are restored and
+// handed out here) and NextBlock (a parsed block is left in `into`; then the
+// result is orvStsOk).
+orvStatus advance(OrvfBzip2Decoder* d, const uint8_t** ppSrc, size_t* pSrcLen, uint8_t** ppDst, size_t* pDstLen,
+                  int32_t lastInput, OrvfBzip2Unblock* into) {
+    const bool restoreHere = into == &d->own;
     for (;;) {
         if (d->phase == kFailed) return d->failure;
-        if (d->rawPos < d->rawLen) {
-            const std::uint8_t* from = d->raw + d->rawPos;
-            std::size_t have = d->rawLen - d->rawPos;
+        if (restoreHere && d->rawPos < d->own.rawLen) {
+            const std::uint8_t* from = d->own.raw + d->rawPos;
+            std::size_t have = d->own.rawLen - d->rawPos;
             orvf::drainTo(from, have, ppDst, pDstLen);
-            d->rawPos = d->rawLen - have;
+            d->rawPos = d->own.rawLen - have;
             if (have > 0) return orvStsDstFull;
         }
         // Buffer what input fits, the unread part moved to the front first.
@@ -322,7 +351,8 @@ ORVF_API orvStatus orvfBzip2DecoderRun(OrvfBzip2Decoder* d, const uint8_t** ppSr
             continue;
         }
         BlockParse p;
-        const Parse result = nextRecord(d, p);
+        bool gotBlock;
+        const Parse result = nextRecord(d, p, into, &gotBlock);
         if (result == Parse::kError) return fail(d, p.error);
         if (result == Parse::kNeedMore) {
             if (allInput) return fail(d, orvfStsTruncated);
@@ -332,10 +362,71 @@ ORVF_API orvStatus orvfBzip2DecoderRun(OrvfBzip2Decoder* d, const uint8_t** ppSr
             continue;
         }
         d->tried = 0;
+        if (gotBlock && !restoreHere) return orvStsOk;
+        if (gotBlock) {
+            const orvStatus st = restoreBlock(&d->own);
+            if (st != orvStsOk) return fail(d, st);
+            d->rawPos = 0;
+            continue;
+        }
         // A stream that ended with more input buffered behind it goes on
         // with what follows: the caller has given that input already.
         if (d->phase == kEnd && d->inStart == d->inEnd) return orvStsStreamEnd;
     }
+}
+
+}  // namespace
+
+extern "C" {
+
+ORVF_API orvStatus orvfBzip2DecoderRun(OrvfBzip2Decoder* d, const uint8_t** ppSrc, size_t* pSrcLen, uint8_t** ppDst,
+                                       size_t* pDstLen, int32_t lastInput) {
+    if (d == nullptr || ppSrc == nullptr || pSrcLen == nullptr || ppDst == nullptr || pDstLen == nullptr ||
+        (*ppSrc == nullptr && *pSrcLen > 0) || (*ppDst == nullptr && *pDstLen > 0)) {
+        return orvStsNullPtr;
+    }
+    return advance(d, ppSrc, pSrcLen, ppDst, pDstLen, lastInput, &d->own);
+}
+
+ORVF_API orvStatus orvfBzip2DecoderNextBlock(OrvfBzip2Decoder* d, const uint8_t** ppSrc, size_t* pSrcLen,
+                                             int32_t lastInput, OrvfBzip2Unblock* pBlock) {
+    if (d == nullptr || ppSrc == nullptr || pSrcLen == nullptr || pBlock == nullptr ||
+        (*ppSrc == nullptr && *pSrcLen > 0)) {
+        return orvStsNullPtr;
+    }
+    if (d->rawPos < d->own.rawLen) return orvStsBadStream;  // Run has output pending
+    uint8_t none[1];
+    uint8_t* dst = none;
+    size_t room = 0;
+    return advance(d, ppSrc, pSrcLen, &dst, &room, lastInput, pBlock);
+}
+
+ORVF_API orvStatus orvfBzip2UnblockCreate(OrvfBzip2Unblock** ppBlock) {
+    if (ppBlock == nullptr) return orvStsNullPtr;
+    OrvfBzip2Unblock* u = orvf::make<OrvfBzip2Unblock>();
+    if (u == nullptr) return orvStsNoMemory;
+    if (!u->init()) {
+        u->release();
+        delete u;
+        return orvStsNoMemory;
+    }
+    *ppBlock = u;
+    return orvStsOk;
+}
+
+ORVF_API orvStatus orvfBzip2UnblockRestore(OrvfBzip2Unblock* u, const uint8_t** ppOut, size_t* pOutLen) {
+    if (u == nullptr || ppOut == nullptr || pOutLen == nullptr) return orvStsNullPtr;
+    const orvStatus st = restoreBlock(u);
+    if (st != orvStsOk) return st;
+    *ppOut = u->raw;
+    *pOutLen = u->rawLen;
+    return orvStsOk;
+}
+
+ORVF_API void orvfBzip2UnblockFree(OrvfBzip2Unblock* u) {
+    if (u == nullptr) return;
+    u->release();
+    delete u;
 }
 
 ORVF_API orvStatus orvfBzip2DecoderReset(OrvfBzip2Decoder* d) {
@@ -347,7 +438,7 @@ ORVF_API orvStatus orvfBzip2DecoderReset(OrvfBzip2Decoder* d) {
     d->failure = orvStsOk;
     d->streamCrc = 0;
     d->anyStream = false;
-    d->rawPos = d->rawLen = 0;
+    d->rawPos = d->own.rawLen = 0;
     return orvStsOk;
 }
 
