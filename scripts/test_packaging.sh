@@ -37,6 +37,15 @@ pkgconfig_consumer() {
         "$work/pc_consumer"
 }
 
+formats_pkgconfig_consumer() {
+    local flags
+    printf '#include <orvdc_formats.h>\n#include <string.h>\nint main(void) { return strcmp(orvfStatusText(orvfStsBadChecksum), "data error: checksum mismatch") != 0; }\n' \
+        >"$work/formats.c"
+    flags=$(PKG_CONFIG_PATH="$libdir/pkgconfig" pkg-config --cflags --libs orvdc_formats) &&
+        cc -std=c99 -Wall -Werror "$work/formats.c" $flags -o "$work/formats_consumer" &&
+        "$work/formats_consumer"
+}
+
 version_mismatch_refused() {
     ! cmake -S "$src/tests/packaging/cmake_consumer" -B "$work/cmake6" -G Ninja \
         -DCMAKE_PREFIX_PATH="$prefix" -DORVDC_WANTED_VERSION=6.0 >"$work/cmake6.log" 2>&1
@@ -55,6 +64,7 @@ installed_files_present() {
 check "installed layout" installed_files_present
 check "find_package consumer (C++)" cmake_consumer
 check "pkg-config consumer (C)" pkgconfig_consumer
+check "pkg-config consumer of orvdc_formats (C)" formats_pkgconfig_consumer
 check "find_package(orvdc 6.0) refused" version_mismatch_refused
 echo "packaging: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]
