@@ -4,6 +4,7 @@
 #   - files from `bzip2 -1` and `bzip2 -9` (and concatenations of them) are
 #     restored by orvbunzip2, also through pipes;
 #   - the options, and the same output for every thread count;
+#   - within 1% of bzip2 -9's size on every corpus file;
 #   - damaged .bz2 files make orvbunzip2 exit with status 1 and a message
 #     naming the file, leaving no output file behind and the input in place;
 #   - bounded memory on a 256 MiB stream (and, with ORVDC_LONG_TESTS=1, a
@@ -80,6 +81,15 @@ for name in "${inputs[@]}"; do
         bzip2 -"$level" -c "$f" >"$work/sys$level.bz2"
         if "$bin/orvbunzip2" <"$work/sys$level.bz2" | cmp -s - "$f"; then pass; else fail "orvbunzip2 of bzip2 -$level $name"; fi
     done
+done
+
+# Ratio: within 1% of bzip2 -9 on every corpus file.
+for name in "${inputs[@]}"; do
+    case "$name" in corpus_*)
+        ours=$(stat -c %s "$work/$name.bz2")
+        theirs=$(bzip2 -9 -c "$work/$name" | wc -c)
+        if [ $((ours * 100)) -le $((theirs * 101)) ]; then pass; else fail "$name: $ours bytes, bzip2 -9 $theirs"; fi ;;
+    esac
 done
 
 # The file-to-file form, and concatenated streams.

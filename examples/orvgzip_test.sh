@@ -2,7 +2,8 @@
 # orvgzip and orvgunzip against the system gzip: round trips both ways through
 # files and pipes, every option, damaged input (refused with the file name and
 # the reason, no output left, input kept), byte-identical output for every
-# thread count, and bounded memory on a 256 MiB stream.  With
+# thread count, the best level within 1% of gzip -6 on the corpus, and
+# bounded memory on a 256 MiB stream.  With
 # ORVDC_LONG_TESTS=1 also a stream of more than 4 GiB.
 #   orvgzip_test.sh <example program dir> <source dir>
 set -uo pipefail
@@ -32,6 +33,14 @@ for f in "${inputs[@]}"; do
         check "orvgunzip restores gzip -$level $name from a pipe" \
             bash -c "gzip -$level -c '$f' | '$gunz' | cmp -s - '$f'"
     done
+done
+
+# Ratio: the best level stays within 1% of gzip -6 on every corpus file.
+for f in "${inputs[@]}"; do
+    case "$f" in */corpus/*)
+        check "orvgzip -9 within 1% of gzip -6 on $(basename "$f")" \
+            bash -c "[ \$(( \$('$gz' -9 -c '$f' | wc -c) * 100 )) -le \$(( \$(gzip -6 -c '$f' | wc -c) * 101 )) ]" ;;
+    esac
 done
 
 # Files replaced in place, and back; options.
