@@ -11,6 +11,7 @@
 enum { Z_DEFAULT_STRATEGY, Z_FIXED, Z_HUFFMAN_ONLY, Z_RLE };
 #endif
 
+#include <cstdlib>
 #include <cstring>
 
 #include "formats_test_support.h"
@@ -476,6 +477,60 @@ TEST(DeflateStreams, ArgumentsAreChecked) {
     orvfDeflaterFree(d);
     orvfDeflaterFree(nullptr);
     orvfInflaterFree(nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+// A stream longer than the match finder's position counter allows goes
+// through one deflater (it starts the counter over at full flushes of its
+// own) and decodes back; with ORVDC_LONG_TESTS=1 only (it codes 2.5 GiB).
+TEST(DeflateStreams, StreamsBeyondTheMatchFinderPositionLimit) {
+    if (std::getenv("ORVDC_LONG_TESTS") == nullptr || std::string(std::getenv("ORVDC_LONG_TESTS")) != "1") {
+        GTEST_SKIP() << "set ORVDC_LONG_TESTS=1";
+    }
+    const Bytes piece = mixedBytes(1 << 20, 16);
+    const std::uint64_t total = (std::uint64_t{5} << 29) + 12345;  // 2.5 GiB and a bit
+    OrvfDeflater* d = nullptr;
+    OrvfInflater* f = nullptr;
+    ASSERT_EQ(orvfDeflaterCreate(orvfGzip, LZ77LevelFast, &d), orvStsOk);
+    ASSERT_EQ(orvfInflaterCreate(orvfGzip, &f), orvStsOk);
+    std::vector<std::uint8_t> packed(1 << 21), restored(1 << 21);
+    std::uint64_t fed = 0, checked = 0;
+    orvStatus inflated = orvStsSrcEnd;
+    bool same = true;
+    while (fed < total || inflated != orvStsStreamEnd) {
+        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(piece.size(), total - fed));
+        const std::uint8_t* src = piece.data();
+        std::size_t srcLen = n;
+        const OrvfFlush flush = fed + n == total ? orvfFlushFinish : orvfFlushNone;
+        orvStatus st;
+        do {
+            std::uint8_t* dst = packed.data();
+            std::size_t room = packed.size();
+            st = orvfDeflaterRun(d, &src, &srcLen, &dst, &room, flush);
+            const std::uint8_t* in = packed.data();
+            std::size_t inLen = packed.size() - room;
+            while (inLen > 0) {
+                std::uint8_t* out = restored.data();
+                std::size_t outRoom = restored.size();
+                inflated = orvfInflaterRun(f, &in, &inLen, &out, &outRoom);
+                ASSERT_GE(inflated, 0);
+                const std::size_t got = restored.size() - outRoom;
+                for (std::size_t i = 0; i < got && same; i += 4099) same = restored[i] == piece[(checked + i) % piece.size()];
+                checked += got;
+            }
+        } while (st == orvStsDstFull);
+        fed += n;
+        if (st == orvStsStreamEnd) break;
+        ASSERT_EQ(st, orvStsOk);
+    }
+    EXPECT_EQ(inflated, orvStsStreamEnd);
+    EXPECT_EQ(checked, total);
+    EXPECT_TRUE(same);
+    orvfDeflaterFree(d);
+    orvfInflaterFree(f);
 }
 
 }  // namespace
