@@ -33,18 +33,18 @@ sizeof() { stat -c %s "$1"; }
 step checksum_file "$name"
 "$bin/checksum_file" "$work/$name" | sed "s|$work/||"
 
-for level in 0 1 2; do
+for level in 1 4 9; do
     "$bin/orvgzip" -$level -c "$work/$name" >"$work/$name.$level.gz"
 done
-step "orvgzip -0/-1/-2 $name   (deflate, gzip format)"
-for level in 0 1 2; do
-    echo "  level $level: $size -> $(sizeof "$work/$name.$level.gz") bytes"
+step "orvgzip -1/-4/-9 $name   (deflate, gzip format; fast, average and best match finder)"
+for level in 1 4 9; do
+    echo "  -$level: $size -> $(sizeof "$work/$name.$level.gz") bytes"
 done
 echo "  system gzip -6: $size -> $(gzip -6 -c "$file" | wc -c) bytes"
 step "gzip -t and gzip -d on orvgzip's output"
-gzip -t "$work/$name.2.gz" && gzip -dc "$work/$name.2.gz" | cmp - "$file" && echo "  gzip accepts it and restores the file exactly"
+gzip -t "$work/$name.9.gz" && gzip -dc "$work/$name.9.gz" | cmp - "$file" && echo "  gzip accepts it and restores the file exactly"
 step "orvgunzip on orvgzip's and on gzip's output"
-"$bin/orvgunzip" -c "$work/$name.2.gz" | cmp - "$file" && echo "  orvgzip -> orvgunzip: identical"
+"$bin/orvgunzip" -c "$work/$name.9.gz" | cmp - "$file" && echo "  orvgzip -> orvgunzip: identical"
 gzip -9 -c "$file" | "$bin/orvgunzip" -c | cmp - "$file" && echo "  gzip -9 -> orvgunzip: identical (CRC-32 and length checked)"
 
 step "orvlzss $name && orvlzss -d $name.lzss"
@@ -53,7 +53,7 @@ step "orvlzss $name && orvlzss -d $name.lzss"
 
 if [ -x "$bin/orvbzip2" ] && [ -x "$bin/orvbunzip2" ]; then
     step "orvbzip2 $name   (BWT, move-to-front, zero-run stages; bzip2 format)"
-    "$bin/orvbzip2" "$work/$name" 2>/dev/null
+    "$bin/orvbzip2" -k "$work/$name" 2>/dev/null
     echo "  $size -> $(sizeof "$work/$name.bz2") bytes (system bzip2 -9: $(bzip2 -9 -c "$file" | wc -c) bytes)"
     bzip2 -t "$work/$name.bz2" && bzip2 -dc "$work/$name.bz2" | cmp - "$file" && echo "  bzip2 accepts it and restores the file exactly"
     bzip2 -9 -c "$file" >"$work/sys.bz2"

@@ -1,0 +1,95 @@
+// The size of a block of pairs coded with the fixed Huffman code of RFC 1951
+// (3.2.6), and bounds on its size with a dynamic code, used to choose a
+// block kind by its coded size.
+#pragma once
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+
+#include "orvdc.h"
+
+namespace orvf {
+
+// Extra bits of a match length 3..258: lengths 3..10 and 258 have none, then
+// each group of four length codes adds one bit.
+inline unsigned lengthExtraBits(unsigned length) {
+    const unsigned l = length - 3;
+    if (l < 8 || l == 255) return 0;
+    return static_cast<unsigned>(std::bit_width(l)) - 3;
+}
+
+// Bits of the fixed code of a match length: codes 257..279 take 7 bits,
+// 280..285 take 8 (lengths 115 and above).
+inline unsigned fixedLengthCodeBits(unsigned length) { return length >= 115 ? 8 : 7; }
+
+// Extra bits of a distance 1..32768: distances 1..4 have none, then each
+// pair of distance codes adds one bit.
+inline unsigned distanceExtraBits(unsigned distance) {
+    const unsigned d = distance - 1;
+    if (d < 4) return 0;
+    return static_cast<unsigned>(std::bit_width(d)) - 2;
+}
+
+// The literal/length symbol (257..285) of a match length 3..258.
+inline unsigned lengthSymbol(unsigned length) {
+    const unsigned l = length - 3;
+    if (l < 8) return 257 + l;
+    if (l == 255) return 285;
+    const unsigned e = lengthExtraBits(length);
+    return 261 + 4 * e + ((l >> e) & 3);
+}
+
+// The distance symbol (0..29) of a distance 1..32768.
+inline unsigned distanceSymbol(unsigned distance) {
+    const unsigned d = distance - 1;
+    if (d < 4) return d;
+    const unsigned e = distanceExtraBits(distance);
+    return 2 * e + 2 + ((d >> e) & 1);
+}
+
+// What a block of pairs costs: exactly with the fixed code; with a dynamic
+// code at least `dynamicLow` bits (the entropy of its symbols plus the extra
+// bits) and at most `dynamicHigh` (one bit more per symbol, the largest code
+// description and the header).
+struct BlockCost {
+    std::uint64_t fixedBits;
+    double dynamicLow, dynamicHigh;
+};
+
+inline BlockCost blockCost(const LZ77Pair* pairs, std::int32_t count) {
+    std::uint32_t lit[286] = {}, dist[30] = {};
+    std::uint64_t fixed = 3 + 7, extra = 0;
+    std::uint32_t matches = 0;
+    for (std::int32_t i = 0; i < count; ++i) {
+        const LZ77Pair p = pairs[i];
+        if (p.offset == 0) {
+            ++lit[p.length & 255];
+            fixed += p.length < 144 ? 8 : 9;
+        } else {
+            const unsigned e = lengthExtraBits(p.length) + distanceExtraBits(p.offset);
+            ++lit[lengthSymbol(p.length)];
+            ++dist[distanceSymbol(p.offset)];
+            ++matches;
+            extra += e;
+            fixed += fixedLengthCodeBits(p.length) + 5 + e;
+        }
+    }
+    ++lit[256];
+    const auto entropy = [](const std::uint32_t* counts, int n, std::uint32_t total) {
+        double bits = 0;
+        for (int s = 0; s < n; ++s) {
+            if (counts[s] != 0) bits += counts[s] * std::log2(static_cast<double>(total) / counts[s]);
+        }
+        return bits;
+    };
+    const std::uint32_t symbols = static_cast<std::uint32_t>(count) + 1 + matches;
+    const double low = entropy(lit, 286, static_cast<std::uint32_t>(count) + 1) + entropy(dist, 30, matches) +
+                       static_cast<double>(extra);
+    // 3 header bits, 14 bits of counts, 19 code-length codes of 3 bits and at
+    // most 7 bits for each of the 316 code lengths.
+    const double description = 3 + 14 + 19 * 3 + 316 * 7;
+    return BlockCost{fixed, low, low + symbols + description};
+}
+
+}  // namespace orvf
