@@ -31,7 +31,7 @@ fi
 candidates=$(mktemp -d)
 trap 'rm -rf "$candidates"' EXIT
 python3 - "$candidates" ../shared/corpus "${harnesses[@]}" <<'PY'
-import os, random, struct, sys, zlib
+import bz2, gzip, os, random, struct, sys, zlib
 
 out, corpus_dir, names = sys.argv[1], sys.argv[2], sys.argv[3:]
 rng = random.Random(18)
@@ -179,6 +179,9 @@ makers = {
     "git_encode": lambda: [head()[:2] + bytes([rng.randrange(256)]) + p for p in pieces],
     "checksum_split": lambda: [head()[:1] + p for p in pieces],
     "huffman_roundtrip": lambda: [head()[:1] + p for p in pieces],
+    "formats_inflate": lambda: [bytes([k % 3]) + head()[:2] + (deflate(p, 6), zlib.compress(p), gzip.compress(p, mtime=0))[k % 3]
+                                for k, p in enumerate(small)],
+    "formats_bzip2_decode": lambda: [head()[:2] + bz2.compress(p[:300]) for p in small],
 }
 for name in names:
     make = makers.get(name, lambda: [head() + p for p in pieces])

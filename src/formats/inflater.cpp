@@ -130,7 +130,9 @@ ORVF_API orvStatus orvfInflaterRun(OrvfInflater* f, const std::uint8_t** ppSrc, 
                 std::int32_t srcLen = orvf::clampLen(*pSrcLen);
                 const std::int32_t before = srcLen;
                 const orvStatus st = orvsDecodeLZ77GetBlockType_8u(&src, &srcLen, &f->mode, f->dec);
-                *ppSrc = src;
+                // Advanced by what was taken: without input the call read a
+                // stand-in buffer, which must not reach the caller.
+                *ppSrc += before - srcLen;
                 *pSrcLen -= static_cast<std::size_t>(before - srcLen);
                 if (st == orvStsSrcEnd) {
                     if (*pSrcLen > 0) break;  // more than one call's worth
@@ -153,7 +155,7 @@ ORVF_API orvStatus orvfInflaterRun(OrvfInflater* f, const std::uint8_t** ppSrc, 
                 const std::int32_t dstBefore = dstLen;
                 orvStatus st = decodeCall(f, &src, &srcLen, &dst, &dstLen);
                 const std::size_t produced = static_cast<std::size_t>(dstBefore - dstLen);
-                *ppSrc = src;
+                *ppSrc += srcBefore - srcLen;
                 *pSrcLen -= static_cast<std::size_t>(srcBefore - srcLen);
                 if (toSpare) {
                     f->spareHeld = produced > 0;

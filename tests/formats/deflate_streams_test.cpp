@@ -534,3 +534,25 @@ TEST(DeflateStreams, StreamsBeyondTheMatchFinderPositionLimit) {
 }
 
 }  // namespace
+
+// Byte by byte into a damaged raw stream (a stored block whose length check
+// fails): whatever the result, the source pointer only ever moves forward
+// through the caller's buffer, also in calls where the inflater has no input.
+TEST(DeflateStreams, SourcePointerStaysInTheCallersBuffer) {
+    const Bytes damaged = {0x00, 0x00, 0x00, 0x00, 0x00, 0x01, 0x02};
+    OrvfInflater* inf = nullptr;
+    ASSERT_EQ(orvfInflaterCreate(orvfRaw, &inf), orvStsOk);
+    std::uint8_t out[4];
+    orvStatus st = orvStsSrcEnd;
+    for (std::size_t pos = 0; pos < damaged.size() && st >= 0; ++pos) {
+        const std::uint8_t* src = damaged.data() + pos;
+        std::size_t srcLen = 1;
+        std::uint8_t* dst = out;
+        std::size_t room = 1;
+        st = orvfInflaterRun(inf, &src, &srcLen, &dst, &room);
+        EXPECT_EQ(src + srcLen, damaged.data() + pos + 1) << "byte " << pos;
+        EXPECT_EQ(dst + room, out + 1);
+    }
+    EXPECT_LT(st, 0);
+    orvfInflaterFree(inf);
+}
