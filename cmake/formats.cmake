@@ -27,7 +27,7 @@ else()
   target_link_libraries(orvdc_formats PUBLIC orvdc)
   orvdc_formats_settings(orvdc_formats)
   set_target_properties(orvdc_formats PROPERTIES VERSION ${PROJECT_VERSION} SOVERSION ${PROJECT_VERSION_MAJOR})
-  if(NOT ORVDC_SANITIZE AND NOT ORVDC_BUILD_FUZZ)
+  if(NOT ORVDC_SANITIZE AND NOT ORVDC_BUILD_FUZZ AND NOT ORVDC_TSAN)
     target_link_options(orvdc_formats PRIVATE -Wl,--no-undefined)
   endif()
 
