@@ -1,8 +1,8 @@
 // Many threads at once: first calls made at the same moment (the processor
 // feature check runs under contention), every family on distinct states at
-// the same time, and the objects the library lets threads share (VLC
-// specifications, a Huffman state for single-symbol coding and its length
-// table) used by all threads together.  Each thread checks its own results;
+// the same time, and the objects the library lets threads share (VLC encoder
+// and decoder tables, a Huffman state for single-symbol coding and its
+// length table) used by all threads together.  Each thread checks its own results;
 // the ThreadSanitizer build reports any data race.
 #include <gtest/gtest.h>
 
@@ -184,7 +184,7 @@ TEST(Concurrency, EveryFamilyAtOnceOnDistinctStates) {
 }
 
 TEST(Concurrency, SharedReadOnlyObjects) {
-    // A VLC code of 40 values and its encoder and decoder specifications.
+    // A VLC code of 40 values and its encoder and decoder tables.
     std::vector<VLCTableEntry> table;
     for (int v = 0; v < 40; ++v) {
         const int len = v < 8 ? 4 : v < 24 ? 6 : 7;

@@ -464,8 +464,8 @@ TEST(VlcDecode, RefusesBadArguments) {
 }
 
 // Arbitrary bits decode to the same values (and stop at the same place)
-// whatever the specification memory held before Init.
-TEST(VlcDecode, NothingReadFromSpecificationMemoryBeforeItIsWritten) {
+// whatever the decoder table memory held before Init.
+TEST(VlcDecode, NothingReadFromDecoderTableMemoryBeforeItIsWritten) {
     Rng rng(61);
     for (int round = 0; round < 10; ++round) {
         auto t = randomPrefixCode(rng, 20 + round * 7, 12 + round % 5, -500, 1000);
