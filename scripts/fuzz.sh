@@ -21,18 +21,8 @@ build=${FUZZ_BUILD:-build-fuzz}
 jobs=${FUZZ_JOBS:-1}
 max_len=${FUZZ_MAX_LEN:-4096}
 
-if [ ! -f "$build/CMakeCache.txt" ]; then
-    CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DORVDC_BUILD_FUZZ=ON -DORVDC_BUILD_TESTS=OFF \
-        -DORVDC_BUILD_EXAMPLES=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-fi
-cmake --build "$build" -j "$(nproc)" >/dev/null
-
-if [ $# -gt 0 ]; then
-    harnesses=("$@")
-else
-    harnesses=()
-    for exe in "$build"/fuzz/fuzz_*; do harnesses+=("$(basename "$exe" | sed 's/^fuzz_//')"); done
-fi
+source scripts/fuzz_build.sh
+orvdc_fuzz_build "$@"
 
 run_one() {
     local name=$1

@@ -15,18 +15,8 @@ cd "$(dirname "$0")/.."
 build=${1:-build-fuzz}
 shift || true
 
-if [ ! -f "$build/CMakeCache.txt" ]; then
-    CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DORVDC_BUILD_FUZZ=ON -DORVDC_BUILD_TESTS=OFF \
-        -DORVDC_BUILD_EXAMPLES=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-fi
-cmake --build "$build" -j "$(nproc)" >/dev/null
-
-if [ $# -gt 0 ]; then
-    harnesses=("$@")
-else
-    harnesses=()
-    for exe in "$build"/fuzz/fuzz_*; do harnesses+=("$(basename "$exe" | sed 's/^fuzz_//')"); done
-fi
+source scripts/fuzz_build.sh
+orvdc_fuzz_build "$@"
 
 candidates=$(mktemp -d)
 trap 'rm -rf "$candidates"' EXIT

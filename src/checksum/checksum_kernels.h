@@ -23,6 +23,13 @@ std::uint32_t crc32Bzip2Pclmul(std::uint32_t r, const std::uint8_t* p, std::size
 std::uint32_t crc32Bzip2Vpclmul256(std::uint32_t r, const std::uint8_t* p, std::size_t n);
 std::uint32_t crc32Bzip2Vpclmul512(std::uint32_t r, const std::uint8_t* p, std::size_t n);
 
+using CrcKernel = std::uint32_t (*)(std::uint32_t r, const std::uint8_t* p, std::size_t n);
+
+// The CRC kernel for n bytes: the widest folding the cached processor
+// features allow, the table kernel where there is none or below 16 bytes
+// (where the tables are as fast as any folding).
+CrcKernel chooseCrcKernel(std::size_t n, CrcKernel table, CrcKernel fold128, CrcKernel fold256, CrcKernel fold512);
+
 // Adler-32 over SSE2 (the base), SSSE3, AVX2, AVX-512 (F, BW) and AVX-512
 // VNNI dot products.
 std::uint32_t adler32Sse2(std::uint32_t adler, const std::uint8_t* p, std::size_t n);

@@ -46,15 +46,18 @@ std::uint32_t crc32Slice8(std::uint32_t r, const std::uint8_t* p, std::size_t n)
     return r;
 }
 
-// Below 16 bytes the tables are as fast as any folding.
-std::uint32_t crc32Update(std::uint32_t crc, const std::uint8_t* src, std::size_t len) {
-    const std::uint32_t r = ~crc;
-    if (len < 16) return ~crc32Slice8(r, src, len);
+CrcKernel chooseCrcKernel(std::size_t n, CrcKernel table, CrcKernel fold128, CrcKernel fold256, CrcKernel fold512) {
     using namespace cpu;
-    if (has(kPclmul | kAvx2 | kAvx512 | kVpclmul)) return ~crc32Vpclmul512(r, src, len);
-    if (has(kPclmul | kAvx2 | kVpclmul)) return ~crc32Vpclmul256(r, src, len);
-    if (has(kPclmul)) return ~crc32Pclmul(r, src, len);
-    return ~crc32Slice8(r, src, len);
+    if (n < 16) return table;
+    if (has(kPclmul | kAvx2 | kAvx512 | kVpclmul)) return fold512;
+    if (has(kPclmul | kAvx2 | kVpclmul)) return fold256;
+    if (has(kPclmul)) return fold128;
+    return table;
+}
+
+std::uint32_t crc32Update(std::uint32_t crc, const std::uint8_t* src, std::size_t len) {
+    const CrcKernel k = chooseCrcKernel(len, crc32Slice8, crc32Pclmul, crc32Vpclmul256, crc32Vpclmul512);
+    return ~k(~crc, src, len);
 }
 
 }  // namespace orvdc

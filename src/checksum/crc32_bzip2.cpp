@@ -5,7 +5,6 @@
 #include "checksum/checksum_kernels.h"
 #include "checksum/crc_tables.h"
 #include "core/check.h"
-#include "core/cpu_features.h"
 #include "core/export.h"
 
 namespace orvdc {
@@ -31,13 +30,9 @@ std::uint32_t crc32Bzip2Slice8(std::uint32_t r, const std::uint8_t* src, std::si
 }
 
 std::uint32_t crc32Bzip2Update(std::uint32_t crc, const std::uint8_t* src, std::size_t len) {
-    const std::uint32_t r = ~crc;
-    if (len < 16) return ~crc32Bzip2Slice8(r, src, len);
-    using namespace cpu;
-    if (has(kPclmul | kAvx2 | kAvx512 | kVpclmul)) return ~crc32Bzip2Vpclmul512(r, src, len);
-    if (has(kPclmul | kAvx2 | kVpclmul)) return ~crc32Bzip2Vpclmul256(r, src, len);
-    if (has(kPclmul)) return ~crc32Bzip2Pclmul(r, src, len);
-    return ~crc32Bzip2Slice8(r, src, len);
+    const CrcKernel k =
+        chooseCrcKernel(len, crc32Bzip2Slice8, crc32Bzip2Pclmul, crc32Bzip2Vpclmul256, crc32Bzip2Vpclmul512);
+    return ~k(~crc, src, len);
 }
 
 }  // namespace orvdc

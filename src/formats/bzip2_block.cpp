@@ -47,6 +47,23 @@ std::uint64_t tableBits(const std::uint8_t* len, int alpha) {
     return bits;
 }
 
+// Calls rank(r) for each group in order, r being its selector's position in a
+// move-to-front list of the table numbers (the selectors are coded as r one
+// bits and a zero).
+template <class Rank>
+void forEachSelectorRank(const std::uint8_t* selectors, std::int32_t nGroups, int nTables, Rank rank) {
+    std::uint8_t list[kMaxTables];
+    for (int t = 0; t < nTables; ++t) list[t] = static_cast<std::uint8_t>(t);
+    for (std::int32_t g = 0; g < nGroups; ++g) {
+        int pos = 0;
+        const std::uint8_t s = selectors[g];
+        while (list[pos] != s) ++pos;
+        std::memmove(list + 1, list, static_cast<std::size_t>(pos));
+        list[0] = s;
+        rank(pos);
+    }
+}
+
 // Chooses tables and selectors: the first tables each give short codes to a
 // slice of the alphabet holding about an equal share of the symbols; each
 // pass gives every group the table that codes it in the fewest bits and
@@ -84,16 +101,7 @@ std::uint64_t chooseTables(OrvfBzip2Block* b, const std::uint16_t* sym, std::int
         for (int t = 0; t < nTables; ++t) huffmanLengths(b->tableFreq[t], alpha, kTableMaxLen, b->len[t]);
     }
     std::uint64_t bits = 3 + 15;
-    std::uint8_t list[kMaxTables];
-    for (int t = 0; t < nTables; ++t) list[t] = static_cast<std::uint8_t>(t);
-    for (std::int32_t g = 0; g < nGroups; ++g) {
-        int pos = 0;
-        const std::uint8_t s = b->selectors[g];
-        while (list[pos] != s) ++pos;
-        std::memmove(list + 1, list, static_cast<std::size_t>(pos));
-        list[0] = s;
-        bits += static_cast<std::uint64_t>(pos) + 1;
-    }
+    forEachSelectorRank(b->selectors, nGroups, nTables, [&](int rank) { bits += static_cast<std::uint64_t>(rank) + 1; });
     for (int t = 0; t < nTables; ++t) bits += tableBits(b->len[t], alpha);
     for (int v = 0; v < alpha; ++v) {
         for (int t = 0; t < nTables; ++t) bits += std::uint64_t{b->tableFreq[t][v]} * b->len[t][v];
@@ -132,17 +140,10 @@ void writeTablesAndSymbols(OrvfBzip2Block* b, const std::uint16_t* sym, std::int
 
     w.put(3, static_cast<std::uint32_t>(nTables));
     w.put(15, static_cast<std::uint32_t>(nGroups));
-    std::uint8_t list[kMaxTables];
-    for (int t = 0; t < nTables; ++t) list[t] = static_cast<std::uint8_t>(t);
-    for (std::int32_t g = 0; g < nGroups; ++g) {
-        int pos = 0;
-        const std::uint8_t s = b->selectors[g];
-        while (list[pos] != s) ++pos;
-        std::memmove(list + 1, list, static_cast<std::size_t>(pos));
-        list[0] = s;
-        while (pos-- > 0) w.put(1, 1);
+    forEachSelectorRank(b->selectors, nGroups, nTables, [&](int rank) {
+        while (rank-- > 0) w.put(1, 1);
         w.put(1, 0);
-    }
+    });
     for (int t = 0; t < nTables; ++t) {
         int cur = b->len[t][0];
         w.put(5, static_cast<std::uint32_t>(cur));

@@ -19,17 +19,6 @@ ADLER512_TARGET inline __m512i dot(__m512i acc, __m512i bytes, __m512i weights) 
 
 }  // namespace
 
-// GCC 12's AVX-512 headers fill "don't care" operands from a self-initialised
-// variable, which its own uninitialised-use warnings then flag.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wuninitialized"
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#endif
 #include "checksum/x86/adler32_avx512_template.h"
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic pop
-#endif
-
 
 }  // namespace orvdc
