@@ -285,7 +285,7 @@ static int bzipDecompress(int inFd, int outFd, const ToolOptions* opt, ToolCount
 }
 
 static const ToolSpec kBzip2Spec = {"orvbzip2", ".bz2",
-                                    "blocks of 100 kB .. 900 kB (default -9: best compression)", 9,
+                                    "blocks of 100 kB .. 900 kB (default -9: best compression)", 9, 256,
                                     bzipCompress, bzipDecompress};
 
 #endif /* ORVDC_EXAMPLE_BZIP2_TOOL_H */

@@ -5,7 +5,9 @@
  * every chunk) ending in a full flush, so the pieces joined make one valid
  * member whatever thread made them, and the output is the same byte for byte
  * for every thread count.  This thread reads, keeps the CRC-32 and length,
- * and writes the pieces in order between the header and the trailer.
+ * and writes the pieces in order between the header and the trailer.  A
+ * thread costs about 3 MiB (its chunk, its output and its compressor), so at
+ * most kGzipMaxThreads run, which keeps the process within 16 MiB.
  *
  * Decompression streams the input through one OrvfInflater in 256 KiB
  * pieces; concatenated members are restored one after another.  Memory stays
@@ -19,7 +21,7 @@
 
 #include "tool_cli.h"
 
-enum { kGzipChunk = 1 << 20, kGzipPiece = 256 * 1024 };
+enum { kGzipChunk = 1 << 20, kGzipPiece = 256 * 1024, kGzipMaxThreads = 3 };
 
 typedef struct GzipJob {
     OrvfDeflater* deflater;
@@ -50,7 +52,7 @@ static LZ77ComprLevel gzipLevel(int level) {
 }
 
 static int gzipCompress(int inFd, int outFd, const ToolOptions* opt, ToolCounts* counts, const char** why) {
-    const int n = opt->threads;
+    const int n = opt->threads < kGzipMaxThreads ? opt->threads : kGzipMaxThreads;
     GzipJob* jobs = (GzipJob*)calloc((size_t)n, sizeof *jobs);
     pthread_t* threads = (pthread_t*)calloc((size_t)n, sizeof *threads);
     uint8_t* next = (uint8_t*)malloc(kGzipChunk);
@@ -190,6 +192,6 @@ static int gzipDecompress(int inFd, int outFd, const ToolOptions* opt, ToolCount
 static const ToolSpec kGzipSpec = {
     "orvgzip", ".gz",
     "-1..-3 the fast match finder, -4 and -5 the average one, -6..-9 (default -6) the best",
-    6, gzipCompress, gzipDecompress};
+    6, kGzipMaxThreads, gzipCompress, gzipDecompress};
 
 #endif /* ORVDC_EXAMPLE_GZIP_TOOL_H */

@@ -44,6 +44,7 @@ typedef struct ToolSpec {
     const char* suffix;    /* ".gz" */
     const char* levelHelp; /* what -1..-9 mean */
     int defaultLevel;
+    int maxThreads; /* compressing threads used at most (memory bound) */
     ToolCoder compress, decompress;
 } ToolSpec;
 
@@ -106,10 +107,10 @@ static void toolUsage(FILE* f) {
             "  -q  no warnings\n"
             "  -t  test the integrity of compressed files\n"
             "  -v  report each file's sizes\n"
-            "  -p N  use N threads (default: the number of cores, %d here, for compressing)\n"
+            "  -p N  use N threads, at most %d (default for compressing: the number of cores, %d here)\n"
             "  -1 .. -9  %s\n"
             "Exit status: 0 success, 1 error, 2 warning.\n",
-            toolSpec->name, toolSpec->suffix, toolCores(), toolSpec->levelHelp);
+            toolSpec->name, toolSpec->suffix, toolSpec->maxThreads, toolCores(), toolSpec->levelHelp);
 }
 
 static int toolEndsWith(const char* s, const char* suffix) {
