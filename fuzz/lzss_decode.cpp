@@ -64,16 +64,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // the stream start, or for half the modes at a stream position picked
     // from the mode byte.  The other calls take large pieces and rooms.
     constexpr int kSmallCalls = 24;
-    const std::int32_t smallFrom = (mode & 16) && n > 0 ? static_cast<std::int32_t>(split.next(
-                                                              static_cast<std::uint32_t>(n))) - 1
-                                                        : 0;
+    const std::int32_t smallFrom =
+        (mode & 16) && n > 0 ? static_cast<std::int32_t>(split.next(static_cast<std::uint32_t>(n))) - 1 : 0;
     int smallCalls = 0;
     std::vector<std::uint8_t> parts;
     std::int32_t pos = 0;
     bool more = true;
     while (more) {
         const bool small = pos >= smallFrom && smallCalls < kSmallCalls;
-        const std::uint32_t pieceBound = small ? maxPiece : pos < smallFrom ? static_cast<std::uint32_t>(smallFrom - pos) : 2000;
+        const std::uint32_t pieceBound =
+            small ? maxPiece : pos < smallFrom ? static_cast<std::uint32_t>(smallFrom - pos) : 2000;
         const std::int32_t piece = std::min<std::int32_t>(static_cast<std::int32_t>(split.next(pieceBound)), n - pos);
         more = pos + piece < n;
         src = stream + pos;
