@@ -39,8 +39,10 @@ public:
     }
 
 private:
+    // The first use maps at least the inaccessible page, so that even an
+    // empty buffer is a real address (a null one would be refused).
     void reserve(std::size_t n) {
-        if (n <= usable_) return;
+        if (n <= usable_ && base_ != nullptr) return;
         if (base_ != nullptr) munmap(base_, mapped_);
         const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
         usable_ = (n + page - 1) / page * page;

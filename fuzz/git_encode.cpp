@@ -1,9 +1,10 @@
-// The GIT encoder over a sequence of blocks on one state, with sizes, room
-// limits and strategies the input chooses: a block either fits (and the
-// decoder gives the source back) or is refused with orvStsBadSize leaving
-// the destination and the length untouched; no call changes a destination
-// byte after the block it reports.  Source and destination end right before
-// an inaccessible page.
+// The GIT encoder over a sequence of up to four blocks on one state, with
+// sizes, room limits and strategies the input chooses (even an empty block
+// codes to some 1.5 KB, so more blocks would mostly repeat that work): a
+// block either fits (and the decoder gives the source back) or is refused
+// with orvStsBadSize leaving the destination and the length untouched; no
+// call changes a destination byte after the block it reports.  Source and
+// destination end right before an inaccessible page.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -44,12 +45,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The effective destination limit: at least 8192 once maxSrcLen was raised.
     const std::size_t room = static_cast<std::size_t>(std::max(maxDst, sized == orvStsDstFull ? 8192 : maxDst));
 
-    // Blocks: a length byte picks each block's share of the rest.
+    // Blocks: a length byte picks each block's share of the rest; the
+    // fourth block takes all of it.
+    constexpr int kMaxBlocks = 4;
     const std::uint8_t* p = data + 2;
     std::size_t left = size - 2;
-    while (left > 0) {
+    for (int blocks = 1; left > 0; ++blocks) {
         const int strategy = kStrategyOf[p[0] & 7];
-        const std::size_t n = std::min<std::size_t>(left - 1, (p[0] >> 3) == 31 ? left : (p[0] >> 3) * 97u + 1);
+        const bool rest = (p[0] >> 3) == 31 || blocks == kMaxBlocks;
+        const std::size_t n = std::min<std::size_t>(left - 1, rest ? left : (p[0] >> 3) * 97u + 1);
         const std::uint8_t* src = srcMem.place(p + 1, n);
         std::uint8_t* dst = dstMem.end(room);
         orvdc::fuzz::fillCanary(dst, room);

@@ -48,8 +48,9 @@ public:
                 int cl[19] = {};
                 for (int k = 0; k < hclen; ++k) cl[order[k]] = static_cast<int>(bits(3));
                 int lengths[316] = {};
+                const Code clCode(cl, 19);
                 for (int k = 0; k < hlit + hdist;) {
-                    const int s = symbol(cl, 19);
+                    const int s = symbol(clCode);
                     int rep = 0, value = 0;
                     if (s < 16) {
                         lengths[k++] = s;
@@ -86,17 +87,27 @@ private:
         }
         return v;
     }
-    int symbol(const int* lengths, int n) {
-        int code = 0, first = 0;
+    // A canonical code: how many symbols have each length, and the symbols
+    // in code order.
+    struct Code {
+        int count[16] = {};
+        int symbols[316] = {};
+        Code(const int* lengths, int n) {
+            int offset[16] = {};
+            for (int s = 0; s < n; ++s) ++count[lengths[s]];
+            for (int len = 1; len < 15; ++len) offset[len + 1] = offset[len] + count[len];
+            for (int s = 0; s < n; ++s) {
+                if (lengths[s] != 0) symbols[offset[lengths[s]]++] = s;
+            }
+        }
+    };
+    int symbol(const Code& c) {
+        int code = 0, first = 0, index = 0;
         for (int len = 1; len <= 15; ++len) {
             code |= static_cast<int>(bits(1));
-            int count = 0;
-            for (int s = 0; s < n; ++s) count += lengths[s] == len;
-            if (code - first < count) {
-                for (int s = 0, k = 0; s < n; ++s) {
-                    if (lengths[s] == len && k++ == code - first) return s;
-                }
-            }
+            const int count = c.count[len];
+            if (code - first < count) return c.symbols[index + code - first];
+            index += count;
             first = (first + count) << 1;
             code <<= 1;
         }
@@ -110,8 +121,9 @@ private:
         static constexpr int dbase[30] = {1, 2, 3, 4, 5, 7, 9, 13, 17, 25, 33, 49, 65, 97, 129,
                                           193, 257, 385, 513, 769, 1025, 1537, 2049, 3073, 4097,
                                           6145, 8193, 12289, 16385, 24577};
+        const Code litCode(lit, nlit), distCode(dist, ndist);
         for (;;) {
-            const int s = symbol(lit, nlit);
+            const int s = symbol(litCode);
             if (s < 256) {
                 out.push_back(static_cast<std::uint8_t>(s));
             } else if (s == 256) {
@@ -119,7 +131,7 @@ private:
             } else {
                 if (s > 285) fail();
                 const int len = lbase[s - 257] + static_cast<int>(bits(lextra[s - 257]));
-                const int d = symbol(dist, ndist);
+                const int d = symbol(distCode);
                 if (d > 29) fail();
                 const int distance = dbase[d] + static_cast<int>(bits(d < 4 ? 0 : d / 2 - 1));
                 if (distance > static_cast<int>(out.size())) fail();
@@ -186,11 +198,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         out.insert(out.end(), dst.data(), d);
         orvdc::fuzz::fillCanary(dst.data(), touched);
     };
-    const auto pairCount = static_cast<std::size_t>(plan.pairRoom);
-    const struct {
-        LZ77Pair* p;
-        LZ77Pair* data() const { return p; }
-    } pairs{reinterpret_cast<LZ77Pair*>(pairMem.end(sizeof(LZ77Pair) * pairCount))};
+    // Small pieces and pair rooms make a block of a few pairs each, every
+    // one with its own code tables: they hold for the first kSmallRounds
+    // pair-collecting calls, and later pieces and pair rooms are large, so
+    // that a long input does not cost thousands of blocks.
+    constexpr int kSmallRounds = 32;
+    constexpr std::int32_t kLargeRoom = 4096;
+    int rounds = 0;
     std::uint32_t rnd = plan.seed;
 
     const auto writePairs = [&](bool dynamic, const LZ77Pair* p, std::int32_t n, LZ77FlushMode flush) {
@@ -225,7 +239,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     std::size_t pos = 0;
     while (pos < in.size()) {
-        const std::size_t len = std::min<std::size_t>(static_cast<std::size_t>(plan.piece), in.size() - pos);
+        const std::int32_t piece = rounds < kSmallRounds ? plan.piece : std::max(plan.piece, kLargeRoom);
+        const std::size_t len = std::min<std::size_t>(static_cast<std::size_t>(piece), in.size() - pos);
         const bool last = pos + len == in.size();
         const std::uint32_t r = nextRandom(rnd);
         const LZ77FlushMode flush = last ? LZ77FlushFinish : static_cast<LZ77FlushMode>(r % 3);
@@ -233,8 +248,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::uint8_t* src = in.data() + pos;
         auto srcLen = static_cast<std::int32_t>(len);
         do {
+            std::int32_t room = rounds++ < kSmallRounds ? plan.pairRoom : std::max(plan.pairRoom, kLargeRoom);
+            const struct {
+                LZ77Pair* p;
+                LZ77Pair* data() const { return p; }
+            } pairs{reinterpret_cast<LZ77Pair*>(pairMem.end(sizeof(LZ77Pair) * static_cast<std::size_t>(room)))};
             LZ77Pair* pd = pairs.data();
-            std::int32_t room = plan.pairRoom;
             const std::uint8_t* before = src;
             orvsEncodeLZ77SetStatus_8u(LZ77DeflateCollectPairs, st);
             const orvStatus found = orvsEncodeLZ77_8u(&src, &srcLen, &pd, &room, flush, st);

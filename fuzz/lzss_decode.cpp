@@ -1,7 +1,8 @@
 // The LZSS decoder on arbitrary streams: it never reads or writes outside
 // its buffers, and feeding the stream in arbitrary pieces with arbitrary
 // destination room gives the same bytes as one call.  The first input byte
-// seeds the split sizes; the rest is the stream.
+// seeds the split sizes and where the small splits start; the rest is the
+// stream (at most 8 KiB).
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -27,7 +28,7 @@ struct Split {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    if (size < 1 || size > 65536) return 0;
+    if (size < 1 || size > 8193) return 0;
     const std::uint8_t mode = data[0];
     // The stream and every destination end right before an inaccessible page.
     static orvdc::fuzz::PageEnd streamMem, wholeMem, roomMem;
@@ -58,24 +59,30 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Split split{mode * 2654435761u + static_cast<std::uint32_t>(size)};
     const std::uint32_t maxPiece = (mode & 3) == 0 ? 3 : (mode & 3) == 1 ? 40 : 2000;
     const std::uint32_t maxRoom = (mode & 12) == 0 ? 2 : (mode & 12) == 4 ? 30 : (mode & 12) == 8 ? 300 : 5000;
+    // Every call moves the decoder's 32 KiB window, so only a run of
+    // kSmallCalls calls takes the chosen piece and room sizes: it starts at
+    // the stream start, or for half the modes at a stream position picked
+    // from the mode byte.  The other calls take large pieces and rooms.
+    constexpr int kSmallCalls = 24;
+    const std::int32_t smallFrom =
+        (mode & 16) && n > 0 ? static_cast<std::int32_t>(split.next(static_cast<std::uint32_t>(n))) - 1 : 0;
+    int smallCalls = 0;
     std::vector<std::uint8_t> parts;
     std::int32_t pos = 0;
     bool more = true;
     while (more) {
-        // The chosen sizes hold for the first 64 bytes of stream and 512
-        // bytes of output; beyond them pieces and rooms are large.  Every
-        // call moves the decoder's 32 KiB window, so a long stream in tiny
-        // calls would cost far more than it adds: every kind of split is
-        // still met early on.
-        const bool early = pos < 64 && parts.size() < 512;
-        const std::int32_t piece =
-            std::min<std::int32_t>(static_cast<std::int32_t>(split.next(early ? maxPiece : 2000)), n - pos);
+        const bool small = pos >= smallFrom && smallCalls < kSmallCalls;
+        const std::uint32_t pieceBound =
+            small ? maxPiece : pos < smallFrom ? static_cast<std::uint32_t>(smallFrom - pos) : 2000;
+        const std::int32_t piece = std::min<std::int32_t>(static_cast<std::int32_t>(split.next(pieceBound)), n - pos);
         more = pos + piece < n;
         src = stream + pos;
         srcLen = piece;
         orvStatus st;
         do {
-            const std::size_t roomSize = split.next(parts.size() < 512 ? maxRoom : 5000);
+            const bool smallRoom = small && smallCalls < kSmallCalls;
+            smallCalls += small ? 1 : 0;
+            const std::size_t roomSize = split.next(smallRoom ? maxRoom : 32768);
             std::uint8_t* const start = roomMem.end(roomSize);
             orvdc::fuzz::fillCanary(start, roomSize);
             dst = start;

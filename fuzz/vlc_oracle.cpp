@@ -2,6 +2,7 @@
 // plain search decoder: every code of arbitrary bits decodes to the value the
 // search finds (or is refused where the search finds none), for the value
 // and the tuple decoder, and the encoder writes back exactly the bits read.
+// Input bytes past the first 1 KiB of the stream are ignored.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -66,10 +67,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::int32_t elementCount = 1 + in.byte() % 4;
     const std::int32_t elementBits = 1 + in.byte() % 6;
     if (in.n < 5) return 0;
-    // The stream and the encoder's output end right before an inaccessible page.
+    // The stream is at most 1 KiB of the rest: room for far more codes than
+    // the block decoder's word-buffered stretch needs, while each run stays
+    // short.  It and the encoder's output end right before an inaccessible
+    // page.
+    const std::size_t streamLen = std::min<std::size_t>(in.n, 1024);
     static orvdc::fuzz::PageEnd streamMem, outMem;
-    const std::uint8_t* stream = streamMem.place(in.p, in.n);
-    const std::uint8_t* end = stream + in.n;
+    const std::uint8_t* stream = streamMem.place(in.p, streamLen);
+    const std::uint8_t* end = stream + streamLen;
     const auto n = static_cast<std::int32_t>(t.size());
     const auto levelCount = static_cast<std::int32_t>(widths.size());
 

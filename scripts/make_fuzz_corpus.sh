@@ -165,6 +165,7 @@ makers = {
     "bzip2_dictionary_expand": lambda: [bytes(rng.choice((0, 0, 1, 5)) for _ in range(256)) + struct.pack("<h", rng.randrange(1, 40)) + mtf(p) for p in small],
     "bwt_inverse": lambda: [struct.pack("<i", bwt(p)[0] * 2) + bwt(p)[1] for p in small],
     "bwt_roundtrip": lambda: [head()[:1] + p for p in pieces],
+    "bwt_shortcut": lambda: [head()[:1] + p for p in pieces],
     "git_decode": lambda: [bytes([rng.randrange(256), 1 | (rng.randrange(4) << 1)]) + p for p in pieces],
     "git_encode": lambda: [head()[:2] + bytes([rng.randrange(256)]) + p for p in pieces],
     "checksum_split": lambda: [head()[:1] + p for p in pieces],
