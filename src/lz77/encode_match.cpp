@@ -32,6 +32,12 @@ inline std::uint32_t load32(const std::uint8_t* p) {
     return v;
 }
 
+// Writes one pair as a single 4-byte store.
+inline void storePair(LZ77Pair* at, std::uint32_t length, std::uint32_t offset) {
+    const std::uint32_t word = length | (offset << 16);
+    std::memcpy(at, &word, 4);
+}
+
 // Number of equal leading bytes of a and b, at most maxlen.  Reads nothing
 // at or beyond a + maxlen, b + maxlen.
 inline std::uint32_t matchLength(const std::uint8_t* a, const std::uint8_t* b, std::uint32_t maxlen) {
@@ -310,63 +316,121 @@ inline std::uint32_t hashOf3(const std::uint8_t* b) {
 }
 
 // Level 0: one candidate per position from a rolling hash, no chains.
+// The loop keeps the finder's fields in locals: the stores to head_ could
+// otherwise alias them and force reloads on every byte.
 template <bool kFullFlush>
 std::uint32_t Finder<kFullFlush>::runFast() {
     std::uint32_t p = start_;
     if (end_ - start_ >= 3) {
-        std::uint32_t h = (std::uint32_t{src_[0]} << 5) ^ src_[1];
-        while (p < end_ - 2 && room_ > 0) {
-            const std::uint8_t* P = src_ + (p - start_);
+        const std::uint8_t* const src = src_;
+        const std::uint32_t start = start_;
+        const std::uint32_t stop = end_ - 2;
+        std::int32_t* const head = head_;
+        LZ77Pair* out = out_;
+        std::int32_t room = room_;
+        std::uint32_t h = (std::uint32_t{src[0]} << 5) ^ src[1];
+        while (p < stop && room > 0) {
+            const std::uint8_t* P = src + (p - start);
             h = ((h << 5) ^ P[2]) & kHashMask;
-            const std::int32_t c = head_[h];
-            head_[h] = static_cast<std::int32_t>(p);
-            const std::uint32_t rest = end_ - p - 2;
-            const std::uint32_t maxlen = rest < kMaxMatch ? rest : kMaxMatch;
-            if (usable(c, p)) {
+            const std::int32_t c = head[h];
+            head[h] = static_cast<std::int32_t>(p);
+            --room;
+            const std::uint32_t rest = stop - p;
+            // A match needs three equal bytes, so maxlen >= 3 (five source
+            // bytes from p on) also makes the 4-byte loads below safe.
+            if (usable(c, p) && rest >= 3) {
                 const std::uint8_t* C = bytesAt(static_cast<std::uint32_t>(c));
-                if (C[0] == P[0]) {
-                    const std::uint32_t len = matchLength(P, C, maxlen);
-                    if (len >= 3) {
-                        emit(len, p - static_cast<std::uint32_t>(c));
-                        // The rolling hash keeps only the last three bytes,
-                        // so each covered position's hash is computed on its
-                        // own: no chain of dependent updates.
-                        for (std::uint32_t q = p + 1; q < p + len; ++q) {
-                            head_[hashOf3(src_ + (q - start_))] = static_cast<std::int32_t>(q);
-                        }
-                        h = hashOf3(src_ + (p + len - 1 - start_));
-                        p += len;
-                        continue;
+                if (((load32(P) ^ load32(C)) & 0x00FFFFFFu) == 0) {
+                    const std::uint32_t len = matchLength(P, C, rest < kMaxMatch ? rest : kMaxMatch);
+                    storePair(out++, len, p - static_cast<std::uint32_t>(c));
+                    // The rolling hash keeps only the last three bytes, so
+                    // it simply runs on over the covered positions.
+                    const std::uint32_t next = p + len;
+                    for (std::uint32_t q = p + 1; q < next; ++q) {
+                        h = ((h << 5) ^ src[q + 2 - start]) & kHashMask;
+                        head[h] = static_cast<std::int32_t>(q);
                     }
+                    p = next;
+                    continue;
                 }
             }
-            emit(P[0], 0);
+            storePair(out++, P[0], 0);
             ++p;
         }
+        out_ = out;
+        room_ = room;
     }
     return tail(p);
 }
 
-// Level 1: greedy, up to 16 chain candidates.
+// Level 1: greedy, up to 16 chain candidates.  The loop and its chain walk
+// keep every field they use in locals: stores to the chains could alias
+// the fields and would force reloads at every step.
 template <bool kFullFlush>
 std::uint32_t Finder<kFullFlush>::runAverage() {
-    std::uint32_t p = start_;
-    while (end_ - p > 2 && room_ > 0) {
-        const std::uint32_t rest = end_ - p - 2;
+    const std::uint8_t* const src = src_;
+    const std::uint32_t start = start_;
+    const std::uint32_t end = end_;
+    std::int32_t* const head = head_;
+    std::int32_t* const chain = chain_;
+    const std::uintptr_t srcBase = srcBase_;
+    const std::uintptr_t windowBase0 = windowBase0_;
+    LZ77Pair* out = out_;
+    std::int32_t room = room_;
+    const auto link = [&](std::uint32_t q) {
+        const std::uint8_t* b = src + (q - start);
+        const std::uint32_t h =
+            static_cast<std::uint32_t>(kHashTable[0][b[0]] ^ kHashTable[1][b[1]] ^ kHashTable[2][b[2]]);
+        const std::int32_t previous = head[h];
+        chain[q & kHashMask] = previous;
+        head[h] = static_cast<std::int32_t>(q);
+        return previous;
+    };
+    std::uint32_t p = start;
+    while (end - p > 2 && room > 0) {
+        const std::uint32_t rest = end - p - 2;
         const std::uint32_t maxlen = rest < kMaxMatch ? rest : kMaxMatch;
-        const std::int32_t c = insert(p);
+        const std::int32_t first = link(p);
+        --room;
         std::uint32_t best = 2;
-        std::int32_t bestC = c;
-        if (usable(c, p) && maxlen >= 3) best = walk(c, p, maxlen, kChainLimitAverage, bestC);
+        std::uint32_t bestC = 0;
+        if (usable(first, p) && maxlen >= 3) {
+            // The 4-byte prefix test of ChainWalk, written out.
+            const std::uint8_t* const P = src + (p - start);
+            auto c = static_cast<std::uint32_t>(first);
+            std::uint32_t at = 0;
+            std::uint32_t mask = 0x00FFFFFFu;
+            std::uint32_t want = load32(P) & mask;
+            for (std::uint32_t limit = kChainLimitAverage;;) {
+                const std::uint8_t* C = reinterpret_cast<const std::uint8_t*>((c >= start ? srcBase : windowBase0) + c);
+                const auto next = static_cast<std::uint32_t>(chain[c & kHashMask]);
+                if ((load32(C + at) & mask) == want) [[unlikely]] {
+                    const std::uint32_t len = matchLength(P, C, maxlen);
+                    if (len > best) {
+                        best = len;
+                        bestC = c;
+                        if (len >= maxlen) break;
+                        at = len - 3;
+                        mask = 0xFFFFFFFFu;
+                        want = load32(P + at);
+                    }
+                }
+                if (--limit == 0 || !usable(static_cast<std::int32_t>(next), p)) break;
+                c = next;
+            }
+        }
         if (best >= 3) {
-            emit(best, p - static_cast<std::uint32_t>(bestC));
-            insertRange(p + 1, p + best);
-            p += best;
+            storePair(out++, best, p - bestC);
+            const std::uint32_t next = p + best;
+            for (std::uint32_t q = p + 1; q < next; ++q) link(q);
+            p = next;
         } else {
-            emit(src_[p - start_], 0);
+            storePair(out++, src[p - start], 0);
             ++p;
         }
     }
+    out_ = out;
+    room_ = room;
     return tail(p);
 }
 
