@@ -137,16 +137,20 @@ private:
     }
     // The bytes of a usable candidate: from the source from start on, else
     // from the window (which also holds the first source bytes, so a match
-    // may run on past start there).
+    // may run on past start there).  kInSource: the walk's position lies
+    // at least 32767 bytes past start, so every usable candidate is in the
+    // source and the choice falls away.
+    template <bool kInSource = false>
     const std::uint8_t* candidateBytes(std::uint32_t c) const {
-        const std::uintptr_t base = c >= start_ ? srcBase_ : windowBase0_;
+        const std::uintptr_t base = kInSource || c >= start_ ? srcBase_ : windowBase0_;
         return reinterpret_cast<const std::uint8_t*>(base + c);
     }
     // Examines w.c and moves to the next candidate; false when the walk ends
     // (best reached maxlen, or the next candidate is unusable).
+    template <bool kInSource = false>
     [[gnu::always_inline]] bool stepWalk(ChainWalk& w) const {
         const std::uint32_t c = w.c;
-        const std::uint8_t* C = candidateBytes(c);
+        const std::uint8_t* C = candidateBytes<kInSource>(c);
         const std::uint32_t next = static_cast<std::uint32_t>(chain_[c & kHashMask]);
         if ((load32(C + w.at) & w.mask) == w.want) [[unlikely]] {
             if (!improve(w, C)) return false;
@@ -156,7 +160,7 @@ private:
     }
     // The full compare of a candidate that passed the 4-byte test; false
     // when the match now reaches maxlen.
-    bool improve(ChainWalk& w, const std::uint8_t* C) const {
+    [[gnu::always_inline]] bool improve(ChainWalk& w, const std::uint8_t* C) const {
         const std::uint8_t* P = src_ + (w.p - start_);
         const std::uint32_t len = matchLength(P, C, w.maxlen);
         if (len > w.best) {
@@ -170,8 +174,9 @@ private:
         return true;
     }
     // Examines at most `limit` candidates of one walk.
+    template <bool kInSource = false>
     [[gnu::always_inline]] void runWalk(ChainWalk& w, std::uint32_t limit) const {
-        while (stepWalk(w) && --limit != 0) {
+        while (stepWalk<kInSource>(w) && --limit != 0) {
         }
     }
     // The chain of a later walk at r, read ahead while another walk runs:
@@ -193,19 +198,25 @@ private:
         k.more = usableAt(k.x, r);
     }
     // runWalk, reading the chain of k beside it (one link a step).
-    [[gnu::noinline]] void runWalkReading(ChainWalk& w, std::uint32_t limit, ChainList& k) const {
+    // The walk runs on a local copy: the list stores could otherwise alias
+    // its fields and force them through memory at every step.
+    template <bool kInSource>
+    [[gnu::noinline]] void runWalkReading(ChainWalk& walk, std::uint32_t limit, ChainList& k) const {
+        ChainWalk w = walk;
         std::uint32_t n = k.n, x = k.x;
         bool more = k.more;
-        std::uint32_t* list = k.list;
+        std::uint32_t* const list = k.list;
         const std::uint32_t r = k.r;
+        const std::int32_t* const chain = chain_;
         for (;;) {
             if (more && n < kChainLimitBest) {
                 list[n++] = x;
-                x = static_cast<std::uint32_t>(chain_[x & kHashMask]);
+                x = static_cast<std::uint32_t>(chain[x & kHashMask]);
                 more = usableAt(x, r);
             }
-            if (!stepWalk(w) || --limit == 0) break;
+            if (!stepWalk<kInSource>(w) || --limit == 0) break;
         }
+        walk = w;
         k.n = n;
         k.x = x;
         k.more = more;
@@ -213,11 +224,12 @@ private:
     // Examines the candidates of a list read ahead, then goes on along the
     // chain; at most `limit` in all.  w.c is list[0] (or k.x when the list
     // is empty).  Reads the chain of `ahead` beside the chain part, if given.
+    template <bool kInSource>
     void runListed(ChainWalk& w, const ChainList& k, std::uint32_t limit, ChainList* ahead) const {
         const std::uint32_t m = k.n < limit ? k.n : limit;
         for (std::uint32_t i = 0; i < m; ++i) {
             const std::uint32_t c = k.list[i];
-            const std::uint8_t* C = candidateBytes(c);
+            const std::uint8_t* C = candidateBytes<kInSource>(c);
             if ((load32(C + w.at) & w.mask) == w.want) [[unlikely]] {
                 w.c = c;
                 if (!improve(w, C)) return;
@@ -226,9 +238,9 @@ private:
         if (m == limit || (m > 0 && !k.more)) return;
         if (m > 0) w.c = k.x;
         if (ahead != nullptr) {
-            runWalkReading(w, limit - m, *ahead);
+            runWalkReading<kInSource>(w, limit - m, *ahead);
         } else {
-            runWalk(w, limit - m);
+            runWalk<kInSource>(w, limit - m);
         }
     }
     // Raises the threshold of a running walk to `best` (above its own): it
@@ -246,13 +258,13 @@ private:
     // chosen (`decisive` says whether a's result is such a match), b only
     // needs matches longer than a's, and none at all when it cannot have
     // one: then b's result is left at its value so far, which is no longer.
-    template <typename Decisive>
+    template <bool kInSource, typename Decisive>
     [[gnu::always_inline]] void runSearchPair(ChainWalk& a, bool activeA, ChainWalk& b, bool activeB,
                                               std::uint32_t limit, Decisive decisive) const {
         if (activeA && activeB) {
             for (;;) {
-                const bool moreA = stepWalk(a);
-                const bool moreB = stepWalk(b);
+                const bool moreA = stepWalk<kInSource>(a);
+                const bool moreB = stepWalk<kInSource>(b);
                 if (--limit == 0) return;
                 if (!moreA) {
                     activeA = false;
@@ -260,18 +272,18 @@ private:
                     break;
                 }
                 if (!moreB) {
-                    runWalk(a, limit);
+                    runWalk<kInSource>(a, limit);
                     return;
                 }
             }
         }
-        if (activeA) runWalk(a, limit);
+        if (activeA) runWalk<kInSource>(a, limit);
         if (!activeB) return;
         if (decisive(a)) {
             if (a.best >= b.maxlen) return;
             if (a.best > b.best) raiseWalk(b, a.best);
         }
-        runWalk(b, limit);
+        runWalk<kInSource>(b, limit);
     }
     std::uint32_t walk(std::int32_t c, std::uint32_t p, std::uint32_t maxlen, std::uint32_t limit,
                        std::int32_t& bestC, std::uint32_t best = 2) const {
@@ -470,15 +482,22 @@ std::uint32_t Finder<kFullFlush>::runBest() {
         std::int32_t Q2 = 0;
         bool insertedNext = false;
         ChainList next;
+        // Every usable candidate of p and p + 1 lies in the source.
+        const bool inSource = p - start_ >= static_cast<std::uint32_t>(kMaxDistance);
         if (search) {
             const std::int32_t c = insert(p);
             const std::int32_t cNext = head_[hash3(src_ + (q - start_))];
             ChainWalk a, b;
             const bool activeA = beginWalk(a, c, p, maxlen, 2);
             const bool activeB = beginWalk(b, cNext, q, maxNext, 2);
-            runSearchPair(a, activeA, b, activeB, kChainLimitBest, [&](const ChainWalk& w) {
+            const auto decisive = [&](const ChainWalk& w) {
                 return w.best > 3 || (w.best == 3 && p - w.bestC <= kFarLength3);
-            });
+            };
+            if (inSource) {
+                runSearchPair<true>(a, activeA, b, activeB, kChainLimitBest, decisive);
+            } else {
+                runSearchPair<false>(a, activeA, b, activeB, kChainLimitBest, decisive);
+            }
             L = a.best;
             Q = static_cast<std::int32_t>(a.bestC);
             L2 = b.best;
@@ -508,7 +527,8 @@ std::uint32_t Finder<kFullFlush>::runBest() {
                     beginList(next, lists[spare], q + 1);
                     ahead = &next;
                 }
-                if (active) runListed(w, here, kChainLimitBest, ahead);
+                if (active && inSource) runListed<true>(w, here, kChainLimitBest, ahead);
+                if (active && !inSource) runListed<false>(w, here, kChainLimitBest, ahead);
                 L2 = w.best;
                 Q2 = static_cast<std::int32_t>(w.bestC);
             }
