@@ -28,24 +28,21 @@ void countPairs(EncoderState& st, const LZ77Pair* pairs, std::int32_t n, FirstSe
     std::uint16_t rank[kLitLenSymbols] = {};  // nonzero once seen
     lit[kEndOfBlock] = 1;
     int listed = 0;
-    // Literals and matches mix unpredictably, so the loop has no branch on
-    // the kind: a literal's symbol is chosen by a mask, and its offset 0
-    // counts as a distance of code distCodeOf(0), taken off again below.
-    std::uint32_t literals = 0;
     for (std::int32_t i = 0; i < n; ++i) {
         const LZ77Pair pr = pairs[i];
-        const bool isMatch = pr.offset != 0;
-        const std::uint32_t matchSym = 257 + kLengthCode[lengthIndexOf(pr.length)];
-        const std::uint32_t sym = choose(isMatch, matchSym, literalOf(pr.length));
-        ++dist[distCodeOf(pr.offset)];
-        literals += isMatch ? 0u : 1u;
+        std::uint32_t sym;
+        if (pr.offset == 0) {
+            sym = literalOf(pr.length);
+        } else {
+            sym = 257 + kLengthCode[lengthIndexOf(pr.length)];
+            ++dist[distCodeOf(pr.offset)];
+        }
         ++lit[sym];
         if (seen != nullptr && rank[sym] == 0) {
             seen->order[listed] = static_cast<std::uint16_t>(sym);
             rank[sym] = static_cast<std::uint16_t>(++listed);
         }
     }
-    dist[distCodeOf(0)] -= literals;
     if (seen != nullptr) seen->listed = listed;
     for (std::uint32_t s = 0; s < kLitLenSymbols; ++s) st.litLenFreq[s] = {s, lit[s]};
     for (std::uint32_t s = 0; s < kDistSymbols; ++s) st.distFreq[s] = {s, dist[s]};

@@ -406,15 +406,17 @@ std::uint32_t Finder<kFullFlush>::runAverage() {
         --room;
         std::uint32_t best = 2;
         std::uint32_t bestC = 0;
-        if (usable(first, p) && maxlen >= 3) {
-            // The 4-byte prefix test of ChainWalk, written out.
+        // The 4-byte prefix test of ChainWalk, written out; past the first
+        // 32767 bytes of the call every usable candidate is in the source.
+        const auto walkChain = [&]<bool kInSource>() {
             const std::uint8_t* const P = src + (p - start);
             auto c = static_cast<std::uint32_t>(first);
             std::uint32_t at = 0;
             std::uint32_t mask = 0x00FFFFFFu;
             std::uint32_t want = load32(P) & mask;
             for (std::uint32_t limit = kChainLimitAverage;;) {
-                const std::uint8_t* C = reinterpret_cast<const std::uint8_t*>((c >= start ? srcBase : windowBase0) + c);
+                const std::uintptr_t base = kInSource || c >= start ? srcBase : windowBase0;
+                const std::uint8_t* C = reinterpret_cast<const std::uint8_t*>(base + c);
                 const auto next = static_cast<std::uint32_t>(chain[c & kHashMask]);
                 if ((load32(C + at) & mask) == want) [[unlikely]] {
                     const std::uint32_t len = matchLength(P, C, maxlen);
@@ -429,6 +431,13 @@ std::uint32_t Finder<kFullFlush>::runAverage() {
                 }
                 if (--limit == 0 || !usable(static_cast<std::int32_t>(next), p)) break;
                 c = next;
+            }
+        };
+        if (usable(first, p) && maxlen >= 3) {
+            if (p - start >= static_cast<std::uint32_t>(kMaxDistance)) {
+                walkChain.template operator()<true>();
+            } else {
+                walkChain.template operator()<false>();
             }
         }
         if (best >= 3) {
