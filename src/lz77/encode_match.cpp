@@ -103,8 +103,17 @@ private:
         head_[h] = static_cast<std::int32_t>(q);
         return previous;
     }
+    // Links from..to-1, with the fields in locals (the stores to the chains
+    // could alias them).
     void insertRange(std::uint32_t from, std::uint32_t to) {
-        for (std::uint32_t q = from; q < to; ++q) insert(q);
+        const std::uint8_t* b = src_ + (from - start_);
+        std::int32_t* const head = head_;
+        std::int32_t* const chain = chain_;
+        for (std::uint32_t q = from; q < to; ++q, ++b) {
+            const std::uint32_t h = hash3(b);
+            chain[q & kHashMask] = head[h];
+            head[h] = static_cast<std::int32_t>(q);
+        }
     }
     // One walk along a hash chain for position p: at most `limit`
     // candidates from c, keeping the longest match (at least the initial
@@ -285,18 +294,8 @@ private:
         }
         runWalk<kInSource>(b, limit);
     }
-    std::uint32_t walk(std::int32_t c, std::uint32_t p, std::uint32_t maxlen, std::uint32_t limit,
-                       std::int32_t& bestC, std::uint32_t best = 2) const {
-        ChainWalk w;
-        if (beginWalk(w, c, p, maxlen, best)) runWalk(w, limit);
-        bestC = static_cast<std::int32_t>(w.bestC);
-        return w.best;
-    }
-
     void emit(std::uint32_t length, std::uint32_t offset) {
-        out_->length = static_cast<std::uint16_t>(length);
-        out_->offset = static_cast<std::uint16_t>(offset);
-        ++out_;
+        storePair(out_++, length, offset);
         --room_;
     }
     std::uint32_t tail(std::uint32_t p) {
