@@ -267,9 +267,12 @@ private:
     // chosen (`decisive` says whether a's result is such a match), b only
     // needs matches longer than a's, and none at all when it cannot have
     // one: then b's result is left at its value so far, which is no longer.
-    template <bool kInSource, typename Decisive>
+    // While b runs on alone, `startAhead` may give a chain to read beside it
+    // (as in a literal step; a no longer reads the chains then).
+    template <bool kInSource, typename Decisive, typename StartAhead>
     [[gnu::always_inline]] void runSearchPair(ChainWalk& a, bool activeA, ChainWalk& b, bool activeB,
-                                              std::uint32_t limit, Decisive decisive) const {
+                                              std::uint32_t limit, Decisive decisive,
+                                              StartAhead startAhead) const {
         if (activeA && activeB) {
             for (;;) {
                 const bool moreA = stepWalk<kInSource>(a);
@@ -292,7 +295,11 @@ private:
             if (a.best >= b.maxlen) return;
             if (a.best > b.best) raiseWalk(b, a.best);
         }
-        runWalk<kInSource>(b, limit);
+        if (ChainList* ahead = startAhead()) {
+            runWalkReading<kInSource>(b, limit, *ahead);
+        } else {
+            runWalk<kInSource>(b, limit);
+        }
     }
     void emit(std::uint32_t length, std::uint32_t offset) {
         storePair(out_++, length, offset);
@@ -501,10 +508,20 @@ std::uint32_t Finder<kFullFlush>::runBest() {
             const auto decisive = [&](const ChainWalk& w) {
                 return w.best > 3 || (w.best == 3 && p - w.bestC <= kFarLength3);
             };
+            // Once the walk at p is done, p + 1 may be inserted early and
+            // the chain at p + 2 read beside the walk at p + 1, as in a
+            // literal step (a match at p inserts from p + 2 on then).
+            const auto startAhead = [&]() -> ChainList* {
+                if (room_ < 2 || rest < 2) return nullptr;
+                insert(q);
+                insertedNext = true;
+                beginList(next, lists[spare], q + 1);
+                return &next;
+            };
             if (inSource) {
-                runSearchPair<true>(a, activeA, b, activeB, kChainLimitBest, decisive);
+                runSearchPair<true>(a, activeA, b, activeB, kChainLimitBest, decisive, startAhead);
             } else {
-                runSearchPair<false>(a, activeA, b, activeB, kChainLimitBest, decisive);
+                runSearchPair<false>(a, activeA, b, activeB, kChainLimitBest, decisive, startAhead);
             }
             L = a.best;
             Q = static_cast<std::int32_t>(a.bestC);
