@@ -327,13 +327,9 @@ private:
     std::int32_t room_;
 };
 
-// The rolling hash of level 0 at a position: h = ((h << 5) ^ next byte)
-// masked to 15 bits, which depends on the last three bytes only.
-inline std::uint32_t hashOf3(const std::uint8_t* b) {
-    return ((std::uint32_t{b[0]} << 10) ^ (std::uint32_t{b[1]} << 5) ^ b[2]) & kHashMask;
-}
-
-// Level 0: one candidate per position from a rolling hash, no chains.
+// Level 0: one candidate per position from a rolling hash, no chains.  The
+// hash h = ((h << 5) ^ next byte), masked to 15 bits, depends on the last
+// three bytes only.
 // The loop keeps the finder's fields in locals: the stores to head_ could
 // otherwise alias them and force reloads on every byte.
 template <bool kFullFlush>
