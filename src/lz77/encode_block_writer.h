@@ -87,39 +87,43 @@ orvStatus writeHuffmanBlock(const LZ77Pair** ppSrc, std::int32_t* pSrcLen, std::
         if (!complete) return done(orvStsDstFull);
     }
 
-    // Wide path: with 16 bytes of room a pair always fits whole, so bits
-    // collect in 64 bits and leave four bytes at a time.  At the start of a
-    // pair at most 31 bits are pending, and a pair adds at most 48.
-    if (w.count <= 31 && w.room >= 16) {
+    // Wide path: while 16 bytes of room remain a pair always fits whole.
+    // Pairs are coded into a small local buffer, eight bytes stored after
+    // every pair whatever its length (no branch on the bit count), and only
+    // the whole bytes are copied out, so no destination byte beyond those
+    // reported is ever written.  At the start of a pair at most 7
+    // bits are pending, and a pair adds at most 48.
+    w.drain();
+    if (w.room >= 16 && i < n) {
+        constexpr std::int32_t kChunk = 256;
+        std::uint8_t buf[kChunk + 16];
         std::uint64_t bits = w.bits;
         std::uint32_t count = static_cast<std::uint32_t>(w.count);
-        std::uint8_t* out = w.out;
-        std::uint8_t* const wideEnd = w.out + (w.room - 16);
-        const auto spill = [&] {
-            if (count >= 32) {
-                const auto word = static_cast<std::uint32_t>(bits);
-                std::memcpy(out, &word, 4);
-                out += 4;
-                bits >>= 32;
-                count -= 32;
-            }
-        };
-        while (i < n && out <= wideEnd) {
-            const LZ77Pair pr = pairs[i++];
-            if (pr.offset == 0) {
-                codes.literal(pr.length, bits, count);
-            } else {
-                codes.length(lengthIndexOf(pr.length), bits, count);
-                spill();
-                codes.distance(pr.offset, bits, count);
-            }
-            spill();
-        }
-        w.room -= static_cast<std::int32_t>(out - w.out);
-        w.out = out;
+        do {
+            const std::int32_t limit = w.room - 16 < kChunk ? w.room - 16 : kChunk;
+            std::uint8_t* b = buf;
+            const std::uint8_t* const bEnd = buf + limit;
+            do {
+                const LZ77Pair pr = pairs[i++];
+                if (pr.offset == 0) {
+                    codes.literal(pr.length, bits, count);
+                } else {
+                    codes.length(lengthIndexOf(pr.length), bits, count);
+                    codes.distance(pr.offset, bits, count);
+                }
+                std::memcpy(b, &bits, 8);
+                const std::uint32_t whole = count >> 3;
+                b += whole;
+                bits >>= whole * 8;
+                count &= 7;
+            } while (i < n && b <= bEnd);
+            const auto produced = static_cast<std::int32_t>(b - buf);
+            std::memcpy(w.out, buf, static_cast<std::size_t>(produced));
+            w.out += produced;
+            w.room -= produced;
+        } while (i < n && w.room >= 16);
         w.bits = bits;
         w.count = static_cast<std::int32_t>(count);
-        w.drain();
     }
     // Exact path for the last bytes of room: a pair is taken while a byte of
     // room remains; bits that did not fit stay pending.

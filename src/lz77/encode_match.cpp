@@ -32,6 +32,12 @@ inline std::uint32_t load32(const std::uint8_t* p) {
     return v;
 }
 
+// Writes one pair as a single 4-byte store.
+inline void storePair(LZ77Pair* at, std::uint32_t length, std::uint32_t offset) {
+    const std::uint32_t word = length | (offset << 16);
+    std::memcpy(at, &word, 4);
+}
+
 // Number of equal leading bytes of a and b, at most maxlen.  Reads nothing
 // at or beyond a + maxlen, b + maxlen.
 inline std::uint32_t matchLength(const std::uint8_t* a, const std::uint8_t* b, std::uint32_t maxlen) {
@@ -97,8 +103,17 @@ private:
         head_[h] = static_cast<std::int32_t>(q);
         return previous;
     }
+    // Links from..to-1, with the fields in locals (the stores to the chains
+    // could alias them).
     void insertRange(std::uint32_t from, std::uint32_t to) {
-        for (std::uint32_t q = from; q < to; ++q) insert(q);
+        const std::uint8_t* b = src_ + (from - start_);
+        std::int32_t* const head = head_;
+        std::int32_t* const chain = chain_;
+        for (std::uint32_t q = from; q < to; ++q, ++b) {
+            const std::uint32_t h = hash3(b);
+            chain[q & kHashMask] = head[h];
+            head[h] = static_cast<std::int32_t>(q);
+        }
     }
     // One walk along a hash chain for position p: at most `limit`
     // candidates from c, keeping the longest match (at least the initial
@@ -131,16 +146,20 @@ private:
     }
     // The bytes of a usable candidate: from the source from start on, else
     // from the window (which also holds the first source bytes, so a match
-    // may run on past start there).
+    // may run on past start there).  kInSource: the walk's position lies
+    // at least 32767 bytes past start, so every usable candidate is in the
+    // source and the choice falls away.
+    template <bool kInSource = false>
     const std::uint8_t* candidateBytes(std::uint32_t c) const {
-        const std::uintptr_t base = c >= start_ ? srcBase_ : windowBase0_;
+        const std::uintptr_t base = kInSource || c >= start_ ? srcBase_ : windowBase0_;
         return reinterpret_cast<const std::uint8_t*>(base + c);
     }
     // Examines w.c and moves to the next candidate; false when the walk ends
     // (best reached maxlen, or the next candidate is unusable).
+    template <bool kInSource = false>
     [[gnu::always_inline]] bool stepWalk(ChainWalk& w) const {
         const std::uint32_t c = w.c;
-        const std::uint8_t* C = candidateBytes(c);
+        const std::uint8_t* C = candidateBytes<kInSource>(c);
         const std::uint32_t next = static_cast<std::uint32_t>(chain_[c & kHashMask]);
         if ((load32(C + w.at) & w.mask) == w.want) [[unlikely]] {
             if (!improve(w, C)) return false;
@@ -150,7 +169,7 @@ private:
     }
     // The full compare of a candidate that passed the 4-byte test; false
     // when the match now reaches maxlen.
-    bool improve(ChainWalk& w, const std::uint8_t* C) const {
+    [[gnu::always_inline]] bool improve(ChainWalk& w, const std::uint8_t* C) const {
         const std::uint8_t* P = src_ + (w.p - start_);
         const std::uint32_t len = matchLength(P, C, w.maxlen);
         if (len > w.best) {
@@ -164,8 +183,9 @@ private:
         return true;
     }
     // Examines at most `limit` candidates of one walk.
+    template <bool kInSource = false>
     [[gnu::always_inline]] void runWalk(ChainWalk& w, std::uint32_t limit) const {
-        while (stepWalk(w) && --limit != 0) {
+        while (stepWalk<kInSource>(w) && --limit != 0) {
         }
     }
     // The chain of a later walk at r, read ahead while another walk runs:
@@ -187,19 +207,25 @@ private:
         k.more = usableAt(k.x, r);
     }
     // runWalk, reading the chain of k beside it (one link a step).
-    [[gnu::noinline]] void runWalkReading(ChainWalk& w, std::uint32_t limit, ChainList& k) const {
+    // The walk runs on a local copy: the list stores could otherwise alias
+    // its fields and force them through memory at every step.
+    template <bool kInSource>
+    [[gnu::noinline]] void runWalkReading(ChainWalk& walk, std::uint32_t limit, ChainList& k) const {
+        ChainWalk w = walk;
         std::uint32_t n = k.n, x = k.x;
         bool more = k.more;
-        std::uint32_t* list = k.list;
+        std::uint32_t* const list = k.list;
         const std::uint32_t r = k.r;
+        const std::int32_t* const chain = chain_;
         for (;;) {
             if (more && n < kChainLimitBest) {
                 list[n++] = x;
-                x = static_cast<std::uint32_t>(chain_[x & kHashMask]);
+                x = static_cast<std::uint32_t>(chain[x & kHashMask]);
                 more = usableAt(x, r);
             }
-            if (!stepWalk(w) || --limit == 0) break;
+            if (!stepWalk<kInSource>(w) || --limit == 0) break;
         }
+        walk = w;
         k.n = n;
         k.x = x;
         k.more = more;
@@ -207,11 +233,12 @@ private:
     // Examines the candidates of a list read ahead, then goes on along the
     // chain; at most `limit` in all.  w.c is list[0] (or k.x when the list
     // is empty).  Reads the chain of `ahead` beside the chain part, if given.
+    template <bool kInSource>
     void runListed(ChainWalk& w, const ChainList& k, std::uint32_t limit, ChainList* ahead) const {
         const std::uint32_t m = k.n < limit ? k.n : limit;
         for (std::uint32_t i = 0; i < m; ++i) {
             const std::uint32_t c = k.list[i];
-            const std::uint8_t* C = candidateBytes(c);
+            const std::uint8_t* C = candidateBytes<kInSource>(c);
             if ((load32(C + w.at) & w.mask) == w.want) [[unlikely]] {
                 w.c = c;
                 if (!improve(w, C)) return;
@@ -220,9 +247,9 @@ private:
         if (m == limit || (m > 0 && !k.more)) return;
         if (m > 0) w.c = k.x;
         if (ahead != nullptr) {
-            runWalkReading(w, limit - m, *ahead);
+            runWalkReading<kInSource>(w, limit - m, *ahead);
         } else {
-            runWalk(w, limit - m);
+            runWalk<kInSource>(w, limit - m);
         }
     }
     // Raises the threshold of a running walk to `best` (above its own): it
@@ -240,13 +267,16 @@ private:
     // chosen (`decisive` says whether a's result is such a match), b only
     // needs matches longer than a's, and none at all when it cannot have
     // one: then b's result is left at its value so far, which is no longer.
-    template <typename Decisive>
+    // While b runs on alone, `startAhead` may give a chain to read beside it
+    // (as in a literal step; a no longer reads the chains then).
+    template <bool kInSource, typename Decisive, typename StartAhead>
     [[gnu::always_inline]] void runSearchPair(ChainWalk& a, bool activeA, ChainWalk& b, bool activeB,
-                                              std::uint32_t limit, Decisive decisive) const {
+                                              std::uint32_t limit, Decisive decisive,
+                                              StartAhead startAhead) const {
         if (activeA && activeB) {
             for (;;) {
-                const bool moreA = stepWalk(a);
-                const bool moreB = stepWalk(b);
+                const bool moreA = stepWalk<kInSource>(a);
+                const bool moreB = stepWalk<kInSource>(b);
                 if (--limit == 0) return;
                 if (!moreA) {
                     activeA = false;
@@ -254,31 +284,25 @@ private:
                     break;
                 }
                 if (!moreB) {
-                    runWalk(a, limit);
+                    runWalk<kInSource>(a, limit);
                     return;
                 }
             }
         }
-        if (activeA) runWalk(a, limit);
+        if (activeA) runWalk<kInSource>(a, limit);
         if (!activeB) return;
         if (decisive(a)) {
             if (a.best >= b.maxlen) return;
             if (a.best > b.best) raiseWalk(b, a.best);
         }
-        runWalk(b, limit);
+        if (ChainList* ahead = startAhead()) {
+            runWalkReading<kInSource>(b, limit, *ahead);
+        } else {
+            runWalk<kInSource>(b, limit);
+        }
     }
-    std::uint32_t walk(std::int32_t c, std::uint32_t p, std::uint32_t maxlen, std::uint32_t limit,
-                       std::int32_t& bestC, std::uint32_t best = 2) const {
-        ChainWalk w;
-        if (beginWalk(w, c, p, maxlen, best)) runWalk(w, limit);
-        bestC = static_cast<std::int32_t>(w.bestC);
-        return w.best;
-    }
-
     void emit(std::uint32_t length, std::uint32_t offset) {
-        out_->length = static_cast<std::uint16_t>(length);
-        out_->offset = static_cast<std::uint16_t>(offset);
-        ++out_;
+        storePair(out_++, length, offset);
         --room_;
     }
     std::uint32_t tail(std::uint32_t p) {
@@ -303,70 +327,133 @@ private:
     std::int32_t room_;
 };
 
-// The rolling hash of level 0 at a position: h = ((h << 5) ^ next byte)
-// masked to 15 bits, which depends on the last three bytes only.
-inline std::uint32_t hashOf3(const std::uint8_t* b) {
-    return ((std::uint32_t{b[0]} << 10) ^ (std::uint32_t{b[1]} << 5) ^ b[2]) & kHashMask;
-}
-
-// Level 0: one candidate per position from a rolling hash, no chains.
+// Level 0: one candidate per position from a rolling hash, no chains.  The
+// hash h = ((h << 5) ^ next byte), masked to 15 bits, depends on the last
+// three bytes only.
+// The loop keeps the finder's fields in locals: the stores to head_ could
+// otherwise alias them and force reloads on every byte.
 template <bool kFullFlush>
 std::uint32_t Finder<kFullFlush>::runFast() {
     std::uint32_t p = start_;
     if (end_ - start_ >= 3) {
-        std::uint32_t h = (std::uint32_t{src_[0]} << 5) ^ src_[1];
-        while (p < end_ - 2 && room_ > 0) {
-            const std::uint8_t* P = src_ + (p - start_);
+        const std::uint8_t* const src = src_;
+        const std::uint32_t start = start_;
+        const std::uint32_t stop = end_ - 2;
+        std::int32_t* const head = head_;
+        LZ77Pair* out = out_;
+        std::int32_t room = room_;
+        std::uint32_t h = (std::uint32_t{src[0]} << 5) ^ src[1];
+        while (p < stop && room > 0) {
+            const std::uint8_t* P = src + (p - start);
             h = ((h << 5) ^ P[2]) & kHashMask;
-            const std::int32_t c = head_[h];
-            head_[h] = static_cast<std::int32_t>(p);
-            const std::uint32_t rest = end_ - p - 2;
-            const std::uint32_t maxlen = rest < kMaxMatch ? rest : kMaxMatch;
-            if (usable(c, p)) {
+            const std::int32_t c = head[h];
+            head[h] = static_cast<std::int32_t>(p);
+            --room;
+            const std::uint32_t rest = stop - p;
+            // A match needs three equal bytes, so maxlen >= 3 (five source
+            // bytes from p on) also makes the 4-byte loads below safe.
+            if (usable(c, p) && rest >= 3) {
                 const std::uint8_t* C = bytesAt(static_cast<std::uint32_t>(c));
-                if (C[0] == P[0]) {
-                    const std::uint32_t len = matchLength(P, C, maxlen);
-                    if (len >= 3) {
-                        emit(len, p - static_cast<std::uint32_t>(c));
-                        // The rolling hash keeps only the last three bytes,
-                        // so each covered position's hash is computed on its
-                        // own: no chain of dependent updates.
-                        for (std::uint32_t q = p + 1; q < p + len; ++q) {
-                            head_[hashOf3(src_ + (q - start_))] = static_cast<std::int32_t>(q);
-                        }
-                        h = hashOf3(src_ + (p + len - 1 - start_));
-                        p += len;
-                        continue;
+                if (((load32(P) ^ load32(C)) & 0x00FFFFFFu) == 0) {
+                    const std::uint32_t len = matchLength(P, C, rest < kMaxMatch ? rest : kMaxMatch);
+                    storePair(out++, len, p - static_cast<std::uint32_t>(c));
+                    // The rolling hash keeps only the last three bytes, so
+                    // it simply runs on over the covered positions.
+                    const std::uint32_t next = p + len;
+                    for (std::uint32_t q = p + 1; q < next; ++q) {
+                        h = ((h << 5) ^ src[q + 2 - start]) & kHashMask;
+                        head[h] = static_cast<std::int32_t>(q);
                     }
+                    p = next;
+                    continue;
                 }
             }
-            emit(P[0], 0);
+            storePair(out++, P[0], 0);
             ++p;
         }
+        out_ = out;
+        room_ = room;
     }
     return tail(p);
 }
 
-// Level 1: greedy, up to 16 chain candidates.
+// Level 1: greedy, up to 16 chain candidates.  The loop and its chain walk
+// keep every field they use in locals: stores to the chains could alias
+// the fields and would force reloads at every step.
 template <bool kFullFlush>
 std::uint32_t Finder<kFullFlush>::runAverage() {
-    std::uint32_t p = start_;
-    while (end_ - p > 2 && room_ > 0) {
-        const std::uint32_t rest = end_ - p - 2;
+    const std::uint8_t* const src = src_;
+    const std::uint32_t start = start_;
+    const std::uint32_t end = end_;
+    std::int32_t* const head = head_;
+    std::int32_t* const chain = chain_;
+    const std::uintptr_t srcBase = srcBase_;
+    const std::uintptr_t windowBase0 = windowBase0_;
+    LZ77Pair* out = out_;
+    std::int32_t room = room_;
+    const auto link = [&](std::uint32_t q) {
+        const std::uint8_t* b = src + (q - start);
+        const std::uint32_t h =
+            static_cast<std::uint32_t>(kHashTable[0][b[0]] ^ kHashTable[1][b[1]] ^ kHashTable[2][b[2]]);
+        const std::int32_t previous = head[h];
+        chain[q & kHashMask] = previous;
+        head[h] = static_cast<std::int32_t>(q);
+        return previous;
+    };
+    std::uint32_t p = start;
+    while (end - p > 2 && room > 0) {
+        const std::uint32_t rest = end - p - 2;
         const std::uint32_t maxlen = rest < kMaxMatch ? rest : kMaxMatch;
-        const std::int32_t c = insert(p);
+        const std::int32_t first = link(p);
+        --room;
         std::uint32_t best = 2;
-        std::int32_t bestC = c;
-        if (usable(c, p) && maxlen >= 3) best = walk(c, p, maxlen, kChainLimitAverage, bestC);
+        std::uint32_t bestC = 0;
+        // The 4-byte prefix test of ChainWalk, written out; past the first
+        // 32767 bytes of the call every usable candidate is in the source.
+        const auto walkChain = [&]<bool kInSource>() {
+            const std::uint8_t* const P = src + (p - start);
+            auto c = static_cast<std::uint32_t>(first);
+            std::uint32_t at = 0;
+            std::uint32_t mask = 0x00FFFFFFu;
+            std::uint32_t want = load32(P) & mask;
+            for (std::uint32_t limit = kChainLimitAverage;;) {
+                const std::uintptr_t base = kInSource || c >= start ? srcBase : windowBase0;
+                const std::uint8_t* C = reinterpret_cast<const std::uint8_t*>(base + c);
+                const auto next = static_cast<std::uint32_t>(chain[c & kHashMask]);
+                if ((load32(C + at) & mask) == want) [[unlikely]] {
+                    const std::uint32_t len = matchLength(P, C, maxlen);
+                    if (len > best) {
+                        best = len;
+                        bestC = c;
+                        if (len >= maxlen) break;
+                        at = len - 3;
+                        mask = 0xFFFFFFFFu;
+                        want = load32(P + at);
+                    }
+                }
+                if (--limit == 0 || !usable(static_cast<std::int32_t>(next), p)) break;
+                c = next;
+            }
+        };
+        if (usable(first, p) && maxlen >= 3) {
+            if (p - start >= static_cast<std::uint32_t>(kMaxDistance)) {
+                walkChain.template operator()<true>();
+            } else {
+                walkChain.template operator()<false>();
+            }
+        }
         if (best >= 3) {
-            emit(best, p - static_cast<std::uint32_t>(bestC));
-            insertRange(p + 1, p + best);
-            p += best;
+            storePair(out++, best, p - bestC);
+            const std::uint32_t next = p + best;
+            for (std::uint32_t q = p + 1; q < next; ++q) link(q);
+            p = next;
         } else {
-            emit(src_[p - start_], 0);
+            storePair(out++, src[p - start], 0);
             ++p;
         }
     }
+    out_ = out;
+    room_ = room;
     return tail(p);
 }
 
@@ -406,15 +493,32 @@ std::uint32_t Finder<kFullFlush>::runBest() {
         std::int32_t Q2 = 0;
         bool insertedNext = false;
         ChainList next;
+        // Every usable candidate of p and p + 1 lies in the source.
+        const bool inSource = p - start_ >= static_cast<std::uint32_t>(kMaxDistance);
         if (search) {
             const std::int32_t c = insert(p);
             const std::int32_t cNext = head_[hash3(src_ + (q - start_))];
             ChainWalk a, b;
             const bool activeA = beginWalk(a, c, p, maxlen, 2);
             const bool activeB = beginWalk(b, cNext, q, maxNext, 2);
-            runSearchPair(a, activeA, b, activeB, kChainLimitBest, [&](const ChainWalk& w) {
+            const auto decisive = [&](const ChainWalk& w) {
                 return w.best > 3 || (w.best == 3 && p - w.bestC <= kFarLength3);
-            });
+            };
+            // Once the walk at p is done, p + 1 may be inserted early and
+            // the chain at p + 2 read beside the walk at p + 1, as in a
+            // literal step (a match at p inserts from p + 2 on then).
+            const auto startAhead = [&]() -> ChainList* {
+                if (room_ < 2 || rest < 2) return nullptr;
+                insert(q);
+                insertedNext = true;
+                beginList(next, lists[spare], q + 1);
+                return &next;
+            };
+            if (inSource) {
+                runSearchPair<true>(a, activeA, b, activeB, kChainLimitBest, decisive, startAhead);
+            } else {
+                runSearchPair<false>(a, activeA, b, activeB, kChainLimitBest, decisive, startAhead);
+            }
             L = a.best;
             Q = static_cast<std::int32_t>(a.bestC);
             L2 = b.best;
@@ -444,7 +548,8 @@ std::uint32_t Finder<kFullFlush>::runBest() {
                     beginList(next, lists[spare], q + 1);
                     ahead = &next;
                 }
-                if (active) runListed(w, here, kChainLimitBest, ahead);
+                if (active && inSource) runListed<true>(w, here, kChainLimitBest, ahead);
+                if (active && !inSource) runListed<false>(w, here, kChainLimitBest, ahead);
                 L2 = w.best;
                 Q2 = static_cast<std::int32_t>(w.bestC);
             }

@@ -62,12 +62,20 @@ inline constexpr auto kDistCodeLong = [] {
     return t;
 }();
 
+// a when c holds, else b, by masking, so that the compiler emits no branch.
+constexpr std::uint32_t choose(bool c, std::uint32_t a, std::uint32_t b) {
+    return b ^ ((a ^ b) & (0u - static_cast<std::uint32_t>(c)));
+}
+
 // Distance code of any distance 1..65535 (distances above 32768 fall to code
 // 29; such pairs are outside deflate and only have to be coded safely).
+// Both tables are read and one result chosen without a branch (near and far
+// distances mix unpredictably); d = 0 reads in bounds too.
 constexpr std::uint32_t distCodeOf(std::uint32_t d) {
-    if (d <= 256) return kDistCodeShort[(d - 1) & 255];
+    const std::uint32_t nearCode = kDistCodeShort[(d - 1) & 255];
     const std::uint32_t i = (d - 1) >> 7;
-    return kDistCodeLong[i < 256 ? i : 255];
+    const std::uint32_t farCode = kDistCodeLong[i < 256 ? i : 255];
+    return choose(d <= 256, nearCode, farCode);
 }
 
 struct FixedCode {

@@ -233,6 +233,8 @@ public:
         return -1;
     }
 
+    std::size_t position() const { return pos_; }
+
 private:
     const Bytes& b_;
     std::size_t pos_ = 0;
@@ -370,6 +372,106 @@ void checkDescription(const std::vector<LZ77Pair>& pairs) {
     int largest = 256;
     for (int sym = 0; sym < d.hlit; ++sym) if (lit[sym]) largest = sym;
     EXPECT_EQ(d.hlit, largest + 1);
+}
+
+// ---- Pair coding against a plain bit-by-bit writer ---------------------------
+
+// Canonical codes of a table of code lengths (RFC 1951, 3.2.2).
+std::vector<std::uint32_t> canonicalCodes(const std::vector<int>& lengths) {
+    std::vector<std::uint32_t> codes(lengths.size());
+    std::uint32_t code = 0;
+    for (int len = 1; len <= 15; ++len) {
+        for (std::size_t s = 0; s < lengths.size(); ++s) {
+            if (lengths[s] == len) codes[s] = code++;
+        }
+        code <<= 1;
+    }
+    return codes;
+}
+
+// Codes pairs one bit at a time after `prefixBits` bits copied from
+// `prefix`, ends the block and pads it to a byte.
+Bytes referenceBody(const Bytes& prefix, std::size_t prefixBits, const std::vector<int>& litLengths,
+                    const std::vector<int>& distLengths, const std::vector<LZ77Pair>& pairs) {
+    static constexpr int lenBase[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
+                                        31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
+    static constexpr int distBase[30] = {1,   2,   3,   4,    5,    7,    9,    13,    17,    25,
+                                         33,  49,  65,  97,   129,  193,  257,  385,   513,   769,
+                                         1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
+    const auto litCodes = canonicalCodes(litLengths);
+    const auto distCodes = canonicalCodes(distLengths);
+    Bytes out;
+    std::size_t bit = 0;
+    const auto put = [&](std::uint32_t v, int n) {
+        for (int i = 0; i < n; ++i, ++bit) {
+            if (bit % 8 == 0) out.push_back(0);
+            out.back() = static_cast<std::uint8_t>(out.back() | (((v >> i) & 1u) << (bit % 8)));
+        }
+    };
+    const auto huff = [&](const std::vector<std::uint32_t>& codes, const std::vector<int>& lengths, int sym) {
+        for (int i = lengths[sym] - 1; i >= 0; --i) put(codes[sym] >> i, 1);  // most significant bit first
+    };
+    for (std::size_t i = 0; i < prefixBits; ++i) put(prefix[i / 8] >> (i % 8), 1);
+    for (const LZ77Pair& p : pairs) {
+        if (p.offset == 0) {
+            huff(litCodes, litLengths, p.length);
+            continue;
+        }
+        int lc = 28;
+        while (lc > 0 && (lenBase[lc] > p.length || (lc == 28 && p.length != 258))) --lc;
+        huff(litCodes, litLengths, 257 + lc);
+        put(static_cast<std::uint32_t>(p.length - lenBase[lc]), lc == 28 ? 0 : std::max(0, lc / 4 - 1));
+        int dc = 29;
+        while (distBase[dc] > p.offset) --dc;
+        huff(distCodes, distLengths, dc);
+        put(static_cast<std::uint32_t>(p.offset - distBase[dc]), std::max(0, dc / 2 - 1));
+    }
+    huff(litCodes, litLengths, 256);
+    return out;
+}
+
+// The pairs of the whole corpus at every level, each file one block of
+// each kind, give exactly the bits of the plain writer.
+TEST(BlockWriters, CorpusPairsMatchThePlainWriter) {
+    const auto files = corpusFiles();
+    if (files.empty()) GTEST_SKIP() << "corpus absent";
+    std::vector<int> fixedLit(288, 8), fixedDist(30, 5);
+    std::fill(fixedLit.begin() + 144, fixedLit.begin() + 256, 9);
+    std::fill(fixedLit.begin() + 256, fixedLit.begin() + 280, 7);
+    for (const std::string& path : files) {
+        const Bytes data = readFile(path);
+        if (data.empty()) continue;
+        for (int level = 0; level < 3; ++level) {
+            EncoderBlock block(level, LZ77ChecksumNone);
+            std::vector<LZ77Pair> pairs(data.size());
+            const std::uint8_t* src = data.data();
+            auto srcLen = static_cast<std::int32_t>(data.size());
+            LZ77Pair* dst = pairs.data();
+            auto room = static_cast<std::int32_t>(pairs.size());
+            ASSERT_EQ(orvsEncodeLZ77_8u(&src, &srcLen, &dst, &room, LZ77FlushFinish, block.get()), orvStsOk);
+            pairs.resize(static_cast<std::size_t>(dst - pairs.data()));
+
+            orvStatus s;
+            const Bytes fixed = writeBlock(orvsEncodeLZ77FixedHuff_8u, pairs, LZ77FlushFinish, 1 << 24, &s);
+            EXPECT_EQ(s, orvStsStreamEnd);
+            EXPECT_TRUE(fixed == referenceBody(Bytes{3}, 3, fixedLit, fixedDist, pairs)) << path << " level " << level;
+
+            const Bytes dynamic = writeBlock(orvsEncodeLZ77DynamicHuff_8u, pairs, LZ77FlushFinish, 1 << 24, &s);
+            EXPECT_EQ(s, orvStsStreamEnd);
+            const Description d = parse(dynamic);
+            BitReader r(dynamic);
+            // Skips the description to find where the pairs start.
+            r.bits(17);
+            for (int k = 0; k < d.hclen; ++k) r.bits(3);
+            for (const auto& [sym, extra] : d.symbols) {
+                r.symbol(d.clLengths);
+                r.bits(sym == 16 ? 2 : sym == 17 ? 3 : sym == 18 ? 7 : 0);
+            }
+            const std::vector<int> lit(d.lengths.begin(), d.lengths.begin() + d.hlit);
+            const std::vector<int> dist(d.lengths.begin() + d.hlit, d.lengths.end());
+            EXPECT_TRUE(dynamic == referenceBody(dynamic, r.position(), lit, dist, pairs)) << path << " level " << level;
+        }
+    }
 }
 
 TEST(DynamicBlock, OneDistinctLiteral) {
