@@ -223,9 +223,6 @@ TEST(LzssDecode, LifeCycle) {
     EXPECT_EQ(orvsLZSSGetSize_8u(nullptr), orvStsNullPtr);
     EXPECT_EQ(orvsDecodeLZSSInitAlloc_8u(nullptr), orvStsNullPtr);
     EXPECT_EQ(orvsEncodeLZSSInitAlloc_8u(nullptr), orvStsNullPtr);
-    const std::uint8_t* src;
-    std::uint8_t* dst;
-    std::int32_t srcLen, dstLen;
 
     // Allocated states of both kinds work and go back through the shared Free.
     LZSSState* encoder = nullptr;
@@ -235,10 +232,10 @@ TEST(LzssDecode, LifeCycle) {
     EXPECT_EQ(reinterpret_cast<std::uintptr_t>(encoder) % 32, 0u);
     const Bytes text = orvdc::test::textLikeBytes(5000, 1);
     Bytes stream(6000), back(5000);
-    src = text.data();
-    srcLen = 5000;
-    dst = stream.data();
-    dstLen = 6000;
+    const std::uint8_t* src = text.data();
+    std::int32_t srcLen = 5000;
+    std::uint8_t* dst = stream.data();
+    std::int32_t dstLen = 6000;
     ASSERT_EQ(orvsEncodeLZSS_8u(&src, &srcLen, &dst, &dstLen, encoder), orvStsOk);
     ASSERT_EQ(orvsEncodeLZSSFlush_8u(&dst, &dstLen, encoder), orvStsOk);
     src = stream.data();
