@@ -60,6 +60,28 @@ Bytes skewedBytes(std::size_t n, unsigned alphabet, std::uint64_t seed) {
     return out;
 }
 
+Bytes runsBytes(std::size_t n, unsigned values, std::uint32_t maxRun, std::uint64_t seed) {
+    Rng rng(seed);
+    Bytes out;
+    while (out.size() < n) {
+        const std::uint32_t len = rng.below(3) == 0 ? rng.below(maxRun) + 1 : rng.below(6) + 1;
+        out.insert(out.end(), len, static_cast<std::uint8_t>(rng.below(values)));
+    }
+    out.resize(n);
+    return out;
+}
+
+std::vector<Bytes> runLengthInputs(std::size_t n, std::size_t corpusPrefix) {
+    std::vector<Bytes> inputs = {randomBytes(n, 1), skewedBytes(n, 3, 2), textLikeBytes(n, 3),
+                                 runsBytes(n, 3, 700, 4), Bytes(1000, 0)};
+    for (const auto& path : corpusFiles()) {
+        Bytes file = readFile(path);
+        file.resize(std::min(file.size(), corpusPrefix));
+        inputs.push_back(file);
+    }
+    return inputs;
+}
+
 Bytes readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return {};

@@ -9,6 +9,9 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <tuple>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "orvdc.h"
@@ -46,6 +49,14 @@ Bytes textLikeBytes(std::size_t n, std::uint64_t seed);
 // n bytes drawn from the first `alphabet` byte values with a skewed
 // (geometric-like) distribution.
 Bytes skewedBytes(std::size_t n, unsigned alphabet, std::uint64_t seed);
+
+// n bytes in runs of the values 0..values-1: a third of the runs up to
+// maxRun long, the others 1 to 6.
+Bytes runsBytes(std::size_t n, unsigned values, std::uint32_t maxRun, std::uint64_t seed);
+
+// Inputs for the run-length coders: random, skewed, text-like, runs of n
+// bytes, 1000 equal bytes, and up to corpusPrefix bytes of every corpus file.
+std::vector<Bytes> runLengthInputs(std::size_t n, std::size_t corpusPrefix);
 
 // The whole content of a file; empty when it cannot be read.
 Bytes readFile(const std::string& path);
@@ -145,5 +156,52 @@ private:
     std::size_t mapped_ = 0;
     std::size_t capacity_ = 0;
 };
+
+namespace detail {
+// Storage for the null pointer a pointer-to-pointer argument points to.
+template <class T>
+using NullSlot = std::conditional_t<std::is_pointer_v<std::remove_pointer_t<T>>, std::remove_pointer_t<T>, char>;
+
+// An argument of a call: as given, except the one under test, which is null
+// (variant 1) or points to a null pointer (variant 2).
+template <class T>
+T argFor(T v, bool underTest, int variant, NullSlot<T>& slot) {
+    if constexpr (std::is_pointer_v<T>) {
+        if (underTest && variant == 1) return nullptr;
+        if constexpr (std::is_pointer_v<std::remove_pointer_t<T>>) {
+            if (underTest && variant == 2) return &slot;
+        }
+    }
+    return v;
+}
+
+template <class F, class... A, std::size_t... I>
+::testing::AssertionResult eachNullRefused(F fn, std::index_sequence<I...>, A... args) {
+    constexpr bool isPointer[] = {std::is_pointer_v<A>...};
+    constexpr bool isPointerToPointer[] = {std::is_pointer_v<std::remove_pointer_t<A>>...};
+    for (std::size_t k = 0; k < sizeof...(A); ++k) {
+        for (int variant = 1; variant <= 2; ++variant) {
+            if (!(variant == 1 ? isPointer[k] : isPointer[k] && isPointerToPointer[k])) continue;
+            std::tuple<NullSlot<A>...> slots{};
+            const orvStatus s = fn(argFor(args, I == k, variant, std::get<I>(slots))...);
+            if (s != orvStsNullPtr) {
+                return ::testing::AssertionFailure() << "argument " << k << (variant == 1 ? " null" : " pointing to null")
+                                                     << " answered " << s;
+            }
+        }
+    }
+    return ::testing::AssertionSuccess();
+}
+}  // namespace detail
+
+// Calls fn(args...) once for each pointer argument set to null, and for each
+// pointer-to-pointer argument (an in/out source or destination pointer, not
+// the result of an InitAlloc) also pointing to a null pointer; every such
+// call must answer orvStsNullPtr.  The other arguments are passed as given,
+// so the caller can check afterwards that none of them changed.
+template <class F, class... A>
+::testing::AssertionResult eachNullRefused(F fn, A... args) {
+    return detail::eachNullRefused(fn, std::index_sequence_for<A...>{}, args...);
+}
 
 }  // namespace orvdc::test

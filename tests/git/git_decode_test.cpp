@@ -188,10 +188,7 @@ TEST(GitDecode, ArgumentChecks) {
     Bytes out(10);
     std::int32_t len = -1;
     const auto n = static_cast<std::int32_t>(block.size());
-    EXPECT_EQ(orvsDecodeGIT_8u(nullptr, n, out.data(), &len, 1, st), orvStsNullPtr);
-    EXPECT_EQ(orvsDecodeGIT_8u(block.data(), n, nullptr, &len, 1, st), orvStsNullPtr);
-    EXPECT_EQ(orvsDecodeGIT_8u(block.data(), n, out.data(), nullptr, 1, st), orvStsNullPtr);
-    EXPECT_EQ(orvsDecodeGIT_8u(block.data(), n, out.data(), &len, 1, nullptr), orvStsNullPtr);
+    EXPECT_TRUE(eachNullRefused(orvsDecodeGIT_8u, block.data(), n, out.data(), &len, 1, st));
     EXPECT_EQ(orvsDecodeGIT_8u(block.data(), 0, out.data(), &len, 1, st), orvStsBadSize);
     EXPECT_EQ(len, -1);
     EXPECT_EQ(orvsDecodeGIT_8u(block.data(), n, out.data(), &len, 1, st), orvStsOk);

@@ -267,10 +267,7 @@ TEST(GitEncode, ArgumentChecksInOrder) {
     const Bytes src(10, 1);
     Bytes out(8192);
     std::int32_t len = -1;
-    EXPECT_EQ(orvsEncodeGIT_8u(nullptr, 10, out.data(), &len, 1, st), orvStsNullPtr);
-    EXPECT_EQ(orvsEncodeGIT_8u(src.data(), 10, nullptr, &len, 1, st), orvStsNullPtr);
-    EXPECT_EQ(orvsEncodeGIT_8u(src.data(), 10, out.data(), nullptr, 1, st), orvStsNullPtr);
-    EXPECT_EQ(orvsEncodeGIT_8u(src.data(), 10, out.data(), &len, 1, nullptr), orvStsNullPtr);
+    EXPECT_TRUE(eachNullRefused(orvsEncodeGIT_8u, src.data(), 10, out.data(), &len, 1, st));
     EXPECT_EQ(orvsEncodeGIT_8u(nullptr, -5, out.data(), &len, 1, st), orvStsNullPtr);
     EXPECT_EQ(len, -1);
     orvsGITFree_8u(st);

@@ -316,11 +316,12 @@ TEST(HuffCodec, EncodeOneAtEveryOffset) {
     EXPECT_EQ(orvsEncodeHuffOne_8u(200, &d, 0, &code.enc), orvStsNoCode);
     EXPECT_EQ(orvsEncodeHuffOne_8u(1, &d, 8, &code.enc), orvStsBadSize);
     EXPECT_EQ(orvsEncodeHuffOne_8u(1, &d, -1, &code.enc), orvStsBadSize);
-    EXPECT_EQ(orvsEncodeHuffOne_8u(1, nullptr, 0, &code.enc), orvStsNullPtr);
-    EXPECT_EQ(orvsEncodeHuffOne_8u(1, &d, 0, nullptr), orvStsNullPtr);
+    EXPECT_TRUE(orvdc::test::eachNullRefused(orvsEncodeHuffOne_8u, 1, &d, 0, &code.enc));
 }
 
-TEST(HuffCodec, DocumentedDecoderCases) {
+// Decoding in pieces and at every capacity is checked against the encoder and
+// the bit writer above; here the symbol of the all-zero code and a lone code.
+TEST(HuffCodec, ZeroCodeSymbolAndLoneCode) {
     std::int32_t len[256] = {};
     len[int{'a'}] = 2;
     len[int{'b'}] = 2;
@@ -328,55 +329,16 @@ TEST(HuffCodec, DocumentedDecoderCases) {
     HuffState st;
     ASSERT_EQ(orvsDecodeHuffInit_8u(len, &st), orvStsOk);
     EXPECT_EQ(st.zeroSymbol, 'b');
-    const std::uint8_t bits[1] = {0xA0};  // 1 01 00 and padding
-    std::uint8_t out[8] = {};
-    std::int32_t cap = 3;
-    ASSERT_EQ(orvsDecodeHuff_8u(bits, 1, out, &cap, &st), orvStsOk);
-    ASSERT_EQ(cap, 3);
-    EXPECT_EQ(std::string(out, out + 3), "cab");
-
-    // Capacity 1 with several codes in the source.
-    ASSERT_EQ(orvsDecodeHuffInit_8u(len, &st), orvStsOk);
-    cap = 1;
-    ASSERT_EQ(orvsDecodeHuff_8u(bits, 1, out, &cap, &st), orvStsOk);
-    EXPECT_EQ(cap, 1);
-    EXPECT_EQ(out[0], 'c');
-
     // A single code of length 1: every 0 bit is that symbol.
     std::int32_t single[256] = {};
     single[77] = 1;
     ASSERT_EQ(orvsDecodeHuffInit_8u(single, &st), orvStsOk);
     const std::uint8_t zeros[3] = {0, 0, 0};
     std::uint8_t many[40];
-    cap = 40;
+    std::int32_t cap = 40;
     ASSERT_EQ(orvsDecodeHuff_8u(zeros, 3, many, &cap, &st), orvStsOk);
     EXPECT_EQ(cap, 24);
     EXPECT_TRUE(std::all_of(many, many + 24, [](std::uint8_t x) { return x == 77; }));
-
-    // A source that ends inside a code: the next call finishes it.
-    ASSERT_EQ(orvsDecodeHuffInit_8u(len, &st), orvStsOk);
-    const std::uint8_t split[2] = {0xFE, 0x80};  // c c c c c c c, then a = 01 across the byte boundary
-    cap = 8;
-    ASSERT_EQ(orvsDecodeHuff_8u(split, 1, out, &cap, &st), orvStsOk);
-    EXPECT_EQ(cap, 7);
-    cap = 1;
-    ASSERT_EQ(orvsDecodeHuff_8u(split + 1, 1, out + 7, &cap, &st), orvStsOk);
-    EXPECT_EQ(cap, 1);
-    EXPECT_EQ(std::string(out, out + 8), "ccccccca");
-
-    std::int32_t flat[256];
-    std::fill(flat, flat + 256, 8);
-    ASSERT_EQ(orvsDecodeHuffInit_8u(flat, &st), orvStsOk);
-    const std::uint8_t two[2] = {0x12, 0x34};  // codes are 255 - symbol
-    cap = 10;
-    std::uint8_t o2[10];
-    ASSERT_EQ(orvsDecodeHuff_8u(two, 1, o2, &cap, &st), orvStsOk);
-    EXPECT_EQ(cap, 1);
-    cap = 10;
-    ASSERT_EQ(orvsDecodeHuff_8u(two + 1, 1, o2 + 1, &cap, &st), orvStsOk);
-    EXPECT_EQ(cap, 1);
-    EXPECT_EQ(o2[0], 255 - 0x12);
-    EXPECT_EQ(o2[1], 255 - 0x34);
 }
 
 TEST(HuffCodec, DecoderStatusesAndEmptyCodes) {
@@ -400,15 +362,12 @@ TEST(HuffCodec, DecoderStatusesAndEmptyCodes) {
     EXPECT_EQ(orvsDecodeHuffInit_8u(len, &st), orvStsNoCode);
     len[5] = 1;
     len[6] = 1;
-    EXPECT_EQ(orvsDecodeHuffInit_8u(nullptr, &st), orvStsNullPtr);
-    EXPECT_EQ(orvsDecodeHuffInit_8u(len, nullptr), orvStsNullPtr);
+    EXPECT_TRUE(orvdc::test::eachNullRefused(orvsDecodeHuffInit_8u, len, &st));
     ASSERT_EQ(orvsDecodeHuffInit_8u(len, &st), orvStsOk);
 
-    EXPECT_EQ(orvsDecodeHuffOne_8u(nullptr, 0, dst, &st), orvStsNullPtr);
-    EXPECT_EQ(orvsDecodeHuffOne_8u(src, 0, nullptr, &st), orvStsNullPtr);
+    EXPECT_TRUE(orvdc::test::eachNullRefused(orvsDecodeHuffOne_8u, src, 0, dst, &st));
     EXPECT_EQ(orvsDecodeHuffOne_8u(src, 8, dst, &st), orvStsBadSize);
-    EXPECT_EQ(orvsDecodeHuff_8u(nullptr, 8, dst, &cap, &st), orvStsNullPtr);
-    EXPECT_EQ(orvsDecodeHuff_8u(src, 8, dst, nullptr, &st), orvStsNullPtr);
+    EXPECT_TRUE(orvdc::test::eachNullRefused(orvsDecodeHuff_8u, src, 8, dst, &cap, &st));
     EXPECT_EQ(orvsDecodeHuff_8u(src, 0, dst, &cap, &st), orvStsBadSize);
     cap = 0;
     EXPECT_EQ(orvsDecodeHuff_8u(src, 8, dst, &cap, &st), orvStsBadSize);

@@ -240,47 +240,6 @@ struct DriveResult {
     std::size_t calls = 0;
 };
 
-// Destination of one call, filled with canary bytes beforehand: every byte
-// after the output a call reports must still hold its canary afterwards,
-// whatever room the call had.  Only the bytes a call reported are refilled,
-// so a call costs what it writes plus the span checked.
-class CanaryRoom {
-public:
-    static constexpr std::size_t kChecked = 1024;  // bytes checked after the output
-
-    std::uint8_t* prepare(std::size_t room) {
-        if (buf_.size() < room + kChecked) {
-            const std::size_t old = buf_.size();
-            buf_.resize(room + kChecked);
-            canary_.resize(room + kChecked);
-            Rng rng(room);
-            for (std::size_t i = old; i < canary_.size(); ++i) canary_[i] = static_cast<std::uint8_t>(rng.next() >> 56);
-            std::copy(canary_.begin() + static_cast<std::ptrdiff_t>(old), canary_.end(),
-                      buf_.begin() + static_cast<std::ptrdiff_t>(old));
-        }
-        return buf_.data();
-    }
-    // Appends the reported output [buf, end) to `out`, checks the canary
-    // after it and restores the bytes written.
-    void collect(const std::uint8_t* end, Bytes& out, const char* operation) {
-        const auto n = static_cast<std::size_t>(end - buf_.data());
-        out.insert(out.end(), buf_.data(), buf_.data() + n);
-        const std::size_t stop = std::min(buf_.size(), n + kChecked);
-        for (std::size_t i = n; i < stop; ++i) {
-            if (buf_[i] != canary_[i]) {
-                ADD_FAILURE() << operation << " changed byte " << i - n << " after the " << n
-                              << " bytes it reported";
-                break;
-            }
-        }
-        std::copy(canary_.begin(), canary_.begin() + static_cast<std::ptrdiff_t>(stop), buf_.begin());
-    }
-
-private:
-    Bytes buf_;
-    Bytes canary_;
-};
-
 // Decodes `stream` (a raw deflate stream, possibly followed by trailer bytes)
 // through the public operations.  The output is collected whatever happens,
 // and every call is checked to leave the bytes after its output alone.
@@ -299,6 +258,12 @@ inline DriveResult drive(const Bytes& stream, const DriveOptions& opt, LZ77Decod
     std::size_t pos = 0;
     std::vector<LZ77Pair> pairBuf(static_cast<std::size_t>(std::max(opt.pairChunk, 1)));
     CanaryRoom buf;  // destination of one call
+    // Appends a call's reported output to the result; nothing after it may
+    // have changed.
+    auto collect = [&](const std::uint8_t* end, const char* operation) {
+        r.out.insert(r.out.end(), static_cast<const std::uint8_t*>(buf.data()), end);
+        EXPECT_TRUE(buf.untouchedFrom(end)) << operation;
+    };
 
     auto srcCall = [&](auto&& fn) {
         const std::size_t len = std::min(opt.srcChunk, stream.size() - pos);
@@ -345,7 +310,7 @@ inline DriveResult drive(const Bytes& stream, const DriveOptions& opt, LZ77Decod
                 st = srcCall([&](const std::uint8_t** s, std::int32_t* l) {
                     return orvsDecodeLZ77StoredBlock_8u(s, l, &dst, &dstLen, state);
                 });
-                buf.collect(dst, r.out, "StoredBlock");
+                collect(dst, "StoredBlock");
             } else if (onePass) {
                 std::uint8_t* dst = buf.prepare(room);
                 auto dstLen = static_cast<std::int32_t>(room);
@@ -354,7 +319,7 @@ inline DriveResult drive(const Bytes& stream, const DriveOptions& opt, LZ77Decod
                                ? orvsDecodeLZ77FixedHuffFull_8u(s, l, &dst, &dstLen, LZ77FlushNone, state)
                                : orvsDecodeLZ77DynamicHuffFull_8u(s, l, &dst, &dstLen, LZ77FlushNone, state);
                 });
-                buf.collect(dst, r.out, mode == LZ77HuffFixed ? "FixedHuffFull" : "DynamicHuffFull");
+                collect(dst, mode == LZ77HuffFixed ? "FixedHuffFull" : "DynamicHuffFull");
             } else {
                 LZ77Pair* pp = pairBuf.data();
                 std::int32_t pl = opt.pairChunk;
@@ -371,7 +336,7 @@ inline DriveResult drive(const Bytes& stream, const DriveOptions& opt, LZ77Decod
                     auto dstLen = static_cast<std::int32_t>(room);
                     const orvStatus es = orvsDecodeLZ77_8u(&ep, &el, &dst, &dstLen, LZ77FlushNone, state);
                     ++r.calls;
-                    buf.collect(dst, r.out, "pair expansion");
+                    collect(dst, "pair expansion");
                     if (es == orvStsDstFull) continue;
                     if (es < 0) { r.status = es; return r; }
                     if (el != 0) { r.status = orvStsError; return r; }

@@ -622,12 +622,7 @@ TEST(BlockWriters, ArgumentChecksAndEmptyRoom) {
         std::uint8_t out[4];
         std::uint8_t* d = out;
         std::int32_t room = 4;
-        const LZ77Pair* nsrc = nullptr;
-        std::uint8_t* nd = nullptr;
-        EXPECT_EQ(writer(nullptr, &n, &d, &room, 0, block.get()), orvStsNullPtr);
-        EXPECT_EQ(writer(&nsrc, &n, &d, &room, 0, block.get()), orvStsNullPtr);
-        EXPECT_EQ(writer(&src, &n, &nd, &room, 0, block.get()), orvStsNullPtr);
-        EXPECT_EQ(writer(&src, &n, &d, &room, 0, nullptr), orvStsNullPtr);
+        EXPECT_TRUE(eachNullRefused(writer, &src, &n, &d, &room, 0, block.get()));
         n = -1;
         EXPECT_EQ(writer(&src, &n, &d, &room, 0, block.get()), orvStsBadSize);
         n = 1;

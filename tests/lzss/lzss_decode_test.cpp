@@ -216,40 +216,13 @@ TEST(LzssDecode, CorpusRoundTrips) {
     }
 }
 
-TEST(LzssDecode, ArgumentChecksAndLifeCycle) {
+TEST(LzssDecode, LifeCycle) {
     std::int32_t size = 0;
     EXPECT_EQ(orvsLZSSGetSize_8u(&size), orvStsOk);
     EXPECT_EQ(size, 327724);
     EXPECT_EQ(orvsLZSSGetSize_8u(nullptr), orvStsNullPtr);
-    EXPECT_EQ(orvsDecodeLZSSInit_8u(nullptr), orvStsNullPtr);
     EXPECT_EQ(orvsDecodeLZSSInitAlloc_8u(nullptr), orvStsNullPtr);
-
-    StateMemory mem;
-    ASSERT_EQ(orvsDecodeLZSSInit_8u(mem.get()), orvStsOk);
-    const Bytes before = mem.snapshot();
-    const std::uint8_t data[2] = {0xA0, 0x80};
-    std::uint8_t buf[8] = {};
-    const std::uint8_t* src = data;
-    const std::uint8_t* nsrc = nullptr;
-    std::uint8_t* dst = buf;
-    std::uint8_t* ndst = nullptr;
-    std::int32_t srcLen = 2, dstLen = 8, zero = 0, negative = -1;
-    LZSSState* st = mem.get();
-    EXPECT_EQ(orvsDecodeLZSS_8u(nullptr, &srcLen, &dst, &dstLen, st), orvStsNullPtr);
-    EXPECT_EQ(orvsDecodeLZSS_8u(&src, nullptr, &dst, &dstLen, st), orvStsNullPtr);
-    EXPECT_EQ(orvsDecodeLZSS_8u(&src, &srcLen, nullptr, &dstLen, st), orvStsNullPtr);
-    EXPECT_EQ(orvsDecodeLZSS_8u(&src, &srcLen, &dst, nullptr, st), orvStsNullPtr);
-    EXPECT_EQ(orvsDecodeLZSS_8u(&src, &srcLen, &dst, &dstLen, nullptr), orvStsNullPtr);
-    EXPECT_EQ(orvsDecodeLZSS_8u(&nsrc, &srcLen, &dst, &dstLen, st), orvStsNullPtr);
-    EXPECT_EQ(orvsDecodeLZSS_8u(&src, &srcLen, &ndst, &zero, st), orvStsNullPtr);  // pointers first
-    EXPECT_EQ(orvsDecodeLZSS_8u(&src, &srcLen, &dst, &zero, st), orvStsBadSize);
-    EXPECT_EQ(orvsDecodeLZSS_8u(&src, &srcLen, &dst, &negative, st), orvStsBadSize);
-    EXPECT_EQ(orvsDecodeLZSS_8u(&src, &negative, &dst, &dstLen, st), orvStsBadSize);
-    EXPECT_EQ(src, data);
-    EXPECT_EQ(dst, buf);
-    EXPECT_EQ(srcLen, 2);
-    EXPECT_EQ(dstLen, 8);
-    EXPECT_EQ(mem.snapshot(), before);
+    EXPECT_EQ(orvsEncodeLZSSInitAlloc_8u(nullptr), orvStsNullPtr);
 
     // Allocated states of both kinds work and go back through the shared Free.
     LZSSState* encoder = nullptr;
@@ -259,10 +232,10 @@ TEST(LzssDecode, ArgumentChecksAndLifeCycle) {
     EXPECT_EQ(reinterpret_cast<std::uintptr_t>(encoder) % 32, 0u);
     const Bytes text = orvdc::test::textLikeBytes(5000, 1);
     Bytes stream(6000), back(5000);
-    src = text.data();
-    srcLen = 5000;
-    dst = stream.data();
-    dstLen = 6000;
+    const std::uint8_t* src = text.data();
+    std::int32_t srcLen = 5000;
+    std::uint8_t* dst = stream.data();
+    std::int32_t dstLen = 6000;
     ASSERT_EQ(orvsEncodeLZSS_8u(&src, &srcLen, &dst, &dstLen, encoder), orvStsOk);
     ASSERT_EQ(orvsEncodeLZSSFlush_8u(&dst, &dstLen, encoder), orvStsOk);
     src = stream.data();

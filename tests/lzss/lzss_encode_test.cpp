@@ -229,45 +229,40 @@ TEST(LzssEncode, FlushAtExactRoomAndRepeated) {
     EXPECT_EQ(lzss_ref::readTokens(out), (std::vector<Token>{lzss_ref::literal('r'), lzss_ref::match(1, 37)}));
 }
 
-TEST(LzssEncode, ArgumentChecks) {
-    StateMemory mem;
-    ASSERT_EQ(orvsEncodeLZSSInit_8u(mem.get()), orvStsOk);
-    const Bytes before = mem.snapshot();
-    const std::uint8_t data[4] = {1, 2, 3, 4};
-    std::uint8_t buf[8] = {};
-    const std::uint8_t* src = data;
-    const std::uint8_t* nsrc = nullptr;
-    std::uint8_t* dst = buf;
-    std::uint8_t* ndst = nullptr;
-    std::int32_t srcLen = 4, dstLen = 8, negative = -1;
-    LZSSState* st = mem.get();
-
-    EXPECT_EQ(orvsEncodeLZSS_8u(nullptr, &srcLen, &dst, &dstLen, st), orvStsNullPtr);
-    EXPECT_EQ(orvsEncodeLZSS_8u(&src, nullptr, &dst, &dstLen, st), orvStsNullPtr);
-    EXPECT_EQ(orvsEncodeLZSS_8u(&src, &srcLen, nullptr, &dstLen, st), orvStsNullPtr);
-    EXPECT_EQ(orvsEncodeLZSS_8u(&src, &srcLen, &dst, nullptr, st), orvStsNullPtr);
-    EXPECT_EQ(orvsEncodeLZSS_8u(&src, &srcLen, &dst, &dstLen, nullptr), orvStsNullPtr);
-    EXPECT_EQ(orvsEncodeLZSS_8u(&nsrc, &srcLen, &dst, &dstLen, st), orvStsNullPtr);
-    EXPECT_EQ(orvsEncodeLZSS_8u(&src, &srcLen, &ndst, &dstLen, st), orvStsNullPtr);
-    EXPECT_EQ(orvsEncodeLZSS_8u(&nsrc, &negative, &dst, &dstLen, st), orvStsNullPtr);  // pointers first
-    EXPECT_EQ(orvsEncodeLZSS_8u(&src, &negative, &dst, &dstLen, st), orvStsBadSize);
-    EXPECT_EQ(orvsEncodeLZSS_8u(&src, &srcLen, &dst, &negative, st), orvStsBadSize);
-
-    EXPECT_EQ(orvsEncodeLZSSFlush_8u(nullptr, &dstLen, st), orvStsNullPtr);
-    EXPECT_EQ(orvsEncodeLZSSFlush_8u(&ndst, &dstLen, st), orvStsNullPtr);
-    EXPECT_EQ(orvsEncodeLZSSFlush_8u(&dst, nullptr, st), orvStsNullPtr);
-    EXPECT_EQ(orvsEncodeLZSSFlush_8u(&dst, &dstLen, nullptr), orvStsNullPtr);
-    std::int32_t zero = 0;
-    EXPECT_EQ(orvsEncodeLZSSFlush_8u(&dst, &zero, st), orvStsBadSize);
-    EXPECT_EQ(orvsEncodeLZSSFlush_8u(&dst, &negative, st), orvStsBadSize);
-
-    EXPECT_EQ(src, data);
-    EXPECT_EQ(dst, buf);
-    EXPECT_EQ(srcLen, 4);
-    EXPECT_EQ(dstLen, 8);
-    EXPECT_EQ(mem.snapshot(), before);
-    EXPECT_EQ(orvsEncodeLZSSInit_8u(nullptr), orvStsNullPtr);
-    EXPECT_EQ(orvsEncodeLZSSInitAlloc_8u(nullptr), orvStsNullPtr);
+// Both coders check their pointers before their lengths, and a refused call
+// changes nothing.
+TEST(Lzss, ArgumentChecks) {
+    using Coder = orvStatus(ORVDC_CALL*)(const std::uint8_t**, std::int32_t*, std::uint8_t**, std::int32_t*, LZSSState*);
+    for (const auto& [coder, init] : {std::pair<Coder, orvStatus(ORVDC_CALL*)(LZSSState*)>{orvsEncodeLZSS_8u, orvsEncodeLZSSInit_8u},
+                                      {orvsDecodeLZSS_8u, orvsDecodeLZSSInit_8u}}) {
+        StateMemory mem;
+        ASSERT_EQ(init(mem.get()), orvStsOk);
+        const Bytes before = mem.snapshot();
+        const std::uint8_t data[4] = {0xA0, 0x80, 3, 4};
+        std::uint8_t buf[8] = {};
+        const std::uint8_t* src = data;
+        const std::uint8_t* nsrc = nullptr;
+        std::uint8_t* dst = buf;
+        std::int32_t srcLen = 4, dstLen = 8, zero = 0, negative = -1;
+        LZSSState* st = mem.get();
+        EXPECT_TRUE(orvdc::test::eachNullRefused(coder, &src, &srcLen, &dst, &dstLen, st));
+        EXPECT_EQ(coder(&nsrc, &negative, &dst, &zero, st), orvStsNullPtr);  // pointers first
+        EXPECT_EQ(coder(&src, &negative, &dst, &dstLen, st), orvStsBadSize);
+        EXPECT_EQ(coder(&src, &srcLen, &dst, &negative, st), orvStsBadSize);
+        if (coder == orvsDecodeLZSS_8u) {
+            EXPECT_EQ(coder(&src, &srcLen, &dst, &zero, st), orvStsBadSize);
+        } else {
+            EXPECT_TRUE(orvdc::test::eachNullRefused(orvsEncodeLZSSFlush_8u, &dst, &dstLen, st));
+            EXPECT_EQ(orvsEncodeLZSSFlush_8u(&dst, &zero, st), orvStsBadSize);
+            EXPECT_EQ(orvsEncodeLZSSFlush_8u(&dst, &negative, st), orvStsBadSize);
+        }
+        EXPECT_EQ(src, data);
+        EXPECT_EQ(dst, buf);
+        EXPECT_EQ(srcLen, 4);
+        EXPECT_EQ(dstLen, 8);
+        EXPECT_EQ(mem.snapshot(), before);
+        EXPECT_EQ(init(nullptr), orvStsNullPtr);
+    }
 }
 
 // Stream positions are 32-bit and wrap; the encoder's distance arithmetic

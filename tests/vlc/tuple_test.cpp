@@ -215,8 +215,9 @@ TEST(VlcTuple, RefusesUnsupportedShapes) {
     EXPECT_EQ(orvsVLCDecodeUTupleInit_32s(long30.data(), 2, w15, 2, 3, 1, place), orvStsBadArg);
     EXPECT_EQ(orvsVLCDecodeUTupleGetSize_32s(long30.data(), 2, w15, 2, 2, 1, &size), orvStsOk);
     EXPECT_EQ(vlcSpec, nullptr);
-    EXPECT_EQ(orvsVLCDecodeUTupleGetSize_32s(t.data(), 2, w1, 1, 1, 1, nullptr), orvStsNullPtr);
-    EXPECT_EQ(orvsVLCDecodeUTupleInit_32s(t.data(), 2, nullptr, 1, 1, 1, place), orvStsNullPtr);
+    using orvdc::test::eachNullRefused;
+    EXPECT_TRUE(eachNullRefused(orvsVLCDecodeUTupleGetSize_32s, t.data(), 2, w1, 1, 1, 1, &size));
+    EXPECT_TRUE(eachNullRefused(orvsVLCDecodeUTupleInit_32s, t.data(), 2, w1, 1, 1, 1, place));
     EXPECT_EQ(orvsVLCDecodeUTupleInitAlloc_32s(nullptr, 2, w1, 1, 1, 1, &vlcSpec), orvStsNullPtr);
 }
 
@@ -226,13 +227,10 @@ TEST(VlcTuple, RefusesBadArgumentsAndBadBits) {
     ASSERT_EQ(d.status, orvStsOk);
     const std::uint8_t stream[6] = {0b01100110, 0, 0, 0, 0, 0};
     const std::uint8_t* p = stream;
-    const std::uint8_t* nullSrc = nullptr;
     int32_t offset = 0;
     int16_t out[4] = {7, 7, 7, 7};
-    EXPECT_EQ(orvsVLCDecodeUTupleOne_1u16s(&nullSrc, &offset, out, d.vlcSpec), orvStsNullPtr);
-    EXPECT_EQ(orvsVLCDecodeUTupleBlock_1u16s(&p, &offset, nullptr, 4, d.vlcSpec), orvStsNullPtr);
-    EXPECT_EQ(orvsVLCDecodeUTupleBlock_1u16s(&p, nullptr, out, 4, d.vlcSpec), orvStsNullPtr);
-    EXPECT_EQ(orvsVLCDecodeUTupleOne_1u16s(&p, &offset, out, nullptr), orvStsNullPtr);
+    EXPECT_TRUE(orvdc::test::eachNullRefused(orvsVLCDecodeUTupleOne_1u16s, &p, &offset, out, d.vlcSpec));
+    EXPECT_TRUE(orvdc::test::eachNullRefused(orvsVLCDecodeUTupleBlock_1u16s, &p, &offset, out, 4, d.vlcSpec));
     for (int32_t bad : {-1, 8}) {
         EXPECT_EQ(orvsVLCDecodeUTupleOne_1u16s(&p, &bad, out, d.vlcSpec), orvStsBadContext);
         EXPECT_EQ(orvsVLCDecodeUTupleBlock_1u16s(&p, &bad, out, 4, d.vlcSpec), orvStsBadContext);
