@@ -24,7 +24,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     bool valid = true;
     for (int s = 0; s < 256; ++s) valid = valid && table[s] >= 0 && table[s] <= 32;
-    std::vector<std::uint8_t> packed(160);
+    // A length takes at most a bank selector and a digit, so a table of
+    // lengths 0..32 packs into at most 256 bytes.
+    std::vector<std::uint8_t> packed(256);
     std::int32_t n = static_cast<std::int32_t>(packed.size());
     const orvStatus ps = orvsHuffLenCodeTablePack_8u(table, packed.data(), &n);
     if (!valid) {

@@ -115,7 +115,8 @@ ORVDC_API orvStatus ORVDC_CALL orvsDecodeHuff_8u(const uint8_t* pSrc, int32_t sr
  * written; the whole table is always processed.  Statuses: orvStsNullPtr if
  * a pointer is null; orvStsBadSize if the capacity is below 1; after packing,
  * orvStsNoCode if a length lies outside 0..32, else orvStsBadSize if the
- * destination was too small (its bytes hold the first part), else orvStsOk. */
+ * destination was too small (its bytes hold the first part), else orvStsOk.
+ * A table of lengths 0..32 packs into at most 256 bytes. */
 ORVDC_API orvStatus ORVDC_CALL orvsHuffLenCodeTablePack_8u(const int32_t pCodeLenTable[256], uint8_t* pDst,
                                                            int32_t* pDstLen);
 
