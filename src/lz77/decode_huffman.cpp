@@ -29,6 +29,10 @@ constexpr std::ptrdiff_t kFastSrcMargin = 8;
 constexpr std::ptrdiff_t kFastDstMargin = 258;
 // Pair records the fast loop wants: a run of up to six literals.
 constexpr std::ptrdiff_t kFastPairMargin = 6;
+// Output room the tail loop wants: a run of up to six literals.  It checks
+// the room before every item, so it runs the last bytes of a destination
+// too small for the fast loop, and cuts a match that does not fit.
+constexpr std::ptrdiff_t kTailDstMargin = 6;
 
 inline std::uint64_t load64(const std::uint8_t* p) {
     std::uint64_t v;
@@ -204,9 +208,9 @@ inline DecodeEntry followLink(const DecodeEntry* table, DecodeEntry e, std::uint
     return addBits(sub, root);
 }
 
-// Output pointer limit of the fast loop.
-inline LZ77Pair* fastStop(const PairOut& o) { return o.end - kFastPairMargin; }
-inline std::uint8_t* fastStop(const ByteOut& o) { return o.end - kFastDstMargin; }
+// Output pointer limit of the fast loop (and of the tail loop).
+inline LZ77Pair* fastStop(const PairOut& o, bool) { return o.end - kFastPairMargin; }
+inline std::uint8_t* fastStop(const ByteOut& o, bool tail) { return o.end - (tail ? kTailDstMargin : kFastDstMargin); }
 
 // Fast loop: whole items while at least kFastSrcMargin source bytes and the
 // output's fast room remain.  Stops between items (phase 4), or on an item it
@@ -215,6 +219,10 @@ inline std::uint8_t* fastStop(const ByteOut& o) { return o.end - kFastDstMargin;
 // bits still buffered.
 // LitRoot and DistRoot give the tables' root widths when nonzero, so that
 // the masks are constants and free registers; zero reads them from `t`.
+// With Tail (bytes only) the loop wants kTailDstMargin bytes of room instead
+// of a whole match's: the room is checked before each item, and a match
+// longer than the room is written as far as it fits, the rest left pending
+// as the resumable loop would leave it.
 //
 // Every item starts with at least 56 buffered bits, enough for the longest
 // (a 15-bit length code with 5 extra bits and a 15-bit distance code with 13
@@ -222,7 +230,7 @@ inline std::uint8_t* fastStop(const ByteOut& o) { return o.end - kFastDstMargin;
 // refilled without branches: 8 bytes are loaded and as many whole bytes kept
 // as fit.  The next entry is looked up before the current item's output is
 // written, so the table load overlaps the store or the match copy.
-template <class Out, unsigned LitRoot, unsigned DistRoot>
+template <class Out, unsigned LitRoot, unsigned DistRoot, bool Tail = false>
 void fastLoop(DecoderState& s, BitReader& br, Out& out, const Tables& t) {
     // Hot values live in locals so they stay in registers: byte stores
     // through the output would otherwise force reloads of anything reached
@@ -237,7 +245,7 @@ void fastLoop(DecoderState& s, BitReader& br, Out& out, const Tables& t) {
     const std::uint8_t* in = br.in;
     const std::uint8_t* const inLimit = br.end - kFastSrcMargin;
     auto* p = out.p;
-    auto* const pStop = fastStop(out);
+    auto* const pStop = fastStop(out, Tail);
     auto* const start = out.start;  // where this call's output begins
     const unsigned litRoot = LitRoot != 0 ? LitRoot : t.litRoot;
     const unsigned distRoot = DistRoot != 0 ? DistRoot : t.distRoot;
@@ -277,6 +285,7 @@ void fastLoop(DecoderState& s, BitReader& br, Out& out, const Tables& t) {
     constexpr std::ptrdiff_t kItemOut = kBytes ? kFastDstMargin : kFastPairMargin;
     const auto itemsLeft = [&]() -> std::ptrdiff_t {
         const std::ptrdiff_t bySrc = (inLimit - in - 16) / 6;
+        if constexpr (Tail) return p <= pStop ? bySrc : 0;
         const std::ptrdiff_t byDst = p <= pStop ? (pStop - p) / kItemOut + 1 : 0;
         return bySrc < byDst ? bySrc : byDst;
     };
@@ -286,6 +295,9 @@ void fastLoop(DecoderState& s, BitReader& br, Out& out, const Tables& t) {
         std::ptrdiff_t items = itemsLeft();
         if (items <= 0) break;
         do {
+            if constexpr (Tail) {
+                if (p > pStop) goto done;
+            }
             // `e` was looked up with at least 11 bits buffered (a whole
             // first-level code); the refill adds bits above them only.
             refill();
@@ -350,6 +362,14 @@ void fastLoop(DecoderState& s, BitReader& br, Out& out, const Tables& t) {
             const DecodeEntry next = lit[bits & litMask];
             if constexpr (kBytes) {
                 const auto written = static_cast<std::uint32_t>(p - start);
+                if constexpr (Tail) {
+                    if (length > static_cast<std::uint32_t>(out.end - p) && distance <= written + out.history) {
+                        out.p = p;
+                        out.match(s, length, distance);
+                        p = out.p;
+                        goto done;
+                    }
+                }
                 if (distance <= written) [[likely]] {
                     copyMatch(p, distance, length);
                 } else if (distance <= written + out.history) {
@@ -427,6 +447,13 @@ orvStatus decodeBlock(DecoderState& s, BitReader& br, Out& out) {
                     }
                     if (s.phase != kPhaseLiteral) continue;
                     if (out.full()) return orvStsDstFull;
+                }
+                if constexpr (std::is_same_v<Out, ByteOut>) {
+                    if (br.end - br.in >= kFastSrcMargin && out.end - out.p >= kTailDstMargin && !out.fastRoom()) {
+                        fastLoop<Out, 0, 0, true>(s, br, out, t);
+                        if (s.phase != kPhaseLiteral) continue;
+                        if (out.full()) return orvStsDstFull;
+                    }
                 }
                 DecodeEntry e;
                 unsigned bits;
