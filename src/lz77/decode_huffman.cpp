@@ -12,6 +12,7 @@
 #include <type_traits>
 
 #include "core/check.h"
+#include "core/cpu_features.h"
 #include "core/export.h"
 #include "lz77/decode_state.h"
 #include "lz77/decode_tables.h"
@@ -230,8 +231,8 @@ inline std::uint8_t* fastStop(const ByteOut& o, bool tail) { return o.end - (tai
 // refilled without branches: 8 bytes are loaded and as many whole bytes kept
 // as fit.  The next entry is looked up before the current item's output is
 // written, so the table load overlaps the store or the match copy.
-template <class Out, unsigned LitRoot, unsigned DistRoot, bool Tail = false>
-void fastLoop(DecoderState& s, BitReader& br, Out& out, const Tables& t) {
+template <class Out, unsigned LitRoot, unsigned DistRoot, bool Tail>
+[[gnu::always_inline]] inline void fastLoop(DecoderState& s, BitReader& br, Out& out, const Tables& t) {
     // Hot values live in locals so they stay in registers: byte stores
     // through the output would otherwise force reloads of anything reached
     // through a reference.
@@ -406,6 +407,38 @@ done:
     out.p = p;
 }
 
+// The fast loop built twice: for the base instruction set, and with BMI2,
+// whose shifts by a count in a register (every consumed entry, every refill)
+// are one instruction that leaves the flags alone.
+template <class Out, unsigned LitRoot, unsigned DistRoot, bool Tail>
+[[gnu::noinline]] void fastLoopBase(DecoderState& s, BitReader& br, Out& out, const Tables& t) {
+    fastLoop<Out, LitRoot, DistRoot, Tail>(s, br, out, t);
+}
+
+template <class Out, unsigned LitRoot, unsigned DistRoot, bool Tail>
+[[gnu::noinline]] __attribute__((target("bmi2"))) void fastLoopBmi2(DecoderState& s, BitReader& br, Out& out,
+                                                                    const Tables& t) {
+    fastLoop<Out, LitRoot, DistRoot, Tail>(s, br, out, t);
+}
+
+// Runs the fast loop (or the tail loop) built for the processor, with
+// constant root widths when the tables have the wide ones.
+template <bool Tail, class Out>
+void runFastLoop(DecoderState& s, BitReader& br, Out& out, const Tables& t, bool bmi2) {
+    const bool wide = !Tail && t.litRoot == kLitWideRoot && t.distRoot == kDistWideRoot;
+    if (bmi2) {
+        if (wide) {
+            fastLoopBmi2<Out, kLitWideRoot, kDistWideRoot, Tail>(s, br, out, t);
+        } else {
+            fastLoopBmi2<Out, 0, 0, Tail>(s, br, out, t);
+        }
+    } else if (wide) {
+        fastLoopBase<Out, kLitWideRoot, kDistWideRoot, Tail>(s, br, out, t);
+    } else {
+        fastLoopBase<Out, 0, 0, Tail>(s, br, out, t);
+    }
+}
+
 // Decodes the current block from the current phase on.
 template <bool Dynamic, class Out>
 orvStatus decodeBlock(DecoderState& s, BitReader& br, Out& out) {
@@ -436,21 +469,18 @@ orvStatus decodeBlock(DecoderState& s, BitReader& br, Out& out) {
         t = {kFixedLitTable.data(), kFixedDistTable.data(), kFixedLitRoot, kFixedDistRoot};
     }
 
+    const bool bmi2 = cpu::has(cpu::kBmi2);
     for (;;) {
         switch (s.phase) {
             case kPhaseLiteral: {
                 if (br.end - br.in >= kFastSrcMargin && out.fastRoom()) {
-                    if (t.litRoot == kLitWideRoot && t.distRoot == kDistWideRoot) {
-                        fastLoop<Out, kLitWideRoot, kDistWideRoot>(s, br, out, t);
-                    } else {
-                        fastLoop<Out, 0, 0>(s, br, out, t);
-                    }
+                    runFastLoop<false>(s, br, out, t, bmi2);
                     if (s.phase != kPhaseLiteral) continue;
                     if (out.full()) return orvStsDstFull;
                 }
                 if constexpr (std::is_same_v<Out, ByteOut>) {
                     if (br.end - br.in >= kFastSrcMargin && out.end - out.p >= kTailDstMargin && !out.fastRoom()) {
-                        fastLoop<Out, 0, 0, true>(s, br, out, t);
+                        runFastLoop<true>(s, br, out, t, bmi2);
                         if (s.phase != kPhaseLiteral) continue;
                         if (out.full()) return orvStsDstFull;
                     }
