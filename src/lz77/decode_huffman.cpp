@@ -248,6 +248,18 @@ template <class Out, unsigned LitRoot, unsigned DistRoot, bool Tail>
     auto* p = out.p;
     auto* const pStop = fastStop(out, Tail);
     auto* const start = out.start;  // where this call's output begins
+    // The end of the history before this call's output (bytes output only).
+    const std::uint8_t* const windowEnd = s.window + s.windowFill;
+    // Output from which every distance (at most 32768) lies in this call's
+    // output; not formed beyond the destination.
+    const auto* const pAllInOutput = out.end - start > kHistoryBytes ? start + kHistoryBytes : out.end;
+    // Added to an address in this call's output d bytes back, gives the
+    // address of the byte d bytes back in the window.
+    const std::uintptr_t windowShift =
+        reinterpret_cast<std::uintptr_t>(windowEnd) - reinterpret_cast<std::uintptr_t>(start);
+    // A distance that selects copyMatchFrom's plain word copies for a
+    // source in the window.
+    constexpr std::uint32_t kWindowCopyDistance = 16;
     const unsigned litRoot = LitRoot != 0 ? LitRoot : t.litRoot;
     const unsigned distRoot = DistRoot != 0 ? DistRoot : t.distRoot;
     const std::uint64_t litMask = (std::uint64_t{1} << litRoot) - 1;
@@ -371,10 +383,34 @@ template <class Out, unsigned LitRoot, unsigned DistRoot, bool Tail>
                         goto done;
                     }
                 }
-                if (distance <= written) [[likely]] {
+                // Past the first 32768 bytes of this call's output every
+                // distance lies in it.  Before that, a source wholly in the
+                // output or wholly in the window is chosen without a branch
+                // between them: either is common there, and such a branch
+                // would be mispredicted often.  Neither test below branches
+                // on which it is: one catches a distance too far, one a
+                // source in the window (back >= 1) that runs into the output
+                // (back < length), which is rare.
+                if (p >= pAllInOutput) [[likely]] {
                     copyMatch(p, distance, length);
-                } else if (distance <= written + out.history) {
-                    copyMatchFromWindow(s, p, written, distance, length);
+                    p += length;
+                    e = next;
+                    continue;
+                }
+                const std::uint32_t back = distance - written;  // wraps when in the output
+                const bool tooFar = distance > written + out.history;
+                const bool crossing = back - 1 < length - 1;
+                if (!(tooFar | crossing)) [[likely]] {
+                    // All ones when the source is in the window: masks, as
+                    // the compiler turns a choice back into a branch.
+                    const std::uintptr_t inWindow = 0 - static_cast<std::uintptr_t>(distance > written);
+                    const std::uintptr_t from =
+                        reinterpret_cast<std::uintptr_t>(p) - distance + (windowShift & inWindow);
+                    const std::uint32_t d = (distance & ~static_cast<std::uint32_t>(inWindow)) |
+                                            (kWindowCopyDistance & static_cast<std::uint32_t>(inWindow));
+                    copyMatchFrom(p, reinterpret_cast<const std::uint8_t*>(from), d, length);
+                } else if (!tooFar) {
+                    copyMatchExact(s, p, written, distance, length);
                 } else {
                     // Only the distance code is taken; its extra bits stay.
                     bits = before >> (entryTotalBits(e) - extra);
