@@ -392,7 +392,7 @@ template <class Out, unsigned LitRoot, unsigned DistRoot, bool Tail>
                 // source in the window (back >= 1) that runs into the output
                 // (back < length), which is rare.
                 if (p >= pAllInOutput) [[likely]] {
-                    copyMatch(p, distance, length);
+                    copyMatch<!Tail>(p, distance, length);
                     p += length;
                     e = next;
                     continue;
@@ -408,7 +408,7 @@ template <class Out, unsigned LitRoot, unsigned DistRoot, bool Tail>
                         reinterpret_cast<std::uintptr_t>(p) - distance + (windowShift & inWindow);
                     const std::uint32_t d = (distance & ~static_cast<std::uint32_t>(inWindow)) |
                                             (kWindowCopyDistance & static_cast<std::uint32_t>(inWindow));
-                    copyMatchFrom(p, reinterpret_cast<const std::uint8_t*>(from), d, length);
+                    copyMatchFrom<!Tail>(p, reinterpret_cast<const std::uint8_t*>(from), d, length);
                 } else if (!tooFar) {
                     copyMatchExact(s, p, written, distance, length);
                 } else {

@@ -227,11 +227,26 @@ inline void copyWord(std::uint8_t* to, const std::uint8_t* from) {
 // wrote; a source that cannot overlap out[0, n) (the history window) is
 // copied with any d >= 16.  The last word ends exactly at the end of the
 // match and may rewrite some of its bytes with the same values.
+// With SpareByte, the byte after the match lies in the destination too: a
+// match of 3 bytes is then copied as one of 4 and that byte put back, which
+// saves a branch that short matches would often mispredict.
+template <bool SpareByte = false>
 [[gnu::always_inline]] inline void copyMatchFrom(std::uint8_t* out, const std::uint8_t* from, std::uint32_t d,
                                                  std::uint32_t n) {
     std::uint8_t* const stop = out + n;
     const std::uint8_t* const fromStop = from + n;
     if (n <= 16 && d >= 4) {
+        if constexpr (SpareByte) {
+            const std::uint8_t after = out[n];
+            const std::uint32_t last = (n < 4 ? 4 : n) - 4;
+            const std::uint32_t a = ((last + 2) * 11) >> 5;
+            copyWord<4>(out, from);
+            copyWord<4>(out + a, from + a);
+            copyWord<4>(out + last - a, from + last - a);
+            copyWord<4>(out + last, from + last);
+            out[n] = after;  // changed only for n == 3, and restored
+            return;
+        }
         if (n == 3) {
             out[0] = from[0];
             out[1] = from[1];
@@ -302,8 +317,9 @@ inline void copyWord(std::uint8_t* to, const std::uint8_t* from) {
 
 // The match at distance d in this call's output (d <= bytes written before
 // out): copyMatchFrom with the source d bytes back.
+template <bool SpareByte = false>
 [[gnu::always_inline]] inline void copyMatch(std::uint8_t* out, std::uint32_t d, std::uint32_t n) {
-    copyMatchFrom(out, out - d, d, n);
+    copyMatchFrom<SpareByte>(out, out - d, d, n);
 }
 
 // Copies n bytes, 3 <= n <= 258, between buffers that do not overlap, in
