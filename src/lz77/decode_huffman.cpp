@@ -12,6 +12,7 @@
 #include <type_traits>
 
 #include "core/check.h"
+#include "core/cpu_features.h"
 #include "core/export.h"
 #include "lz77/decode_state.h"
 #include "lz77/decode_tables.h"
@@ -29,6 +30,10 @@ constexpr std::ptrdiff_t kFastSrcMargin = 8;
 constexpr std::ptrdiff_t kFastDstMargin = 258;
 // Pair records the fast loop wants: a run of up to six literals.
 constexpr std::ptrdiff_t kFastPairMargin = 6;
+// Output room the tail loop wants: a run of up to six literals.  It checks
+// the room before every item, so it runs the last bytes of a destination
+// too small for the fast loop, and cuts a match that does not fit.
+constexpr std::ptrdiff_t kTailDstMargin = 6;
 
 inline std::uint64_t load64(const std::uint8_t* p) {
     std::uint64_t v;
@@ -204,9 +209,9 @@ inline DecodeEntry followLink(const DecodeEntry* table, DecodeEntry e, std::uint
     return addBits(sub, root);
 }
 
-// Output pointer limit of the fast loop.
-inline LZ77Pair* fastStop(const PairOut& o) { return o.end - kFastPairMargin; }
-inline std::uint8_t* fastStop(const ByteOut& o) { return o.end - kFastDstMargin; }
+// Output pointer limit of the fast loop (and of the tail loop).
+inline LZ77Pair* fastStop(const PairOut& o, bool) { return o.end - kFastPairMargin; }
+inline std::uint8_t* fastStop(const ByteOut& o, bool tail) { return o.end - (tail ? kTailDstMargin : kFastDstMargin); }
 
 // Fast loop: whole items while at least kFastSrcMargin source bytes and the
 // output's fast room remain.  Stops between items (phase 4), or on an item it
@@ -215,6 +220,10 @@ inline std::uint8_t* fastStop(const ByteOut& o) { return o.end - kFastDstMargin;
 // bits still buffered.
 // LitRoot and DistRoot give the tables' root widths when nonzero, so that
 // the masks are constants and free registers; zero reads them from `t`.
+// With Tail (bytes only) the loop wants kTailDstMargin bytes of room instead
+// of a whole match's: the room is checked before each item, and a match
+// longer than the room is written as far as it fits, the rest left pending
+// as the resumable loop would leave it.
 //
 // Every item starts with at least 56 buffered bits, enough for the longest
 // (a 15-bit length code with 5 extra bits and a 15-bit distance code with 13
@@ -222,8 +231,8 @@ inline std::uint8_t* fastStop(const ByteOut& o) { return o.end - kFastDstMargin;
 // refilled without branches: 8 bytes are loaded and as many whole bytes kept
 // as fit.  The next entry is looked up before the current item's output is
 // written, so the table load overlaps the store or the match copy.
-template <class Out, unsigned LitRoot, unsigned DistRoot>
-void fastLoop(DecoderState& s, BitReader& br, Out& out, const Tables& t) {
+template <class Out, unsigned LitRoot, unsigned DistRoot, bool Tail>
+[[gnu::always_inline]] inline void fastLoop(DecoderState& s, BitReader& br, Out& out, const Tables& t) {
     // Hot values live in locals so they stay in registers: byte stores
     // through the output would otherwise force reloads of anything reached
     // through a reference.
@@ -237,8 +246,20 @@ void fastLoop(DecoderState& s, BitReader& br, Out& out, const Tables& t) {
     const std::uint8_t* in = br.in;
     const std::uint8_t* const inLimit = br.end - kFastSrcMargin;
     auto* p = out.p;
-    auto* const pStop = fastStop(out);
+    auto* const pStop = fastStop(out, Tail);
     auto* const start = out.start;  // where this call's output begins
+    // The end of the history before this call's output (bytes output only).
+    const std::uint8_t* const windowEnd = s.window + s.windowFill;
+    // Output from which every distance (at most 32768) lies in this call's
+    // output; not formed beyond the destination.
+    const auto* const pAllInOutput = out.end - start > kHistoryBytes ? start + kHistoryBytes : out.end;
+    // Added to an address in this call's output d bytes back, gives the
+    // address of the byte d bytes back in the window.
+    const std::uintptr_t windowShift =
+        reinterpret_cast<std::uintptr_t>(windowEnd) - reinterpret_cast<std::uintptr_t>(start);
+    // A distance that selects copyMatchFrom's plain word copies for a
+    // source in the window.
+    constexpr std::uint32_t kWindowCopyDistance = 16;
     const unsigned litRoot = LitRoot != 0 ? LitRoot : t.litRoot;
     const unsigned distRoot = DistRoot != 0 ? DistRoot : t.distRoot;
     const std::uint64_t litMask = (std::uint64_t{1} << litRoot) - 1;
@@ -277,6 +298,7 @@ void fastLoop(DecoderState& s, BitReader& br, Out& out, const Tables& t) {
     constexpr std::ptrdiff_t kItemOut = kBytes ? kFastDstMargin : kFastPairMargin;
     const auto itemsLeft = [&]() -> std::ptrdiff_t {
         const std::ptrdiff_t bySrc = (inLimit - in - 16) / 6;
+        if constexpr (Tail) return p <= pStop ? bySrc : 0;
         const std::ptrdiff_t byDst = p <= pStop ? (pStop - p) / kItemOut + 1 : 0;
         return bySrc < byDst ? bySrc : byDst;
     };
@@ -286,6 +308,9 @@ void fastLoop(DecoderState& s, BitReader& br, Out& out, const Tables& t) {
         std::ptrdiff_t items = itemsLeft();
         if (items <= 0) break;
         do {
+            if constexpr (Tail) {
+                if (p > pStop) goto done;
+            }
             // `e` was looked up with at least 11 bits buffered (a whole
             // first-level code); the refill adds bits above them only.
             refill();
@@ -350,10 +375,42 @@ void fastLoop(DecoderState& s, BitReader& br, Out& out, const Tables& t) {
             const DecodeEntry next = lit[bits & litMask];
             if constexpr (kBytes) {
                 const auto written = static_cast<std::uint32_t>(p - start);
-                if (distance <= written) [[likely]] {
-                    copyMatch(p, distance, length);
-                } else if (distance <= written + out.history) {
-                    copyMatchFromWindow(s, p, written, distance, length);
+                if constexpr (Tail) {
+                    if (length > static_cast<std::uint32_t>(out.end - p) && distance <= written + out.history) {
+                        out.p = p;
+                        out.match(s, length, distance);
+                        p = out.p;
+                        goto done;
+                    }
+                }
+                // Past the first 32768 bytes of this call's output every
+                // distance lies in it.  Before that, a source wholly in the
+                // output or wholly in the window is chosen without a branch
+                // between them: either is common there, and such a branch
+                // would be mispredicted often.  Neither test below branches
+                // on which it is: one catches a distance too far, one a
+                // source in the window (back >= 1) that runs into the output
+                // (back < length), which is rare.
+                if (p >= pAllInOutput) [[likely]] {
+                    copyMatch<!Tail>(p, distance, length);
+                    p += length;
+                    e = next;
+                    continue;
+                }
+                const std::uint32_t back = distance - written;  // wraps when in the output
+                const bool tooFar = distance > written + out.history;
+                const bool crossing = back - 1 < length - 1;
+                if (!(tooFar | crossing)) [[likely]] {
+                    // All ones when the source is in the window: masks, as
+                    // the compiler turns a choice back into a branch.
+                    const std::uintptr_t inWindow = 0 - static_cast<std::uintptr_t>(distance > written);
+                    const std::uintptr_t from =
+                        reinterpret_cast<std::uintptr_t>(p) - distance + (windowShift & inWindow);
+                    const std::uint32_t d = (distance & ~static_cast<std::uint32_t>(inWindow)) |
+                                            (kWindowCopyDistance & static_cast<std::uint32_t>(inWindow));
+                    copyMatchFrom<!Tail>(p, reinterpret_cast<const std::uint8_t*>(from), d, length);
+                } else if (!tooFar) {
+                    copyMatchExact(s, p, written, distance, length);
                 } else {
                     // Only the distance code is taken; its extra bits stay.
                     bits = before >> (entryTotalBits(e) - extra);
@@ -386,6 +443,38 @@ done:
     out.p = p;
 }
 
+// The fast loop built twice: for the base instruction set, and with BMI2,
+// whose shifts by a count in a register (every consumed entry, every refill)
+// are one instruction that leaves the flags alone.
+template <class Out, unsigned LitRoot, unsigned DistRoot, bool Tail>
+[[gnu::noinline]] void fastLoopBase(DecoderState& s, BitReader& br, Out& out, const Tables& t) {
+    fastLoop<Out, LitRoot, DistRoot, Tail>(s, br, out, t);
+}
+
+template <class Out, unsigned LitRoot, unsigned DistRoot, bool Tail>
+[[gnu::noinline]] __attribute__((target("bmi2"))) void fastLoopBmi2(DecoderState& s, BitReader& br, Out& out,
+                                                                    const Tables& t) {
+    fastLoop<Out, LitRoot, DistRoot, Tail>(s, br, out, t);
+}
+
+// Runs the fast loop (or the tail loop) built for the processor, with
+// constant root widths when the tables have the wide ones.
+template <bool Tail, class Out>
+void runFastLoop(DecoderState& s, BitReader& br, Out& out, const Tables& t, bool bmi2) {
+    const bool wide = !Tail && t.litRoot == kLitWideRoot && t.distRoot == kDistWideRoot;
+    if (bmi2) {
+        if (wide) {
+            fastLoopBmi2<Out, kLitWideRoot, kDistWideRoot, Tail>(s, br, out, t);
+        } else {
+            fastLoopBmi2<Out, 0, 0, Tail>(s, br, out, t);
+        }
+    } else if (wide) {
+        fastLoopBase<Out, kLitWideRoot, kDistWideRoot, Tail>(s, br, out, t);
+    } else {
+        fastLoopBase<Out, 0, 0, Tail>(s, br, out, t);
+    }
+}
+
 // Decodes the current block from the current phase on.
 template <bool Dynamic, class Out>
 orvStatus decodeBlock(DecoderState& s, BitReader& br, Out& out) {
@@ -416,17 +505,21 @@ orvStatus decodeBlock(DecoderState& s, BitReader& br, Out& out) {
         t = {kFixedLitTable.data(), kFixedDistTable.data(), kFixedLitRoot, kFixedDistRoot};
     }
 
+    const bool bmi2 = cpu::has(cpu::kBmi2);
     for (;;) {
         switch (s.phase) {
             case kPhaseLiteral: {
                 if (br.end - br.in >= kFastSrcMargin && out.fastRoom()) {
-                    if (t.litRoot == kLitWideRoot && t.distRoot == kDistWideRoot) {
-                        fastLoop<Out, kLitWideRoot, kDistWideRoot>(s, br, out, t);
-                    } else {
-                        fastLoop<Out, 0, 0>(s, br, out, t);
-                    }
+                    runFastLoop<false>(s, br, out, t, bmi2);
                     if (s.phase != kPhaseLiteral) continue;
                     if (out.full()) return orvStsDstFull;
+                }
+                if constexpr (std::is_same_v<Out, ByteOut>) {
+                    if (br.end - br.in >= kFastSrcMargin && out.end - out.p >= kTailDstMargin && !out.fastRoom()) {
+                        runFastLoop<true>(s, br, out, t, bmi2);
+                        if (s.phase != kPhaseLiteral) continue;
+                        if (out.full()) return orvStsDstFull;
+                    }
                 }
                 DecodeEntry e;
                 unsigned bits;

@@ -219,16 +219,34 @@ inline void copyWord(std::uint8_t* to, const std::uint8_t* from) {
     std::memcpy(to, word, W);
 }
 
-// Match copy in whole words that writes exactly out[0, n) for 3 <= n <= 258:
-// nothing past the match is touched, so the bytes after the reported output
-// stay the caller's.  The source must lie in this call's output
-// (d <= bytes written before out).  Words are copied in order, so a word may
-// read bytes the one before it wrote; the last word ends exactly at the end
-// of the match and may rewrite some of its bytes with the same values.
-[[gnu::always_inline]] inline void copyMatch(std::uint8_t* out, std::uint32_t d, std::uint32_t n) {
-    const std::uint8_t* from = out - d;
+// Match copy in whole words that writes exactly out[0, n) for 3 <= n <= 258
+// from `from`: nothing past the match is touched, so the bytes after the
+// reported output stay the caller's.  `d` is the distance from the source to
+// out when the source lies just before out in the same buffer, and then
+// words are copied in order, so a word may read bytes the one before it
+// wrote; a source that cannot overlap out[0, n) (the history window) is
+// copied with any d >= 16.  The last word ends exactly at the end of the
+// match and may rewrite some of its bytes with the same values.
+// With SpareByte, the byte after the match lies in the destination too: a
+// match of 3 bytes is then copied as one of 4 and that byte put back, which
+// saves a branch that short matches would often mispredict.
+template <bool SpareByte = false>
+[[gnu::always_inline]] inline void copyMatchFrom(std::uint8_t* out, const std::uint8_t* from, std::uint32_t d,
+                                                 std::uint32_t n) {
     std::uint8_t* const stop = out + n;
+    const std::uint8_t* const fromStop = from + n;
     if (n <= 16 && d >= 4) {
+        if constexpr (SpareByte) {
+            const std::uint8_t after = out[n];
+            const std::uint32_t last = (n < 4 ? 4 : n) - 4;
+            const std::uint32_t a = ((last + 2) * 11) >> 5;
+            copyWord<4>(out, from);
+            copyWord<4>(out + a, from + a);
+            copyWord<4>(out + last - a, from + last - a);
+            copyWord<4>(out + last, from + last);
+            out[n] = after;  // changed only for n == 3, and restored
+            return;
+        }
         if (n == 3) {
             out[0] = from[0];
             out[1] = from[1];
@@ -251,7 +269,7 @@ inline void copyWord(std::uint8_t* to, const std::uint8_t* from) {
             if (n <= 32) {
                 // Two words from both ends: lengths 17 to 32 without a loop.
                 copyWord<16>(out, from);
-                copyWord<16>(stop - 16, stop - 16 - d);
+                copyWord<16>(stop - 16, fromStop - 16);
                 return;
             }
             do {
@@ -259,7 +277,7 @@ inline void copyWord(std::uint8_t* to, const std::uint8_t* from) {
                 out += 16;
                 from += 16;
             } while (stop - out > 16);
-            copyWord<16>(stop - 16, stop - 16 - d);
+            copyWord<16>(stop - 16, fromStop - 16);
             return;
         }
         do {
@@ -267,7 +285,7 @@ inline void copyWord(std::uint8_t* to, const std::uint8_t* from) {
             out += 8;
             from += 8;
         } while (stop - out > 8);
-        copyWord<8>(stop - 8, stop - 8 - d);
+        copyWord<8>(stop - 8, fromStop - 8);
         return;
     }
     // Distance 1 to 7: build 16 bytes of the repeating pattern, store it at
@@ -295,6 +313,13 @@ inline void copyWord(std::uint8_t* to, const std::uint8_t* from) {
     } else {
         for (std::size_t i = 0; i < rest; ++i) out[i] = pattern[i];
     }
+}
+
+// The match at distance d in this call's output (d <= bytes written before
+// out): copyMatchFrom with the source d bytes back.
+template <bool SpareByte = false>
+[[gnu::always_inline]] inline void copyMatch(std::uint8_t* out, std::uint32_t d, std::uint32_t n) {
+    copyMatchFrom<SpareByte>(out, out - d, d, n);
 }
 
 // Copies n bytes, 3 <= n <= 258, between buffers that do not overlap, in

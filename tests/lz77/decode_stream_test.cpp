@@ -247,13 +247,16 @@ TEST(DecodeStream, EveryLengthAndDistance) {
 }
 
 // Call sizes around the fast loops' limits: they need 8 source bytes and
-// room for a longest match (or a few pair records), and hand over to the
-// byte-at-a-time loops at exactly those edges.  Every call is checked for
-// bytes changed after its reported output (see CanaryRoom).
+// room for a longest match (or a few pair records; the tail loop, six
+// bytes), and hand over to the byte-at-a-time loops at exactly those edges.
+// Every call is checked for bytes changed after its reported output (see
+// CanaryRoom).
 TEST(DecodeStream, CallSizesAtTheFastLoopEdges) {
     const Sample s = makeSample(31);
+    std::vector<std::size_t> dstChunks = {5, 6, 7, 13, 100};
+    for (std::size_t n = 254; n <= 262; ++n) dstChunks.push_back(n);
     for (std::size_t srcChunk : {7u, 8u, 9u, 16u, 1u << 30}) {
-        for (std::size_t dstChunk = 254; dstChunk <= 262; ++dstChunk) {
+        for (std::size_t dstChunk : dstChunks) {
             for (Path path : {Path::OnePass, Path::Pairs}) {
                 DriveOptions opt{path};
                 opt.srcChunk = srcChunk;
