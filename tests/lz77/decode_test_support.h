@@ -14,6 +14,10 @@
 #include "common/test_support.h"
 #include "orvdc.h"
 
+#ifdef ORVDC_HAVE_ZLIB
+#include <zlib.h>
+#endif
+
 namespace orvdc::test::decodetest {
 
 // One token: a literal (distance 0, value in length) or a match.
@@ -370,5 +374,42 @@ inline DriveResult drive(const Bytes& stream, const DriveOptions& opt, LZ77Decod
         }
     }
 }
+
+#ifdef ORVDC_HAVE_ZLIB
+// One piece of input for zlib: the bytes, the flush after them, and the
+// level/strategy to switch to before them (level -2: no change).
+struct Piece {
+    std::size_t bytes;
+    int flush = Z_NO_FLUSH;
+    int level = -2;
+    int strategy = Z_DEFAULT_STRATEGY;
+};
+
+inline Bytes zlibDeflate(const Bytes& data, int level, int strategy, const std::vector<Piece>& plan = {}) {
+    z_stream z{};
+    EXPECT_EQ(deflateInit2(&z, level, Z_DEFLATED, -15, 8, strategy), Z_OK);
+    Bytes out(deflateBound(&z, static_cast<uLong>(data.size())) * 2 + 1024 + 64 * plan.size());
+    z.next_out = out.data();
+    z.avail_out = static_cast<uInt>(out.size());
+    std::size_t pos = 0;
+    auto feed = [&](std::size_t n, int flush) {
+        z.next_in = const_cast<Bytef*>(data.data() + pos);
+        z.avail_in = static_cast<uInt>(n);
+        EXPECT_NE(deflate(&z, flush), Z_STREAM_ERROR);
+        pos += n;
+    };
+    for (const Piece& p : plan) {
+        if (p.level != -2) {
+            EXPECT_EQ(deflateParams(&z, p.level, p.strategy), Z_OK);
+        }
+        feed(std::min(p.bytes, data.size() - pos), p.flush);
+    }
+    feed(data.size() - pos, Z_FINISH);
+    out.resize(z.total_out);
+    deflateEnd(&z);
+    return out;
+}
+
+#endif
 
 }  // namespace orvdc::test::decodetest

@@ -14,40 +14,6 @@ namespace {
 using namespace orvdc::test;
 using namespace orvdc::test::decodetest;
 
-// One piece of input for zlib: the bytes, the flush after them, and the
-// level/strategy to switch to before them (level -2: no change).
-struct Piece {
-    std::size_t bytes;
-    int flush = Z_NO_FLUSH;
-    int level = -2;
-    int strategy = Z_DEFAULT_STRATEGY;
-};
-
-Bytes zlibDeflate(const Bytes& data, int level, int strategy, const std::vector<Piece>& plan = {}) {
-    z_stream z{};
-    EXPECT_EQ(deflateInit2(&z, level, Z_DEFLATED, -15, 8, strategy), Z_OK);
-    Bytes out(deflateBound(&z, static_cast<uLong>(data.size())) * 2 + 1024 + 64 * plan.size());
-    z.next_out = out.data();
-    z.avail_out = static_cast<uInt>(out.size());
-    std::size_t pos = 0;
-    auto feed = [&](std::size_t n, int flush) {
-        z.next_in = const_cast<Bytef*>(data.data() + pos);
-        z.avail_in = static_cast<uInt>(n);
-        EXPECT_NE(deflate(&z, flush), Z_STREAM_ERROR);
-        pos += n;
-    };
-    for (const Piece& p : plan) {
-        if (p.level != -2) {
-            EXPECT_EQ(deflateParams(&z, p.level, p.strategy), Z_OK);
-        }
-        feed(std::min(p.bytes, data.size() - pos), p.flush);
-    }
-    feed(data.size() - pos, Z_FINISH);
-    out.resize(z.total_out);
-    deflateEnd(&z);
-    return out;
-}
-
 // zlib's own decoding of a raw stream: the bytes, or nothing on failure.
 bool zlibInflate(const Bytes& stream, Bytes& out, std::size_t limit) {
     z_stream z{};
