@@ -5,7 +5,7 @@
  * count), codes up to N blocks at once on N threads, and joins their bits in
  * order: the output is the same byte for byte for every thread count.
  * Decompression reads blocks in order through one OrvfBzip2Decoder and
- * restores up to N at once on N threads (one unless -p is given). */
+ * restores up to N at once on N threads. */
 #ifndef ORVDC_EXAMPLE_BZIP2_TOOL_H
 #define ORVDC_EXAMPLE_BZIP2_TOOL_H
 
@@ -193,9 +193,7 @@ static void* bunzipRunJob(void* arg) {
 /* Reads up to N blocks in order on this thread, restores them on N threads
  * and writes them in order. */
 static int bzipDecompress(int inFd, int outFd, const ToolOptions* opt, ToolCounts* counts, const char** why) {
-    /* One thread unless -p asks for more: on the machine measured, two
-     * inverse transforms at once were slower than one after the other. */
-    const int n = opt->threadsGiven ? opt->threads : 1;
+    const int n = opt->threads;
     uint8_t* in = (uint8_t*)malloc(kBzipPiece);
     BunzipJob* jobs = (BunzipJob*)calloc((size_t)n, sizeof *jobs);
     pthread_t* threads = (pthread_t*)calloc((size_t)n, sizeof *threads);

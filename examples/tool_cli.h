@@ -25,7 +25,6 @@ typedef struct ToolOptions {
     int decompress, toStdout, keep, force, test, quiet, verbose;
     int level;   /* 1..9 */
     int threads; /* 1 or more */
-    int threadsGiven; /* -p was used */
 } ToolOptions;
 
 /* Counts what a coder read and wrote, for -v. */
@@ -107,7 +106,7 @@ static void toolUsage(FILE* f) {
             "  -q  no warnings\n"
             "  -t  test the integrity of compressed files\n"
             "  -v  report each file's sizes\n"
-            "  -p N  use N threads, at most %d (default for compressing: the number of cores, %d here)\n"
+            "  -p N  use N threads, at most %d (default: the number of cores, %d here)\n"
             "  -1 .. -9  %s\n"
             "Exit status: 0 success, 1 error, 2 warning.\n",
             toolSpec->name, toolSpec->suffix, toolSpec->maxThreads, toolCores(), toolSpec->levelHelp);
@@ -294,7 +293,6 @@ static int toolMain(const ToolSpec* spec, int decompressDefault, int argc, char*
                         return kExitError;
                     }
                     opt.threads = (int)n;
-                    opt.threadsGiven = 1;
                     if (v != a + 1) argv[i - 1] = NULL; /* the count was the next argument */
                     a = v + strlen(v) - 1;
                     break;
