@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "formats_fuzz_pieces.h"
 #include "fuzz_guard.h"
 #include "orvdc_formats.h"
 
@@ -50,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t pieceIn = 1 + data[0] % 128;
     const std::size_t pieceOut = 1 + (data[1] & 0x1F) * (data[1] & 0x20 ? 1 : 997);
     const bool oneCall = (data[1] & 0xC0) == 0xC0 && (data[0] & 0x80) != 0;
-    static orvdc::fuzz::PageEnd srcMem, dstMem, pieceMem;
+    static orvdc::fuzz::PageEnd srcMem, dstMem;
     static Decoder decoder, wholeDecoder;
     const std::uint8_t* src = srcMem.place(data + 2, size - 2);
     const std::size_t srcLen = size - 2;
@@ -66,28 +67,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     if (orvfBzip2DecoderReset(decoder.p) != orvStsOk) std::abort();
     std::vector<std::uint8_t> out;
-    std::size_t pos = 0;
-    orvStatus s = orvStsSrcEnd;
-    for (int guard = 0; guard < 1000000; ++guard) {
-        const std::size_t n = std::min(pieceIn, srcLen - pos);
-        const std::uint8_t* p = pieceMem.place(src + pos, n);
-        const std::uint8_t* q = p;
-        std::size_t left = n;
-        std::uint8_t* room = dstMem.end(pieceOut);
-        orvdc::fuzz::fillCanary(room, pieceOut);
-        std::uint8_t* d = room;
-        std::size_t roomLen = pieceOut;
-        s = orvfBzip2DecoderRun(decoder.p, &q, &left, &d, &roomLen, pos + n == srcLen);
-        const auto wrote = static_cast<std::size_t>(d - room);
-        if (wrote + roomLen != pieceOut || static_cast<std::size_t>(q - p) + left != n) std::abort();
-        orvdc::fuzz::requireCanary(room, wrote, pieceOut);
-        out.insert(out.end(), room, d);
-        pos += static_cast<std::size_t>(q - p);
-        if (out.size() > kRoom) break;
-        if (s == orvStsDstFull) continue;
-        if ((s == orvStsSrcEnd || s == orvStsStreamEnd) && pos < srcLen) continue;
-        break;
-    }
+    orvdc::fuzz::decodeInPieces(
+        [&](const std::uint8_t** q, std::size_t* left, std::uint8_t** d, std::size_t* room, bool last) {
+            return orvfBzip2DecoderRun(decoder.p, q, left, d, room, last);
+        },
+        [&](orvStatus s, std::size_t pos) { return (s == orvStsSrcEnd || s == orvStsStreamEnd) && pos < srcLen; },
+        src, srcLen, pieceIn, pieceOut, kRoom, out);
     if (whole == orvStsOk && out.size() <= kRoom && out != expected) std::abort();
     return 0;
 }

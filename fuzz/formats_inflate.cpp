@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "formats_fuzz_pieces.h"
 #include "fuzz_guard.h"
 #include "orvdc_formats.h"
 
@@ -35,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Small pieces of room test the resumption; large ones keep long outputs fast.
     const std::size_t pieceIn = 1 + data[1] % 64;
     const std::size_t pieceOut = 1 + (data[2] & 0x1F) * (data[2] & 0x20 ? 1 : 211);
-    static orvdc::fuzz::PageEnd srcMem, dstMem, pieceMem;
+    static orvdc::fuzz::PageEnd srcMem, dstMem;
     static Inflaters inflaters;
     const std::uint8_t* src = srcMem.place(data + 3, size - 3);
     const std::size_t srcLen = size - 3;
@@ -53,29 +54,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     OrvfInflater* inf = inflaters.byFormat[format];
     if (orvfInflaterReset(inf) != orvStsOk) std::abort();
     std::vector<std::uint8_t> out;
-    std::size_t pos = 0;
-    orvStatus s = orvStsSrcEnd;
-    for (int guard = 0; guard < 1000000; ++guard) {
-        const std::size_t n = std::min(pieceIn, srcLen - pos);
-        const std::uint8_t* p = pieceMem.place(src + pos, n);
-        const std::uint8_t* q = p;
-        std::size_t left = n;
-        std::uint8_t* room = dstMem.end(pieceOut);
-        orvdc::fuzz::fillCanary(room, pieceOut);
-        std::uint8_t* d = room;
-        std::size_t roomLen = pieceOut;
-        s = orvfInflaterRun(inf, &q, &left, &d, &roomLen);
-        const auto wrote = static_cast<std::size_t>(d - room);
-        if (wrote + roomLen != pieceOut || static_cast<std::size_t>(q - p) + left != n) std::abort();
-        orvdc::fuzz::requireCanary(room, wrote, pieceOut);
-        out.insert(out.end(), room, d);
-        pos += static_cast<std::size_t>(q - p);
-        if (out.size() > kRoom) break;  // beyond what the one call could hold
-        if (s == orvStsDstFull) continue;
-        if (s == orvStsSrcEnd && pos < srcLen) continue;
-        if (s == orvStsStreamEnd && format == orvfGzip && pos < srcLen) continue;
-        break;
-    }
+    const orvStatus s = orvdc::fuzz::decodeInPieces(
+        [&](const std::uint8_t** q, std::size_t* left, std::uint8_t** d, std::size_t* room, bool) {
+            return orvfInflaterRun(inf, q, left, d, room);
+        },
+        [&](orvStatus st, std::size_t pos) {
+            return pos < srcLen && (st == orvStsSrcEnd || (st == orvStsStreamEnd && format == orvfGzip));
+        },
+        src, srcLen, pieceIn, pieceOut, kRoom, out);
     // A stream the one call decoded completely decodes the same way in pieces.
     if (whole == orvStsOk && out.size() <= kRoom) {
         if (out != expected) std::abort();
