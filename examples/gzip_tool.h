@@ -52,7 +52,7 @@ static LZ77ComprLevel gzipLevel(int level) {
 }
 
 static int gzipCompress(int inFd, int outFd, const ToolOptions* opt, ToolCounts* counts, const char** why) {
-    const int n = opt->threads < kGzipMaxThreads ? opt->threads : kGzipMaxThreads;
+    const int n = opt->threads;
     GzipJob* jobs = (GzipJob*)calloc((size_t)n, sizeof *jobs);
     pthread_t* threads = (pthread_t*)calloc((size_t)n, sizeof *threads);
     uint8_t* next = (uint8_t*)malloc(kGzipChunk);

@@ -43,7 +43,7 @@ typedef struct ToolSpec {
     const char* suffix;    /* ".gz" */
     const char* levelHelp; /* what -1..-9 mean */
     int defaultLevel;
-    int maxThreads; /* compressing threads used at most (memory bound) */
+    int maxThreads; /* threads used at most, whatever -p asks (memory bound) */
     ToolCoder compress, decompress;
 } ToolSpec;
 
@@ -310,6 +310,7 @@ static int toolMain(const ToolSpec* spec, int decompressDefault, int argc, char*
         argv[i] = NULL; /* options are not files */
     }
     toolQuiet = opt.quiet;
+    if (opt.threads > spec->maxThreads) opt.threads = spec->maxThreads;
     optionsDone = 0;
     for (i = 1; i < argc; ++i) {
         int status;
