@@ -2,18 +2,19 @@
  *
  * Compression fills blocks in input order on this thread (the run-length
  * stage decides where a block ends, so the cut does not depend on the thread
- * count), codes up to N blocks at once on N threads, and joins their bits in
- * order: the output is the same byte for byte for every thread count.
- * Decompression reads blocks in order through one OrvfBzip2Decoder and
- * restores up to N at once on N threads. */
+ * count), codes them on N threads, up to two blocks a thread ahead of the
+ * writing, and joins their bits in order: the output is the same byte for
+ * byte for every thread count.  Decompression reads blocks in order through
+ * one OrvfBzip2Decoder, restores them on N threads and writes them in
+ * order. */
 #ifndef ORVDC_EXAMPLE_BZIP2_TOOL_H
 #define ORVDC_EXAMPLE_BZIP2_TOOL_H
 
-#include <pthread.h>
 
 #include <orvdc_formats.h>
 
 #include "tool_cli.h"
+#include "tool_pipeline.h"
 
 enum { kBzipPiece = 1 << 20 };
 
@@ -25,10 +26,10 @@ typedef struct BzipJob {
     orvStatus status;
 } BzipJob;
 
-static void* bzipRunJob(void* arg) {
+static void bzipRunJob(void* arg, void* context) {
     BzipJob* job = (BzipJob*)arg;
+    (void)context;
     job->status = orvfBzip2BlockEncode(job->block, &job->bits, &job->bitCount, &job->crc);
-    return NULL;
 }
 
 /* Joins bit strings (most significant bit first) into bytes. */
@@ -79,88 +80,83 @@ static void bitJoinWord(BitJoin* j, uint32_t v, int n) { /* n a multiple of 8 */
     for (n -= 8; n >= 0; n -= 8) bitJoinPut(j, (v >> n) & 0xFF, 8);
 }
 
+/* Fills a block from the input; 0 at the end of the input (the block is
+ * then empty), -1 on a read error or bad status, 1 otherwise. */
+static int bzipFill(BzipJob* job, int inFd, uint8_t* in, const uint8_t** src, size_t* srcLen, ToolCounts* counts,
+                    const char** why) {
+    int readFailed = 0;
+    orvfBzip2BlockClear(job->block);
+    for (;;) {
+        orvStatus st;
+        if (*srcLen == 0) {
+            *srcLen = toolReadFull(inFd, in, kBzipPiece, &readFailed);
+            *src = in;
+            counts->in += *srcLen;
+            if (readFailed) return -1;
+            if (*srcLen == 0) return 0;
+        }
+        st = orvfBzip2BlockFill(job->block, src, srcLen);
+        if (st == orvStsDstFull) return 1;
+        if (st != orvStsOk) {
+            *why = orvfStatusText(st);
+            return -1;
+        }
+    }
+}
+
 static int bzipCompress(int inFd, int outFd, const ToolOptions* opt, ToolCounts* counts, const char** why) {
-    const int n = opt->threads;
-    BzipJob* jobs = (BzipJob*)calloc((size_t)n, sizeof *jobs);
-    pthread_t* threads = (pthread_t*)calloc((size_t)n, sizeof *threads);
+    const int n = opt->threads, slots = 2 * n;
+    BzipJob* jobs = (BzipJob*)calloc((size_t)slots, sizeof *jobs);
     uint8_t* in = (uint8_t*)malloc(kBzipPiece);
     BitJoin out = {NULL, 0, 0, 0, 0};
     const uint8_t* src = in;
     size_t srcLen = 0;
     uint32_t streamCrc = 0;
-    int i, status = kExitOk, readFailed = 0, eof = 0;
+    ToolPipeline pipe;
+    int i, status = kExitOk, eof = 0, started = 0;
+    BzipJob* job;
 
     *why = NULL;
-    if (jobs == NULL || threads == NULL || in == NULL || !bitJoinReserve(&out, 16)) {
-        *why = "out of memory";
-        status = kExitError;
+    if (jobs == NULL || in == NULL || !bitJoinReserve(&out, 16)) status = kExitError;
+    for (i = 0; status == kExitOk && i < slots; ++i) {
+        if (orvfBzip2BlockCreate(opt->level, &jobs[i].block) != orvStsOk) status = kExitError;
     }
-    for (i = 0; status == kExitOk && i < n; ++i) {
-        if (orvfBzip2BlockCreate(opt->level, &jobs[i].block) != orvStsOk) {
-            *why = "out of memory";
-            status = kExitError;
-        }
+    if (status == kExitOk) {
+        started = toolPipelineStart(&pipe, bzipRunJob, jobs, sizeof *jobs, slots, NULL, n);
+        if (!started) status = kExitError;
     }
+    if (status != kExitOk) *why = "out of memory";
     if (status == kExitOk) {
         bitJoinWord(&out, 0x425A68, 24); /* "BZh" */
         bitJoinWord(&out, (uint32_t)('0' + opt->level), 8);
     }
-    while (status == kExitOk && !eof) {
-        int k;
-        for (k = 0; k < n && !eof; ++k) {
-            orvfBzip2BlockClear(jobs[k].block);
-            for (;;) {
-                orvStatus st;
-                if (srcLen == 0) {
-                    srcLen = toolReadFull(inFd, in, kBzipPiece, &readFailed);
-                    src = in;
-                    counts->in += srcLen;
-                    if (readFailed) break;
-                    if (srcLen == 0) {
-                        eof = 1;
-                        break;
-                    }
-                }
-                st = orvfBzip2BlockFill(jobs[k].block, &src, &srcLen);
-                if (st == orvStsDstFull) break;
-                if (st != orvStsOk) {
-                    *why = orvfStatusText(st);
-                    status = kExitError;
-                    break;
-                }
-            }
-            if (readFailed || status != kExitOk) break;
+    while (status == kExitOk) {
+        while (!eof && status == kExitOk && (job = (BzipJob*)toolPipelineNext(&pipe)) != NULL) {
+            const int filled = bzipFill(job, inFd, in, &src, &srcLen, counts, why);
+            if (filled < 0) status = kExitError;
+            eof = filled == 0;
+            toolPipelineSubmit(&pipe); /* an empty block codes to no bits */
         }
-        if (readFailed || status != kExitOk) {
+        job = (BzipJob*)toolPipelineFinish(&pipe);
+        if (job == NULL || status != kExitOk) break;
+        if (job->status != orvStsOk) {
+            *why = orvfStatusText(job->status);
             status = kExitError;
-            break;
-        }
-        for (i = 1; i < k; ++i) {
-            if (pthread_create(&threads[i], NULL, bzipRunJob, &jobs[i]) != 0) bzipRunJob(&jobs[i]), threads[i] = 0;
-        }
-        if (k > 0) bzipRunJob(&jobs[0]);
-        for (i = 1; i < k; ++i) {
-            if (threads[i] != 0) pthread_join(threads[i], NULL);
-        }
-        for (i = 0; i < k && status == kExitOk; ++i) {
-            if (jobs[i].status != orvStsOk) {
-                *why = orvfStatusText(jobs[i].status);
+        } else if (job->bitCount > 0) {
+            if (!bitJoinBits(&out, job->bits, job->bitCount)) {
+                *why = "out of memory";
                 status = kExitError;
-            } else if (jobs[i].bitCount > 0) {
-                if (!bitJoinBits(&out, jobs[i].bits, jobs[i].bitCount)) {
-                    *why = "out of memory";
-                    status = kExitError;
-                }
-                streamCrc = orvfBzip2CombineCrc(streamCrc, jobs[i].crc);
             }
+            streamCrc = orvfBzip2CombineCrc(streamCrc, job->crc);
         }
-        /* Whole bytes go out after every round. */
+        /* Whole bytes go out after every block. */
         if (status == kExitOk) {
             if (!toolWriteFull(outFd, out.data, out.size)) status = kExitError;
             counts->out += out.size;
             out.size = 0;
         }
     }
+    if (started) toolPipelineEnd(&pipe);
     if (status == kExitOk && bitJoinReserve(&out, 16)) {
         bitJoinWord(&out, 0x177245, 24);
         bitJoinWord(&out, 0x385090, 24);
@@ -169,9 +165,8 @@ static int bzipCompress(int inFd, int outFd, const ToolOptions* opt, ToolCounts*
         if (!toolWriteFull(outFd, out.data, out.size)) status = kExitError;
         counts->out += out.size;
     }
-    for (i = 0; jobs != NULL && i < n; ++i) orvfBzip2BlockFree(jobs[i].block);
+    for (i = 0; jobs != NULL && i < slots; ++i) orvfBzip2BlockFree(jobs[i].block);
     free(jobs);
-    free(threads);
     free(in);
     free(out.data);
     return status;
@@ -184,37 +179,40 @@ typedef struct BunzipJob {
     orvStatus status;
 } BunzipJob;
 
-static void* bunzipRunJob(void* arg) {
+static void bunzipRunJob(void* arg, void* context) {
     BunzipJob* job = (BunzipJob*)arg;
+    (void)context;
     job->status = orvfBzip2UnblockRestore(job->block, &job->out, &job->outLen);
-    return NULL;
 }
 
-/* Reads up to N blocks in order on this thread, restores them on N threads
- * and writes them in order. */
+/* Reads blocks in order on this thread, restores them on N threads and
+ * writes them in order.  A restored block may take about 46 MB (900 kB of
+ * runs of 255 bytes), so there are only as many blocks as threads. */
 static int bzipDecompress(int inFd, int outFd, const ToolOptions* opt, ToolCounts* counts, const char** why) {
-    const int n = opt->threads;
+    const int n = opt->threads, slots = n;
     uint8_t* in = (uint8_t*)malloc(kBzipPiece);
-    BunzipJob* jobs = (BunzipJob*)calloc((size_t)n, sizeof *jobs);
-    pthread_t* threads = (pthread_t*)calloc((size_t)n, sizeof *threads);
+    BunzipJob* jobs = (BunzipJob*)calloc((size_t)slots, sizeof *jobs);
     OrvfBzip2Decoder* d = NULL;
     const uint8_t* src = in;
     size_t inLen = 0;
-    int i, status = kExitOk, readFailed = 0, eof = 0, finished = 0, ended = 0;
+    ToolPipeline pipe;
+    int i, status = kExitOk, readFailed = 0, eof = 0, finished = 0, ended = 0, started = 0;
+    BunzipJob* job;
+
     *why = NULL;
-    if (in == NULL || jobs == NULL || threads == NULL || orvfBzip2DecoderCreate(&d) != orvStsOk) {
-        *why = "out of memory";
-        status = kExitError;
+    if (in == NULL || jobs == NULL || orvfBzip2DecoderCreate(&d) != orvStsOk) status = kExitError;
+    for (i = 0; status == kExitOk && i < slots; ++i) {
+        if (orvfBzip2UnblockCreate(&jobs[i].block) != orvStsOk) status = kExitError;
     }
-    for (i = 0; status == kExitOk && i < n; ++i) {
-        if (orvfBzip2UnblockCreate(&jobs[i].block) != orvStsOk) {
-            *why = "out of memory";
-            status = kExitError;
-        }
+    if (status == kExitOk) {
+        started = toolPipelineStart(&pipe, bunzipRunJob, jobs, sizeof *jobs, slots, NULL, n);
+        if (!started) status = kExitError;
     }
-    while (status == kExitOk && !finished) {
-        int k = 0;
-        while (k < n && !finished && status == kExitOk) {
+    if (status != kExitOk) *why = "out of memory";
+    /* Blocks read before a warning or an error are still restored and
+     * written, so that all good data is out before the message. */
+    while (started) {
+        while (!finished && status == kExitOk && (job = (BunzipJob*)toolPipelineNext(&pipe)) != NULL) {
             orvStatus st;
             if (inLen == 0 && !eof) {
                 inLen = toolReadFull(inFd, in, kBzipPiece, &readFailed);
@@ -226,9 +224,9 @@ static int bzipDecompress(int inFd, int outFd, const ToolOptions* opt, ToolCount
                 eof = inLen < kBzipPiece;
                 counts->in += inLen;
             }
-            st = orvfBzip2DecoderNextBlock(d, &src, &inLen, eof, jobs[k].block);
+            st = orvfBzip2DecoderNextBlock(d, &src, &inLen, eof, job->block);
             if (st == orvStsOk) {
-                ++k;
+                toolPipelineSubmit(&pipe);
                 ended = 0;
             } else if (st == orvStsStreamEnd) {
                 ended = 1;
@@ -247,37 +245,28 @@ static int bzipDecompress(int inFd, int outFd, const ToolOptions* opt, ToolCount
                 status = kExitError;
             }
         }
-        /* Blocks read before a warning or an error are still restored, so
-         * that all good data is written before the message. */
-        for (i = 1; i < k; ++i) {
-            if (pthread_create(&threads[i], NULL, bunzipRunJob, &jobs[i]) != 0) bunzipRunJob(&jobs[i]), threads[i] = 0;
+        job = (BunzipJob*)toolPipelineFinish(&pipe);
+        if (job == NULL) break;
+        if (job->status != orvStsOk) {
+            *why = orvfStatusText(job->status);
+            status = kExitError;
+            break;
         }
-        if (k > 0) bunzipRunJob(&jobs[0]);
-        for (i = 1; i < k; ++i) {
-            if (threads[i] != 0) pthread_join(threads[i], NULL);
+        if (!toolWriteFull(outFd, job->out, job->outLen)) {
+            *why = NULL;
+            status = kExitError;
+            break;
         }
-        for (i = 0; i < k; ++i) {
-            if (jobs[i].status != orvStsOk) {
-                *why = orvfStatusText(jobs[i].status);
-                status = kExitError;
-                break;
-            }
-            if (!toolWriteFull(outFd, jobs[i].out, jobs[i].outLen)) {
-                *why = NULL;
-                status = kExitError;
-                break;
-            }
-            counts->out += jobs[i].outLen;
-        }
+        counts->out += job->outLen;
     }
+    if (started) toolPipelineEnd(&pipe);
     if (status == kExitOk && !ended) {
         *why = orvfStatusText(orvfStsTruncated);
         status = kExitError;
     }
-    for (i = 0; jobs != NULL && i < n; ++i) orvfBzip2UnblockFree(jobs[i].block);
+    for (i = 0; jobs != NULL && i < slots; ++i) orvfBzip2UnblockFree(jobs[i].block);
     orvfBzip2DecoderFree(d);
     free(jobs);
-    free(threads);
     free(in);
     return status;
 }

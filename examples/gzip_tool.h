@@ -1,13 +1,14 @@
 /* The gzip coders of orvgzip and orvgunzip, on the orvdc_formats library.
  *
- * Compression cuts the input into chunks of 1 MiB.  Each chunk becomes a
- * piece of raw deflate data of its own (a compressor per thread, reset for
+ * Compression cuts the input into chunks of 512 KiB.  Each chunk becomes a
+ * piece of raw deflate data of its own (the worker's compressor, reset for
  * every chunk) ending in a full flush, so the pieces joined make one valid
  * member whatever thread made them, and the output is the same byte for byte
  * for every thread count.  This thread reads, keeps the CRC-32 and length,
- * and writes the pieces in order between the header and the trailer.  A
- * thread costs about 3 MiB (its chunk, its output and its compressor), so at
- * most kGzipMaxThreads run, which keeps the process within 16 MiB.
+ * and writes the pieces in order between the header and the trailer, while
+ * the workers code up to two chunks each ahead of the writing.  A thread
+ * costs about 3.7 MiB (its compressor and two chunks with their output), so
+ * at most kGzipMaxThreads run, which keeps the process within 16 MiB.
  *
  * Decompression streams the input through one OrvfInflater in 256 KiB
  * pieces; concatenated members are restored one after another.  Memory stays
@@ -15,16 +16,15 @@
 #ifndef ORVDC_EXAMPLE_GZIP_TOOL_H
 #define ORVDC_EXAMPLE_GZIP_TOOL_H
 
-#include <pthread.h>
 
 #include <orvdc_formats.h>
 
 #include "tool_cli.h"
+#include "tool_pipeline.h"
 
-enum { kGzipChunk = 1 << 20, kGzipPiece = 256 * 1024, kGzipMaxThreads = 3 };
+enum { kGzipChunk = 1 << 19, kGzipPiece = 256 * 1024, kGzipMaxThreads = 3 };
 
 typedef struct GzipJob {
-    OrvfDeflater* deflater;
     uint8_t* in;
     size_t inLen;
     uint8_t* out;
@@ -33,17 +33,17 @@ typedef struct GzipJob {
     orvStatus status;
 } GzipJob;
 
-static void* gzipRunJob(void* arg) {
+/* Codes one chunk with the worker's compressor (the context). */
+static void gzipRunJob(void* arg, void* context) {
     GzipJob* job = (GzipJob*)arg;
+    OrvfDeflater* deflater = (OrvfDeflater*)context;
     const uint8_t* src = job->in;
     size_t srcLen = job->inLen, room = job->outCap;
     uint8_t* dst = job->out;
-    orvfDeflaterReset(job->deflater);
-    job->status = orvfDeflaterRun(job->deflater, &src, &srcLen, &dst, &room,
-                                  job->last ? orvfFlushFinish : orvfFlushFull);
+    orvfDeflaterReset(deflater);
+    job->status = orvfDeflaterRun(deflater, &src, &srcLen, &dst, &room, job->last ? orvfFlushFinish : orvfFlushFull);
     if (job->status == (job->last ? orvStsStreamEnd : orvStsOk)) job->status = orvStsOk;
     job->outLen = job->outCap - room;
-    return NULL;
 }
 
 /* -1..-3: the fast match finder; -4, -5: the average one; -6..-9: the best. */
@@ -52,70 +52,66 @@ static LZ77ComprLevel gzipLevel(int level) {
 }
 
 static int gzipCompress(int inFd, int outFd, const ToolOptions* opt, ToolCounts* counts, const char** why) {
-    const int n = opt->threads;
-    GzipJob* jobs = (GzipJob*)calloc((size_t)n, sizeof *jobs);
-    pthread_t* threads = (pthread_t*)calloc((size_t)n, sizeof *threads);
+    const int n = opt->threads, slots = 2 * n;
+    GzipJob* jobs = (GzipJob*)calloc((size_t)slots, sizeof *jobs);
+    void** deflaters = (void**)calloc((size_t)n, sizeof *deflaters); /* OrvfDeflater* each */
     uint8_t* next = (uint8_t*)malloc(kGzipChunk);
     uint8_t header[10] = {0x1F, 0x8B, 8, 0, 0, 0, 0, 0, 0, 3};
     uint8_t trailer[8];
     uint32_t crc = 0;
     size_t nextLen;
-    int i, status = kExitOk, readFailed = 0, done = 0;
+    ToolPipeline pipe;
+    int i, status = kExitOk, readFailed = 0, done = 0, started = 0;
+    GzipJob* job;
 
     *why = NULL;
-    if (jobs == NULL || threads == NULL || next == NULL) {
-        *why = "out of memory";
-        status = kExitError;
-    }
-    for (i = 0; status == kExitOk && i < n; ++i) {
+    if (jobs == NULL || deflaters == NULL || next == NULL) status = kExitError;
+    for (i = 0; status == kExitOk && i < slots; ++i) {
         jobs[i].outCap = orvfDeflateBound(orvfRaw, kGzipChunk);
         jobs[i].in = (uint8_t*)malloc(kGzipChunk);
         jobs[i].out = (uint8_t*)malloc(jobs[i].outCap);
-        if (jobs[i].in == NULL || jobs[i].out == NULL ||
-            orvfDeflaterCreate(orvfRaw, gzipLevel(opt->level), &jobs[i].deflater) != orvStsOk) {
-            *why = "out of memory";
-            status = kExitError;
-        }
+        if (jobs[i].in == NULL || jobs[i].out == NULL) status = kExitError;
     }
+    for (i = 0; status == kExitOk && i < n; ++i) {
+        OrvfDeflater* d = NULL;
+        if (orvfDeflaterCreate(orvfRaw, gzipLevel(opt->level), &d) != orvStsOk) status = kExitError;
+        deflaters[i] = d;
+    }
+    if (status == kExitOk) {
+        started = toolPipelineStart(&pipe, gzipRunJob, jobs, sizeof *jobs, slots, deflaters, n);
+        if (!started) status = kExitError;
+    }
+    if (status != kExitOk) *why = "out of memory";
     header[8] = opt->level >= 6 ? 2 : opt->level <= 3 ? 4 : 0;
     if (status == kExitOk && !toolWriteFull(outFd, header, sizeof header)) status = kExitError;
     counts->out += sizeof header;
     nextLen = status == kExitOk ? toolReadFull(inFd, next, kGzipChunk, &readFailed) : 0;
 
-    /* Each round gives every thread a chunk; a chunk is the last one when
-     * the chunk read after it is empty. */
-    while (status == kExitOk && !done && !readFailed) {
-        int k = 0;
-        while (k < n && !done) {
-            uint8_t* swap = jobs[k].in;
-            jobs[k].in = next;
-            jobs[k].inLen = nextLen;
+    /* Chunks are read one ahead: a chunk is the last one when the chunk
+     * read after it is empty. */
+    while (status == kExitOk && !readFailed) {
+        while (!done && !readFailed && (job = (GzipJob*)toolPipelineNext(&pipe)) != NULL) {
+            uint8_t* swap = job->in;
+            job->in = next;
+            job->inLen = nextLen;
             next = swap;
-            if (nextLen > 0) orvsCRC32_8u(jobs[k].in, (int32_t)nextLen, &crc);
+            if (nextLen > 0) orvsCRC32_8u(job->in, (int32_t)nextLen, &crc);
             counts->in += nextLen;
             nextLen = toolReadFull(inFd, next, kGzipChunk, &readFailed);
-            jobs[k].last = done = nextLen == 0;
-            ++k;
-            if (readFailed) break;
+            job->last = done = nextLen == 0;
+            toolPipelineSubmit(&pipe);
         }
-        if (readFailed) break;
-        for (i = 1; i < k; ++i) {
-            if (pthread_create(&threads[i], NULL, gzipRunJob, &jobs[i]) != 0) gzipRunJob(&jobs[i]), threads[i] = 0;
+        job = (GzipJob*)toolPipelineFinish(&pipe);
+        if (job == NULL) break;
+        if (job->status != orvStsOk) {
+            *why = orvfStatusText(job->status);
+            status = kExitError;
+        } else if (!toolWriteFull(outFd, job->out, job->outLen)) {
+            status = kExitError;
         }
-        gzipRunJob(&jobs[0]);
-        for (i = 1; i < k; ++i) {
-            if (threads[i] != 0) pthread_join(threads[i], NULL);
-        }
-        for (i = 0; i < k && status == kExitOk; ++i) {
-            if (jobs[i].status != orvStsOk) {
-                *why = orvfStatusText(jobs[i].status);
-                status = kExitError;
-            } else if (!toolWriteFull(outFd, jobs[i].out, jobs[i].outLen)) {
-                status = kExitError;
-            }
-            counts->out += jobs[i].outLen;
-        }
+        counts->out += job->outLen;
     }
+    if (started) toolPipelineEnd(&pipe);
     if (readFailed) status = kExitError;
     if (status == kExitOk) {
         uint32_t len = (uint32_t)counts->in; /* the size modulo 2^32 */
@@ -126,13 +122,13 @@ static int gzipCompress(int inFd, int outFd, const ToolOptions* opt, ToolCounts*
         if (!toolWriteFull(outFd, trailer, sizeof trailer)) status = kExitError;
         counts->out += sizeof trailer;
     }
-    for (i = 0; jobs != NULL && i < n; ++i) {
-        orvfDeflaterFree(jobs[i].deflater);
+    for (i = 0; jobs != NULL && i < slots; ++i) {
         free(jobs[i].in);
         free(jobs[i].out);
     }
+    for (i = 0; deflaters != NULL && i < n; ++i) orvfDeflaterFree((OrvfDeflater*)deflaters[i]);
     free(jobs);
-    free(threads);
+    free(deflaters);
     free(next);
     return status;
 }

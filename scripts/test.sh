@@ -86,11 +86,12 @@ stage "32-bit Linux library, plain -m32 flags" build-ci/x86-plain -- -DORVDC_BUI
 
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
     stage "Sanitizers (ASan + UBSan)" build-ci/sanitize -- -DORVDC_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
-# ThreadSanitizer: only the concurrency test (every family on many threads,
-# shared read-only objects, simultaneous first calls); any report fails it.
+# ThreadSanitizer: the concurrency test (every family on many threads,
+# shared read-only objects, simultaneous first calls) and the tools' tests
+# (their worker pipelines); any report fails it.
 CC=clang CXX=clang++ TSAN_OPTIONS="halt_on_error=1 abort_on_error=1" \
-    stage "ThreadSanitizer (concurrency)" build-ci/tsan -L concurrency -- -DORVDC_TSAN=ON \
-    -DORVDC_BUILD_EXAMPLES=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVDC_WERROR=OFF
+    stage "ThreadSanitizer (concurrency, tools)" build-ci/tsan -L concurrency -- -DORVDC_TSAN=ON \
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVDC_WERROR=OFF
 CC=clang CXX=clang++ stage "Fuzz harnesses (${fuzz_seconds}s each)" build-ci/fuzz -L fuzz -- \
     -DORVDC_BUILD_FUZZ=ON -DORVDC_BUILD_TESTS=OFF -DORVDC_BUILD_EXAMPLES=OFF \
     -DORVDC_FUZZ_SECONDS="$fuzz_seconds" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVDC_WERROR=OFF
