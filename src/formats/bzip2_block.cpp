@@ -83,17 +83,32 @@ std::uint64_t chooseTables(OrvfBzip2Block* b, const std::uint16_t* sym, std::int
         lo = hi + 1;
         remaining -= taken;
     }
+    // A group's cost under every table at once: each symbol's code lengths
+    // packed as 16-bit lanes (table t in word t / 4, lane t % 4); a group of
+    // 50 codes of at most 17 bits never carries into the next lane.
+    static_assert(kGroupSize * kTableMaxLen < 65536 && kMaxTables <= 8, "group costs fit 16-bit lanes");
+    std::uint64_t packed[kMaxAlpha][2];
     for (int pass = 0; pass < kRefinePasses; ++pass) {
         std::memset(b->tableFreq, 0, sizeof b->tableFreq);
+        std::memset(packed, 0, sizeof packed);
+        for (int t = 0; t < nTables; ++t) {
+            for (int v = 0; v < alpha; ++v) packed[v][t / 4] |= std::uint64_t{b->len[t][v]} << (16 * (t % 4));
+        }
         for (std::int32_t g = 0; g < nGroups; ++g) {
             const std::int32_t begin = g * kGroupSize, end = std::min(begin + kGroupSize, nSym);
-            std::uint32_t cost[kMaxTables] = {};
+            std::uint64_t lanes[2] = {0, 0};
             for (std::int32_t i = begin; i < end; ++i) {
-                for (int t = 0; t < nTables; ++t) cost[t] += b->len[t][sym[i]];
+                lanes[0] += packed[sym[i]][0];
+                lanes[1] += packed[sym[i]][1];
             }
             int best = 0;
+            std::uint32_t bestCost = static_cast<std::uint32_t>(lanes[0] & 0xFFFF);
             for (int t = 1; t < nTables; ++t) {
-                if (cost[t] < cost[best]) best = t;
+                const auto cost = static_cast<std::uint32_t>((lanes[t / 4] >> (16 * (t % 4))) & 0xFFFF);
+                if (cost < bestCost) {
+                    best = t;
+                    bestCost = cost;
+                }
             }
             b->selectors[g] = static_cast<std::uint8_t>(best);
             for (std::int32_t i = begin; i < end; ++i) b->tableFreq[best][sym[i]]++;
