@@ -70,7 +70,24 @@ static int bitJoinBits(BitJoin* j, const uint8_t* bits, uint64_t count) {
         memcpy(j->data + j->size, bits, whole);
         j->size += whole;
     } else {
-        for (i = 0; i < whole; ++i) bitJoinPut(j, bits[i], 8);
+        /* Four bytes at a time: the pending bits and 32 new ones make 4
+         * whole bytes, and the last `pending` bits stay pending. */
+        const int p = j->pending;
+        uint32_t rest = j->acc & ((1u << p) - 1);
+        uint8_t* to = j->data + j->size;
+        for (i = 0; i + 4 <= whole; i += 4, to += 4) {
+            const uint32_t v =
+                (uint32_t)bits[i] << 24 | (uint32_t)bits[i + 1] << 16 | (uint32_t)bits[i + 2] << 8 | bits[i + 3];
+            const uint32_t w = (uint32_t)((((uint64_t)rest << 32) | v) >> p);
+            to[0] = (uint8_t)(w >> 24);
+            to[1] = (uint8_t)(w >> 16);
+            to[2] = (uint8_t)(w >> 8);
+            to[3] = (uint8_t)w;
+            rest = v & ((1u << p) - 1);
+        }
+        j->size += i;
+        j->acc = rest;
+        for (; i < whole; ++i) bitJoinPut(j, bits[i], 8);
     }
     if (count % 8) bitJoinPut(j, bits[whole], (int)(count % 8));
     return 1;
