@@ -193,11 +193,13 @@ struct Tables {
     unsigned distRoot;
 };
 
-// Value of the extra bits of a length or distance entry `e` with `extra`
-// extra bits, from the buffer before and after the entry was consumed: the
-// bits after the code, less those after the extra bits.
-inline std::uint32_t extraValue(std::uint64_t before, std::uint64_t after, DecodeEntry e, unsigned extra) {
-    return static_cast<std::uint32_t>((before >> (entryTotalBits(e) - extra)) - (after << extra));
+// Length or distance of a base entry `e`, from the buffer before the entry
+// was consumed: its base plus the bits below the entry's total, less the
+// code's own bits.  The shift takes the entry's bits 8-15, 64 + code bits,
+// whose low 6 bits are the code bits (a 64-bit shift ignores the rest).
+inline std::uint32_t baseValue(std::uint64_t before, DecodeEntry e) {
+    const std::uint64_t low = before & ((std::uint64_t{1} << (e & 63)) - 1);
+    return entryValue(e) + static_cast<std::uint32_t>(low >> ((e >> 8) & 63));
 }
 
 // Second-level entry of a link, its bit count raised by the root width so
@@ -279,15 +281,16 @@ template <class Out, unsigned LitRoot, unsigned DistRoot, bool Tail>
     // One literal or two, from an entry of either kind, without a branch on
     // which: the second store goes to the first literal's place again when
     // there is only one.
+    // A one-literal entry holds its byte in both value bytes, so both
+    // stores take their byte from a fixed place.
     auto putLiterals = [&](DecodeEntry e) {
-        const unsigned v = entryValue(e);
-        const unsigned two = (entryKind(e) >> 6) & 1;
+        const unsigned two = (e & kPairOrBaseBit) != 0;
         if constexpr (kBytes) {
-            p[0] = static_cast<std::uint8_t>(v);
-            p[two] = static_cast<std::uint8_t>(v >> (8 * two));
+            p[0] = static_cast<std::uint8_t>(e >> 16);
+            p[two] = static_cast<std::uint8_t>(e >> 24);
         } else {
-            p[0] = LZ77Pair{static_cast<std::uint16_t>(v & 0xFF), 0};
-            p[two] = LZ77Pair{static_cast<std::uint16_t>((v >> (8 * two)) & 0xFF), 0};
+            p[0] = LZ77Pair{static_cast<std::uint16_t>((e >> 16) & 0xFF), 0};
+            p[two] = LZ77Pair{static_cast<std::uint16_t>(e >> 24), 0};
         }
         p += 1 + two;
     };
@@ -314,8 +317,7 @@ template <class Out, unsigned LitRoot, unsigned DistRoot, bool Tail>
             // `e` was looked up with at least 11 bits buffered (a whole
             // first-level code); the refill adds bits above them only.
             refill();
-            unsigned kind = entryKind(e);
-            if (isLiterals(kind)) {
+            if (e & kLiteralBit) {
                 // Up to two more first-level entries of literals (at most
                 // kLitWideRoot bits each): three take at most 15 + 2 * 11 of the
                 // 56 bits, leaving enough for the next lookup, and write at most
@@ -324,12 +326,12 @@ template <class Out, unsigned LitRoot, unsigned DistRoot, bool Tail>
                 const DecodeEntry e2 = lit[bits & litMask];
                 putLiterals(e);
                 e = e2;
-                if (isLiterals(entryKind(e))) {
+                if (e & kLiteralBit) {
                     consume(e);
                     const DecodeEntry e3 = lit[bits & litMask];
                     putLiterals(e);
                     e = e3;
-                    if (isLiterals(entryKind(e))) {
+                    if (e & kLiteralBit) {
                         consume(e);
                         const DecodeEntry e4 = lit[bits & litMask];
                         putLiterals(e);
@@ -338,11 +340,11 @@ template <class Out, unsigned LitRoot, unsigned DistRoot, bool Tail>
                 }
                 continue;
             }
-            if ((kind & ~15u) != kKindBase) [[unlikely]] {
+            if (!(e & kPairOrBaseBit)) [[unlikely]] {
                 // A code longer than the first level: its entry is taken again
                 // as the next item.  End of block or invalid code: the resumable
                 // loop deals with it.
-                if (!isLink(kind)) goto done;
+                if (!isLink(entryKind(e))) goto done;
                 e = followLink(lit, e, bits, litRoot);
                 continue;
             }
@@ -351,17 +353,15 @@ template <class Out, unsigned LitRoot, unsigned DistRoot, bool Tail>
             // next lookup.
             std::uint64_t before = bits;
             consume(e);
-            const std::uint32_t length = entryValue(e) + extraValue(before, bits, e, kind - kKindBase);
+            const std::uint32_t length = baseValue(before, e);
 
             // At least 36 bits remain: the distance entry is looked up while the
             // buffer is topped up again for the distance and the next lookup.
             e = dist[bits & distMask];
             refill();
-            kind = entryKind(e);
-            if ((kind & ~15u) != kKindBase) [[unlikely]] {
-                if (isLink(kind)) e = followLink(dist, e, bits, distRoot);
-                kind = entryKind(e);
-                if ((kind & ~15u) != kKindBase) {
+            if (!(e & kPairOrBaseBit)) [[unlikely]] {
+                if (isLink(entryKind(e))) e = followLink(dist, e, bits, distRoot);
+                if (!isBase(entryKind(e))) {
                     s.runLength = static_cast<std::int32_t>(length);
                     s.phase = kPhaseDistance;
                     goto done;
@@ -369,8 +369,7 @@ template <class Out, unsigned LitRoot, unsigned DistRoot, bool Tail>
             }
             before = bits;
             consume(e);
-            const unsigned extra = kind - kKindBase;
-            const std::uint32_t distance = entryValue(e) + extraValue(before, bits, e, extra);
+            const std::uint32_t distance = baseValue(before, e);
             // At least 28 bits remain: enough for the next lookup.
             const DecodeEntry next = lit[bits & litMask];
             if constexpr (kBytes) {
@@ -413,7 +412,8 @@ template <class Out, unsigned LitRoot, unsigned DistRoot, bool Tail>
                     copyMatchExact(s, p, written, distance, length);
                 } else {
                     // Only the distance code is taken; its extra bits stay.
-                    bits = before >> (entryTotalBits(e) - extra);
+                    const unsigned extra = entryExtra(e);
+                    bits = before >> entryBits(e);
                     count += extra;
                     s.runLength = static_cast<std::int32_t>(length);
                     s.matchDistance = entryValue(e);
@@ -527,12 +527,12 @@ orvStatus decodeBlock(DecoderState& s, BitReader& br, Out& out) {
                 const unsigned kind = entryKind(e);
                 if (kind == kKindLiteral) {
                     br.drop(bits);
-                    out.literal(entryValue(e));
+                    out.literal(entryLiteral(e));
                     if (out.full()) return orvStsDstFull;
-                } else if ((kind & ~15u) == kKindBase) {
+                } else if (isBase(kind)) {
                     br.drop(bits);
                     s.runLength = static_cast<std::int32_t>(entryValue(e));
-                    s.extraBitCount = kind - kKindBase;
+                    s.extraBitCount = entryExtra(e);
                     s.phase = kPhaseLengthExtra;
                 } else if (kind == kKindEndOfBlock) {
                     br.drop(bits);
@@ -556,11 +556,10 @@ orvStatus decodeBlock(DecoderState& s, BitReader& br, Out& out) {
                 DecodeEntry e;
                 unsigned bits;
                 if (!lookupSlow(br, t.dist, t.distRoot, &e, &bits)) return orvStsSrcEnd;
-                const unsigned kind = entryKind(e);
-                if ((kind & ~15u) != kKindBase) return orvStsBadSize;
+                if (!isBase(entryKind(e))) return orvStsBadSize;
                 br.drop(bits);
                 s.matchDistance = entryValue(e);
-                s.extraBitCount = kind - kKindBase;
+                s.extraBitCount = entryExtra(e);
                 s.phase = kPhaseDistanceExtra;
                 break;
             }

@@ -23,7 +23,7 @@ void pairLiterals(DecodeEntry* t, unsigned root) {
         const DecodeEntry second = t[i >> n];
         if (entryKind(second) != kKindLiteral || entryBits(second) > root - n) continue;
         t[i] = makeEntry(kKindLiteralPair + n, n + entryBits(second),
-                         entryValue(e) | entryValue(second) << 8);
+                         entryLiteral(e) | entryLiteral(second) << 8);
     }
 }
 

@@ -35,12 +35,12 @@ constexpr DecodeEntry symbolEntry(TableKind kind, unsigned sym) {
         case TableKind::CodeLength:
             return makeEntry(kKindLiteral, 0, sym);
         case TableKind::LitLen:
-            if (sym < 256) return makeEntry(kKindLiteral, 0, sym);
+            if (sym < 256) return makeLiteral(0, sym);
             if (sym == 256) return makeEntry(kKindEndOfBlock, 0, 0);
-            if (sym < 286) return makeEntry(kKindBase + kLengthExtra[sym - 257], 0, kLengthBase[sym - 257]);
+            if (sym < 286) return makeBase(0, kLengthExtra[sym - 257], kLengthBase[sym - 257]);
             return makeEntry(kKindInvalid, 0, 0);
         case TableKind::Distance:
-            if (sym < 30) return makeEntry(kKindBase + kDistanceExtra[sym], 0, kDistanceBase[sym]);
+            if (sym < 30) return makeBase(0, kDistanceExtra[sym], kDistanceBase[sym]);
             return makeEntry(kKindInvalid, 0, 0);
     }
     return makeEntry(kKindInvalid, 0, 0);
