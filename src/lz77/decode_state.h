@@ -244,31 +244,37 @@ inline void copyWord(std::uint8_t* to, const std::uint8_t* from) {
 }
 
 // Match copy in whole words that writes exactly out[0, n) for 3 <= n <= 258
-// from `from`: nothing past the match is touched, so the bytes after the
+// from `from`: nothing past the match is changed, so the bytes after the
 // reported output stay the caller's.  `d` is the distance from the source to
 // out when the source lies just before out in the same buffer, and then
 // words are copied in order, so a word may read bytes the one before it
 // wrote; a source that cannot overlap out[0, n) (the history window) is
 // copied with any d >= 16.  The last word ends exactly at the end of the
 // match and may rewrite some of its bytes with the same values.
-// With SpareByte, the byte after the match lies in the destination too: a
-// match of 3 bytes is then copied as one of 4 and that byte put back, which
-// saves a branch that short matches would often mispredict.
-template <bool SpareByte = false>
+// With Slack, the 16 bytes after the match lie in the destination too: a
+// match of up to 16 bytes is then copied in words of 8 (or 4) bytes that may
+// run past its end, and the 16 bytes after it, read first, are put back.
+// That saves the arithmetic and the branches of exact short copies.  A source
+// read up to 16 bytes from `from` must lie in readable memory.
+template <bool Slack = false>
 [[gnu::always_inline]] inline void copyMatchFrom(std::uint8_t* out, const std::uint8_t* from, std::uint32_t d,
                                                  std::uint32_t n) {
     std::uint8_t* const stop = out + n;
     const std::uint8_t* const fromStop = from + n;
     if (n <= 16 && d >= 4) {
-        if constexpr (SpareByte) {
-            const std::uint8_t after = out[n];
-            const std::uint32_t last = (n < 4 ? 4 : n) - 4;
-            const std::uint32_t a = ((last + 2) * 11) >> 5;
-            copyWord<4>(out, from);
-            copyWord<4>(out + a, from + a);
-            copyWord<4>(out + last - a, from + last - a);
-            copyWord<4>(out + last, from + last);
-            out[n] = after;  // changed only for n == 3, and restored
+        if constexpr (Slack) {
+            std::uint8_t after[16];
+            std::memcpy(after, stop, 16);
+            if (d >= 8) [[likely]] {
+                copyWord<8>(out, from);
+                copyWord<8>(out + 8, from + 8);
+            } else {
+                copyWord<4>(out, from);
+                copyWord<4>(out + 4, from + 4);
+                copyWord<4>(out + 8, from + 8);
+                copyWord<4>(out + 12, from + 12);
+            }
+            std::memcpy(stop, after, 16);  // unchanged bytes after the match
             return;
         }
         if (n == 3) {
@@ -341,9 +347,9 @@ template <bool SpareByte = false>
 
 // The match at distance d in this call's output (d <= bytes written before
 // out): copyMatchFrom with the source d bytes back.
-template <bool SpareByte = false>
+template <bool Slack = false>
 [[gnu::always_inline]] inline void copyMatch(std::uint8_t* out, std::uint32_t d, std::uint32_t n) {
-    copyMatchFrom<SpareByte>(out, out - d, d, n);
+    copyMatchFrom<Slack>(out, out - d, d, n);
 }
 
 // Copies n bytes, 3 <= n <= 258, between buffers that do not overlap, in
