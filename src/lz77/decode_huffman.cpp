@@ -227,12 +227,16 @@ inline std::uint8_t* fastStop(const ByteOut& o, bool tail) { return o.end - (tai
 // longer than the room is written as far as it fits, the rest left pending
 // as the resumable loop would leave it.
 //
-// Every item starts with at least 56 buffered bits, enough for the longest
-// (a 15-bit length code with 5 extra bits and a 15-bit distance code with 13
-// extra bits), so no bit count is checked inside an item.  The buffer is
-// refilled without branches: 8 bytes are loaded and as many whole bytes kept
-// as fit.  The next entry is looked up before the current item's output is
-// written, so the table load overlaps the store or the match copy.
+// The buffer is refilled once an item, at its start, without branches: 8
+// bytes are loaded at the first byte not yet counted and as many whole bytes
+// counted as fit (at least 56 bits).  The bits above the count are the next
+// stream bits too (the next refill counts them), so after a refill all 64
+// bits are the stream's.  That is enough for the longest item (a 15-bit
+// length code with 5 extra bits and a 15-bit distance code with 13 extra
+// bits: 48 bits) and the lookup of the next (11 bits), so no bit count is
+// checked inside an item.  The next entry is looked up before the current
+// item's output is written, so the table load overlaps the store or the
+// match copy.
 template <class Out, unsigned LitRoot, unsigned DistRoot, bool Tail>
 [[gnu::always_inline]] inline void fastLoop(DecoderState& s, BitReader& br, Out& out, const Tables& t) {
     // Hot values live in locals so they stay in registers: byte stores
@@ -355,10 +359,9 @@ template <class Out, unsigned LitRoot, unsigned DistRoot, bool Tail>
             consume(e);
             const std::uint32_t length = baseValue(before, e);
 
-            // At least 36 bits remain: the distance entry is looked up while the
-            // buffer is topped up again for the distance and the next lookup.
+            // At least 44 bits remain: enough for the distance code and its
+            // extra bits.
             e = dist[bits & distMask];
-            refill();
             if (!(e & kPairOrBaseBit)) [[unlikely]] {
                 if (isLink(entryKind(e))) e = followLink(dist, e, bits, distRoot);
                 if (!isBase(entryKind(e))) {
@@ -370,7 +373,8 @@ template <class Out, unsigned LitRoot, unsigned DistRoot, bool Tail>
             before = bits;
             consume(e);
             const std::uint32_t distance = baseValue(before, e);
-            // At least 28 bits remain: enough for the next lookup.
+            // At least 16 of the bits loaded by the item's refill remain: the
+            // next item's entry is looked up before the match is written.
             const DecodeEntry next = lit[bits & litMask];
             if constexpr (kBytes) {
                 const auto written = static_cast<std::uint32_t>(p - start);
@@ -399,18 +403,7 @@ template <class Out, unsigned LitRoot, unsigned DistRoot, bool Tail>
                 const std::uint32_t back = distance - written;  // wraps when in the output
                 const bool tooFar = distance > written + out.history;
                 const bool crossing = back - 1 < length - 1;
-                if (!(tooFar | crossing)) [[likely]] {
-                    // All ones when the source is in the window: masks, as
-                    // the compiler turns a choice back into a branch.
-                    const std::uintptr_t inWindow = 0 - static_cast<std::uintptr_t>(distance > written);
-                    const std::uintptr_t from =
-                        reinterpret_cast<std::uintptr_t>(p) - distance + (windowShift & inWindow);
-                    const std::uint32_t d = (distance & ~static_cast<std::uint32_t>(inWindow)) |
-                                            (kWindowCopyDistance & static_cast<std::uint32_t>(inWindow));
-                    copyMatchFrom<!Tail>(p, reinterpret_cast<const std::uint8_t*>(from), d, length);
-                } else if (!tooFar) {
-                    copyMatchExact(s, p, written, distance, length);
-                } else {
+                if (tooFar) [[unlikely]] {
                     // Only the distance code is taken; its extra bits stay.
                     const unsigned extra = entryExtra(e);
                     bits = before >> entryBits(e);
@@ -420,6 +413,18 @@ template <class Out, unsigned LitRoot, unsigned DistRoot, bool Tail>
                     s.extraBitCount = extra;
                     s.phase = kPhaseDistanceExtra;
                     goto done;
+                }
+                if (!crossing) [[likely]] {
+                    // All ones when the source is in the window: masks, as
+                    // the compiler turns a choice back into a branch.
+                    const std::uintptr_t inWindow = 0 - static_cast<std::uintptr_t>(distance > written);
+                    const std::uintptr_t from =
+                        reinterpret_cast<std::uintptr_t>(p) - distance + (windowShift & inWindow);
+                    const std::uint32_t d = (distance & ~static_cast<std::uint32_t>(inWindow)) |
+                                            (kWindowCopyDistance & static_cast<std::uint32_t>(inWindow));
+                    copyMatchFrom<!Tail>(p, reinterpret_cast<const std::uint8_t*>(from), d, length);
+                } else {
+                    copyMatchExact(s, p, written, distance, length);
                 }
                 p += length;
             } else {
