@@ -28,12 +28,12 @@ constexpr std::ptrdiff_t kFastSrcMargin = 8;
 // Output room the fast loop wants: the longest match.  A match of up to 16
 // bytes may be copied past its end, the 16 bytes after it put back.
 constexpr std::ptrdiff_t kFastDstMargin = 258;
-// Pair records the fast loop wants: a run of up to six literals.
-constexpr std::ptrdiff_t kFastPairMargin = 6;
-// Output room the tail loop wants: a run of up to six literals.  It checks
+// Pair records the fast loop wants: a run of up to four literals.
+constexpr std::ptrdiff_t kFastPairMargin = 4;
+// Output room the tail loop wants: a run of up to four literals.  It checks
 // the room before every item, so it runs the last bytes of a destination
 // too small for the fast loop, and cuts a match that does not fit.
-constexpr std::ptrdiff_t kTailDstMargin = 6;
+constexpr std::ptrdiff_t kTailDstMargin = 4;
 
 inline std::uint64_t load64(const std::uint8_t* p) {
     std::uint64_t v;
@@ -47,8 +47,7 @@ inline std::uint64_t load64(const std::uint8_t* p) {
 bool lookupSlow(BitReader& br, const DecodeEntry* table, unsigned root, DecodeEntry* entry,
                 unsigned* bits) {
     for (;;) {
-        DecodeEntry e = table[br.peek(root)];
-        if (isLiteralPair(entryKind(e))) e = firstOfPair(e);
+        const DecodeEntry e = table[br.peek(root)];
         const unsigned kind = entryKind(e);
         if (isLink(kind)) {
             if (br.count >= root) {
@@ -282,21 +281,12 @@ template <class Out, unsigned LitRoot, unsigned DistRoot, bool Tail>
         bits >>= e & 63;
         count -= e;  // only the low byte counts
     };
-    // One literal or two, from an entry of either kind, without a branch on
-    // which: the second store goes to the first literal's place again when
-    // there is only one.
-    // A one-literal entry holds its byte in both value bytes, so both
-    // stores take their byte from a fixed place.
-    auto putLiterals = [&](DecodeEntry e) {
-        const unsigned two = (e & kPairOrBaseBit) != 0;
+    auto putLiteral = [&](DecodeEntry e) {
         if constexpr (kBytes) {
-            p[0] = static_cast<std::uint8_t>(e >> 16);
-            p[two] = static_cast<std::uint8_t>(e >> 24);
+            *p++ = static_cast<std::uint8_t>(e >> 16);
         } else {
-            p[0] = LZ77Pair{static_cast<std::uint16_t>((e >> 16) & 0xFF), 0};
-            p[two] = LZ77Pair{static_cast<std::uint16_t>(e >> 24), 0};
+            *p++ = LZ77Pair{static_cast<std::uint16_t>(e >> 16), 0};
         }
-        p += 1 + two;
     };
     // The limits are checked once per run of items: an item (a match, or up
     // to three entries of literals) takes at most 48 bits, so the source
@@ -322,29 +312,34 @@ template <class Out, unsigned LitRoot, unsigned DistRoot, bool Tail>
             // first-level code); the refill adds bits above them only.
             refill();
             if (e & kLiteralBit) {
-                // Up to two more first-level entries of literals (at most
-                // kLitWideRoot bits each): three take at most 15 + 2 * 11 of the
-                // 56 bits, leaving enough for the next lookup, and write at most
-                // 6 literals.
+                // Up to three more first-level entries of literals (at most
+                // kLitWideRoot bits each): four take at most 15 + 3 * 11 of the
+                // 64 bits, leaving enough for the next lookup.
                 consume(e);
                 const DecodeEntry e2 = lit[bits & litMask];
-                putLiterals(e);
+                putLiteral(e);
                 e = e2;
                 if (e & kLiteralBit) {
                     consume(e);
                     const DecodeEntry e3 = lit[bits & litMask];
-                    putLiterals(e);
+                    putLiteral(e);
                     e = e3;
                     if (e & kLiteralBit) {
                         consume(e);
                         const DecodeEntry e4 = lit[bits & litMask];
-                        putLiterals(e);
+                        putLiteral(e);
                         e = e4;
+                        if (e & kLiteralBit) {
+                            consume(e);
+                            const DecodeEntry e5 = lit[bits & litMask];
+                            putLiteral(e);
+                            e = e5;
+                        }
                     }
                 }
                 continue;
             }
-            if (!(e & kPairOrBaseBit)) [[unlikely]] {
+            if (!(e & kBaseBit)) [[unlikely]] {
                 // A code longer than the first level: its entry is taken again
                 // as the next item.  End of block or invalid code: the resumable
                 // loop deals with it.
@@ -362,7 +357,7 @@ template <class Out, unsigned LitRoot, unsigned DistRoot, bool Tail>
             // At least 44 bits remain: enough for the distance code and its
             // extra bits.
             e = dist[bits & distMask];
-            if (!(e & kPairOrBaseBit)) [[unlikely]] {
+            if (!(e & kBaseBit)) [[unlikely]] {
                 if (isLink(entryKind(e))) e = followLink(dist, e, bits, distRoot);
                 if (!isBase(entryKind(e))) {
                     s.runLength = static_cast<std::int32_t>(length);
@@ -532,7 +527,7 @@ orvStatus decodeBlock(DecoderState& s, BitReader& br, Out& out) {
                 const unsigned kind = entryKind(e);
                 if (kind == kKindLiteral) {
                     br.drop(bits);
-                    out.literal(entryLiteral(e));
+                    out.literal(entryValue(e));
                     if (out.full()) return orvStsDstFull;
                 } else if (isBase(kind)) {
                     br.drop(bits);

@@ -15,50 +15,38 @@ namespace orvdc::lz77::decoder {
 // level plus, for a length or distance base, its extra bits (at most
 // 15 + 13), so one shift by the entry's low bits passes the code and its
 // extra bits together; kind in bits 8-15, value in bits 16-31.
-//   kind 128          literal byte b (code-length code: symbol 0..18); the
-//                     value holds b in both bytes (a symbol: in bits 0-7)
-//   kind 192 + n      two literals (first-level literal/length entries only):
-//                     the first, of n code bits, in value bits 0-7, the
-//                     second in bits 8-15; the entry's bits cover both codes
+//   kind 128          literal byte (code-length code: symbol 0..18)
 //   kind 1..15        link to a second-level table of that index width; value
 //                     is its offset in entries from the start of the table
 //   kind 64 + c       length or distance base `value` with a code of c bits;
 //                     the entry's bits less c are its extra bits
 //   kind 32           end of block
 //   kind 16           invalid code
-// Literal entries alone have bit 7 of the kind set, and two-literal entries
-// bit 6 as well; other entries have bit 6 set only for a base.  So the fast
-// loop tells each kind with one bit test, takes a length or distance from the
-// buffer as (bits below the entry's total) >> c, and, as a 64-bit shift uses
-// only the low 6 bits of its count, shifts by the entry's bits 8-15 as c.
-// A literal's value stores both its bytes at fixed places whether it is one
-// literal or two.
+// Literal entries alone have bit 7 of the kind set, bases alone bit 6.  So
+// the fast loop tells each kind with one bit test, takes a length or distance
+// from the buffer as (bits below the entry's total) >> c, and, as a 64-bit
+// shift uses only the low 6 bits of its count, shifts by the entry's bits
+// 8-15 as c.
 using DecodeEntry = std::uint32_t;
 
 inline constexpr unsigned kKindLiteral = 128;
-inline constexpr unsigned kKindLiteralPair = 192;
 inline constexpr unsigned kKindBase = 64;
 inline constexpr unsigned kKindEndOfBlock = 32;
 inline constexpr unsigned kKindInvalid = 16;
 
 // Bit tests on whole entries.
 inline constexpr DecodeEntry kLiteralBit = kKindLiteral << 8;
-inline constexpr DecodeEntry kPairOrBaseBit = 64u << 8;
+inline constexpr DecodeEntry kBaseBit = kKindBase << 8;
 
 constexpr unsigned entryKind(DecodeEntry e) { return (e >> 8) & 0xFF; }
 constexpr bool isBase(unsigned kind) { return (kind & 0xC0) == kKindBase; }
 constexpr bool isLink(unsigned kind) { return kind - 1u < 15u; }
-// One literal or two.
-constexpr bool isLiterals(unsigned kind) { return (kind & kKindLiteral) != 0; }
-constexpr bool isLiteralPair(unsigned kind) { return (kind & kKindLiteralPair) == kKindLiteralPair; }
 
 // `bits` counts the code's own bits; a base has `extra` more.
 constexpr DecodeEntry makeEntry(unsigned kind, unsigned bits, unsigned value) {
     return bits | (kind << 8) | (value << 16);
 }
-constexpr DecodeEntry makeLiteral(unsigned bits, unsigned byte) {
-    return makeEntry(kKindLiteral, bits, byte * 0x101);
-}
+constexpr DecodeEntry makeLiteral(unsigned bits, unsigned byte) { return makeEntry(kKindLiteral, bits, byte); }
 constexpr DecodeEntry makeBase(unsigned bits, unsigned extra, unsigned value) {
     return makeEntry(kKindBase + bits, bits + extra, value);
 }
@@ -69,15 +57,9 @@ constexpr unsigned entryBits(DecodeEntry e) {
 }
 constexpr unsigned entryExtra(DecodeEntry e) { return entryTotalBits(e) - entryBits(e); }
 constexpr unsigned entryValue(DecodeEntry e) { return e >> 16; }
-// The byte of a one-literal entry (or the first of a two-literal entry).
-constexpr unsigned entryLiteral(DecodeEntry e) { return (e >> 16) & 0xFF; }
 // An entry with `bits` more code bits (a base counts them in its kind too).
 constexpr DecodeEntry addBits(DecodeEntry e, unsigned bits) {
     return e + (isBase(entryKind(e)) ? bits * 0x101 : bits);
-}
-// The first literal of a two-literal entry, as an entry of its own.
-constexpr DecodeEntry firstOfPair(DecodeEntry e) {
-    return makeLiteral(entryKind(e) - kKindLiteralPair, entryLiteral(e));
 }
 
 // Largest tables that code lengths the decoder accepts can produce: 854

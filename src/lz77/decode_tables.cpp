@@ -10,23 +10,6 @@ void fillInvalid(DecodeEntry* t, std::uint32_t n, unsigned bits) {
     for (std::uint32_t i = 0; i < n; ++i) t[i] = e;
 }
 
-// Gives every first-level entry whose bits hold two whole literal codes
-// both literals, so the fast loop writes them after one lookup.  The second
-// code is found at the index of the bits after the first, which decodes it
-// exactly when it fits in those bits.  Entries are visited downwards, so the
-// one looked up (at a smaller index, or the same at 0) still holds one literal.
-void pairLiterals(DecodeEntry* t, unsigned root) {
-    for (std::uint32_t i = 1u << root; i-- > 0;) {
-        const DecodeEntry e = t[i];
-        if (entryKind(e) != kKindLiteral) continue;
-        const unsigned n = entryBits(e);
-        const DecodeEntry second = t[i >> n];
-        if (entryKind(second) != kKindLiteral || entryBits(second) > root - n) continue;
-        t[i] = makeEntry(kKindLiteralPair + n, n + entryBits(second),
-                         entryLiteral(e) | entryLiteral(second) << 8);
-    }
-}
-
 }  // namespace
 
 bool buildTable(DecoderState& s, TableKind kind, const std::uint8_t* lengths, unsigned count,
@@ -126,7 +109,6 @@ bool buildTable(DecoderState& s, TableKind kind, const std::uint8_t* lengths, un
         }
         --remaining[n];
     }
-    if (kind == TableKind::LitLen) pairLiterals(t, root);
     *rootBits = root;
     *used = size;
     return true;

@@ -288,13 +288,13 @@ TEST(DecodeStream, LongestMatchCodesAtEveryBitAlignment) {
 }
 
 // Call sizes around the fast loops' limits: they need 8 source bytes and
-// room for a longest match (or a few pair records; the tail loop, six
+// room for a longest match (or four pair records; the tail loop, four
 // bytes), and hand over to the byte-at-a-time loops at exactly those edges.
 // Every call is checked for bytes changed after its reported output (see
 // CanaryRoom).
 TEST(DecodeStream, CallSizesAtTheFastLoopEdges) {
     const Sample s = makeSample(31);
-    std::vector<std::size_t> dstChunks = {5, 6, 7, 13, 100};
+    std::vector<std::size_t> dstChunks = {3, 4, 5, 13, 100};
     for (std::size_t n = 254; n <= 262; ++n) dstChunks.push_back(n);
     for (std::size_t srcChunk : {7u, 8u, 9u, 16u, 1u << 30}) {
         for (std::size_t dstChunk : dstChunks) {
@@ -305,7 +305,7 @@ TEST(DecodeStream, CallSizesAtTheFastLoopEdges) {
                 expectDecodes(s, opt);
             }
         }
-        for (std::int32_t pairChunk : {3, 5, 6, 7, 9, 10}) {
+        for (std::int32_t pairChunk : {3, 4, 5, 7, 8, 9}) {
             DriveOptions opt;
             opt.path = Path::Pairs;
             opt.srcChunk = srcChunk;
