@@ -210,6 +210,9 @@ inline DecodeEntry followLink(const DecodeEntry* table, DecodeEntry e, std::uint
     return addBits(sub, root);
 }
 
+inline std::int32_t historyOf(const PairOut&) { return 0; }
+inline std::int32_t historyOf(const ByteOut& o) { return static_cast<std::int32_t>(o.history); }
+
 // Output pointer limit of the fast loop (and of the tail loop).
 inline LZ77Pair* fastStop(const PairOut& o, bool) { return o.end - kFastPairMargin; }
 inline std::uint8_t* fastStop(const ByteOut& o, bool tail) { return o.end - (tail ? kTailDstMargin : kFastDstMargin); }
@@ -265,6 +268,9 @@ template <class Out, unsigned LitRoot, unsigned DistRoot, bool Tail>
     // A distance that selects copyMatchFrom's plain word copies for a
     // source in the window.
     constexpr std::uint32_t kWindowCopyDistance = 16;
+    // Bytes of history before this call's output (bytes output only), in a
+    // local: stores through the output would force reloads of a field.
+    const std::int32_t history = historyOf(out);
     const unsigned litRoot = LitRoot != 0 ? LitRoot : t.litRoot;
     const unsigned distRoot = DistRoot != 0 ? DistRoot : t.distRoot;
     const std::uint64_t litMask = (std::uint64_t{1} << litRoot) - 1;
@@ -374,7 +380,7 @@ template <class Out, unsigned LitRoot, unsigned DistRoot, bool Tail>
             if constexpr (kBytes) {
                 const auto written = static_cast<std::uint32_t>(p - start);
                 if constexpr (Tail) {
-                    if (length > static_cast<std::uint32_t>(out.end - p) && distance <= written + out.history) {
+                    if (length > static_cast<std::uint32_t>(out.end - p) && distance <= written + history) {
                         out.p = p;
                         out.match(s, length, distance);
                         p = out.p;
@@ -395,10 +401,24 @@ template <class Out, unsigned LitRoot, unsigned DistRoot, bool Tail>
                     e = next;
                     continue;
                 }
-                const std::uint32_t back = distance - written;  // wraps when in the output
-                const bool tooFar = distance > written + out.history;
-                const bool crossing = back - 1 < length - 1;
-                if (tooFar) [[unlikely]] {
+                // How far before this call's output the source starts:
+                // positive when it lies in the window (exact as a signed
+                // value, as written < 2^31).
+                const auto back = static_cast<std::int32_t>(distance - written);
+                const bool tooFar = back > history;
+                const bool crossing = static_cast<std::uint32_t>(back) - 1 < length - 1;
+                if (!(tooFar | crossing)) [[likely]] {
+                    // All ones when the source is in the window: masks, as
+                    // the compiler turns a choice back into a branch.  A
+                    // window source is copied with a distance of at least 16.
+                    const std::uintptr_t inWindow = 0 - static_cast<std::uintptr_t>(back > 0);
+                    const std::uintptr_t from =
+                        reinterpret_cast<std::uintptr_t>(p) - distance + (windowShift & inWindow);
+                    const std::uint32_t d = distance | (kWindowCopyDistance & static_cast<std::uint32_t>(inWindow));
+                    copyMatchFrom<!Tail>(p, reinterpret_cast<const std::uint8_t*>(from), d, length);
+                } else if (!tooFar) {
+                    copyMatchExact(s, p, written, distance, length);
+                } else {
                     // Only the distance code is taken; its extra bits stay.
                     const unsigned extra = entryExtra(e);
                     bits = before >> entryBits(e);
@@ -408,18 +428,6 @@ template <class Out, unsigned LitRoot, unsigned DistRoot, bool Tail>
                     s.extraBitCount = extra;
                     s.phase = kPhaseDistanceExtra;
                     goto done;
-                }
-                if (!crossing) [[likely]] {
-                    // All ones when the source is in the window: masks, as
-                    // the compiler turns a choice back into a branch.
-                    const std::uintptr_t inWindow = 0 - static_cast<std::uintptr_t>(distance > written);
-                    const std::uintptr_t from =
-                        reinterpret_cast<std::uintptr_t>(p) - distance + (windowShift & inWindow);
-                    const std::uint32_t d = (distance & ~static_cast<std::uint32_t>(inWindow)) |
-                                            (kWindowCopyDistance & static_cast<std::uint32_t>(inWindow));
-                    copyMatchFrom<!Tail>(p, reinterpret_cast<const std::uint8_t*>(from), d, length);
-                } else {
-                    copyMatchExact(s, p, written, distance, length);
                 }
                 p += length;
             } else {
