@@ -295,7 +295,7 @@ template <class Out, unsigned LitRoot, unsigned DistRoot, bool Tail>
         }
     };
     // The limits are checked once per run of items: an item (a match, or up
-    // to three entries of literals) takes at most 48 bits, so the source
+    // to four entries of literals) takes at most 48 bits, so the source
     // position moves at most 6 bytes an item plus what a refill reads ahead,
     // and it writes at most kItemOut outputs.
     constexpr std::ptrdiff_t kItemOut = kBytes ? kFastDstMargin : kFastPairMargin;
