@@ -8,8 +8,8 @@ using namespace orvdc::lz77::decoder;
 
 namespace {
 
-// Output room for the fast path: a match of up to 258 bytes (its copies
-// write exactly the match, never past it).
+// Output room for the fast path: a match of up to 258 bytes.  A match of up
+// to 16 bytes may be copied past its end, the 16 bytes after it put back.
 constexpr std::ptrdiff_t kFastRoom = 258;
 
 }  // namespace
@@ -71,7 +71,7 @@ extern "C" ORVDC_API orvStatus ORVDC_CALL orvsDecodeLZ77_8u(const LZ77Pair** ppP
                     goto exact;
                 }
                 if (p.offset <= written) {
-                    copyMatch(out, p.offset, p.length);
+                    copyMatch<true>(out, p.offset, p.length);
                 } else {
                     copyMatchFromWindow(s, out, written, p.offset, p.length);
                 }

@@ -25,15 +25,15 @@ constexpr std::uint8_t kCodeLengthOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5,
 
 // Source bytes the fast loop wants available: one 8-byte load.
 constexpr std::ptrdiff_t kFastSrcMargin = 8;
-// Output room the fast loop wants: the longest match (its copies write
-// exactly the match, never past it).
+// Output room the fast loop wants: the longest match.  A match of up to 16
+// bytes may be copied past its end, the 16 bytes after it put back.
 constexpr std::ptrdiff_t kFastDstMargin = 258;
-// Pair records the fast loop wants: a run of up to six literals.
-constexpr std::ptrdiff_t kFastPairMargin = 6;
-// Output room the tail loop wants: a run of up to six literals.  It checks
+// Pair records the fast loop wants: a run of up to four literals.
+constexpr std::ptrdiff_t kFastPairMargin = 4;
+// Output room the tail loop wants: a run of up to four literals.  It checks
 // the room before every item, so it runs the last bytes of a destination
 // too small for the fast loop, and cuts a match that does not fit.
-constexpr std::ptrdiff_t kTailDstMargin = 6;
+constexpr std::ptrdiff_t kTailDstMargin = 4;
 
 inline std::uint64_t load64(const std::uint8_t* p) {
     std::uint64_t v;
@@ -47,8 +47,7 @@ inline std::uint64_t load64(const std::uint8_t* p) {
 bool lookupSlow(BitReader& br, const DecodeEntry* table, unsigned root, DecodeEntry* entry,
                 unsigned* bits) {
     for (;;) {
-        DecodeEntry e = table[br.peek(root)];
-        if (isLiteralPair(entryKind(e))) e = firstOfPair(e);
+        const DecodeEntry e = table[br.peek(root)];
         const unsigned kind = entryKind(e);
         if (isLink(kind)) {
             if (br.count >= root) {
@@ -193,11 +192,13 @@ struct Tables {
     unsigned distRoot;
 };
 
-// Value of the extra bits of a length or distance entry `e` with `extra`
-// extra bits, from the buffer before and after the entry was consumed: the
-// bits after the code, less those after the extra bits.
-inline std::uint32_t extraValue(std::uint64_t before, std::uint64_t after, DecodeEntry e, unsigned extra) {
-    return static_cast<std::uint32_t>((before >> (entryTotalBits(e) - extra)) - (after << extra));
+// Length or distance of a base entry `e`, from the buffer before the entry
+// was consumed: its base plus the bits below the entry's total, less the
+// code's own bits.  The shift takes the entry's bits 8-15, 64 + code bits,
+// whose low 6 bits are the code bits (a 64-bit shift ignores the rest).
+inline std::uint32_t baseValue(std::uint64_t before, DecodeEntry e) {
+    const std::uint64_t low = before & ((std::uint64_t{1} << (e & 63)) - 1);
+    return entryValue(e) + static_cast<std::uint32_t>(low >> ((e >> 8) & 63));
 }
 
 // Second-level entry of a link, its bit count raised by the root width so
@@ -208,6 +209,9 @@ inline DecodeEntry followLink(const DecodeEntry* table, DecodeEntry e, std::uint
         table[entryValue(e) + (static_cast<std::uint32_t>(bits >> root) & ((1u << width) - 1))];
     return addBits(sub, root);
 }
+
+inline std::int32_t historyOf(const PairOut&) { return 0; }
+inline std::int32_t historyOf(const ByteOut& o) { return static_cast<std::int32_t>(o.history); }
 
 // Output pointer limit of the fast loop (and of the tail loop).
 inline LZ77Pair* fastStop(const PairOut& o, bool) { return o.end - kFastPairMargin; }
@@ -225,12 +229,16 @@ inline std::uint8_t* fastStop(const ByteOut& o, bool tail) { return o.end - (tai
 // longer than the room is written as far as it fits, the rest left pending
 // as the resumable loop would leave it.
 //
-// Every item starts with at least 56 buffered bits, enough for the longest
-// (a 15-bit length code with 5 extra bits and a 15-bit distance code with 13
-// extra bits), so no bit count is checked inside an item.  The buffer is
-// refilled without branches: 8 bytes are loaded and as many whole bytes kept
-// as fit.  The next entry is looked up before the current item's output is
-// written, so the table load overlaps the store or the match copy.
+// The buffer is refilled once an item, at its start, without branches: 8
+// bytes are loaded at the first byte not yet counted and as many whole bytes
+// counted as fit (at least 56 bits).  The bits above the count are the next
+// stream bits too (the next refill counts them), so after a refill all 64
+// bits are the stream's.  That is enough for the longest item (a 15-bit
+// length code with 5 extra bits and a 15-bit distance code with 13 extra
+// bits: 48 bits) and the lookup of the next (11 bits), so no bit count is
+// checked inside an item.  The next entry is looked up before the current
+// item's output is written, so the table load overlaps the store or the
+// match copy.
 template <class Out, unsigned LitRoot, unsigned DistRoot, bool Tail>
 [[gnu::always_inline]] inline void fastLoop(DecoderState& s, BitReader& br, Out& out, const Tables& t) {
     // Hot values live in locals so they stay in registers: byte stores
@@ -260,6 +268,9 @@ template <class Out, unsigned LitRoot, unsigned DistRoot, bool Tail>
     // A distance that selects copyMatchFrom's plain word copies for a
     // source in the window.
     constexpr std::uint32_t kWindowCopyDistance = 16;
+    // Bytes of history before this call's output (bytes output only), in a
+    // local: stores through the output would force reloads of a field.
+    const std::int32_t history = historyOf(out);
     const unsigned litRoot = LitRoot != 0 ? LitRoot : t.litRoot;
     const unsigned distRoot = DistRoot != 0 ? DistRoot : t.distRoot;
     const std::uint64_t litMask = (std::uint64_t{1} << litRoot) - 1;
@@ -276,23 +287,15 @@ template <class Out, unsigned LitRoot, unsigned DistRoot, bool Tail>
         bits >>= e & 63;
         count -= e;  // only the low byte counts
     };
-    // One literal or two, from an entry of either kind, without a branch on
-    // which: the second store goes to the first literal's place again when
-    // there is only one.
-    auto putLiterals = [&](DecodeEntry e) {
-        const unsigned v = entryValue(e);
-        const unsigned two = (entryKind(e) >> 6) & 1;
+    auto putLiteral = [&](DecodeEntry e) {
         if constexpr (kBytes) {
-            p[0] = static_cast<std::uint8_t>(v);
-            p[two] = static_cast<std::uint8_t>(v >> (8 * two));
+            *p++ = static_cast<std::uint8_t>(e >> 16);
         } else {
-            p[0] = LZ77Pair{static_cast<std::uint16_t>(v & 0xFF), 0};
-            p[two] = LZ77Pair{static_cast<std::uint16_t>((v >> (8 * two)) & 0xFF), 0};
+            *p++ = LZ77Pair{static_cast<std::uint16_t>(e >> 16), 0};
         }
-        p += 1 + two;
     };
     // The limits are checked once per run of items: an item (a match, or up
-    // to three entries of literals) takes at most 48 bits, so the source
+    // to four entries of literals) takes at most 48 bits, so the source
     // position moves at most 6 bytes an item plus what a refill reads ahead,
     // and it writes at most kItemOut outputs.
     constexpr std::ptrdiff_t kItemOut = kBytes ? kFastDstMargin : kFastPairMargin;
@@ -314,35 +317,39 @@ template <class Out, unsigned LitRoot, unsigned DistRoot, bool Tail>
             // `e` was looked up with at least 11 bits buffered (a whole
             // first-level code); the refill adds bits above them only.
             refill();
-            unsigned kind = entryKind(e);
-            if (isLiterals(kind)) {
-                // Up to two more first-level entries of literals (at most
-                // kLitWideRoot bits each): three take at most 15 + 2 * 11 of the
-                // 56 bits, leaving enough for the next lookup, and write at most
-                // 6 literals.
+            if (e & kLiteralBit) {
+                // Up to three more first-level entries of literals (at most
+                // kLitWideRoot bits each): four take at most 15 + 3 * 11 of the
+                // 64 bits, leaving enough for the next lookup.
                 consume(e);
                 const DecodeEntry e2 = lit[bits & litMask];
-                putLiterals(e);
+                putLiteral(e);
                 e = e2;
-                if (isLiterals(entryKind(e))) {
+                if (e & kLiteralBit) {
                     consume(e);
                     const DecodeEntry e3 = lit[bits & litMask];
-                    putLiterals(e);
+                    putLiteral(e);
                     e = e3;
-                    if (isLiterals(entryKind(e))) {
+                    if (e & kLiteralBit) {
                         consume(e);
                         const DecodeEntry e4 = lit[bits & litMask];
-                        putLiterals(e);
+                        putLiteral(e);
                         e = e4;
+                        if (e & kLiteralBit) {
+                            consume(e);
+                            const DecodeEntry e5 = lit[bits & litMask];
+                            putLiteral(e);
+                            e = e5;
+                        }
                     }
                 }
                 continue;
             }
-            if ((kind & ~15u) != kKindBase) [[unlikely]] {
+            if (!(e & kBaseBit)) [[unlikely]] {
                 // A code longer than the first level: its entry is taken again
                 // as the next item.  End of block or invalid code: the resumable
                 // loop deals with it.
-                if (!isLink(kind)) goto done;
+                if (!isLink(entryKind(e))) goto done;
                 e = followLink(lit, e, bits, litRoot);
                 continue;
             }
@@ -351,17 +358,14 @@ template <class Out, unsigned LitRoot, unsigned DistRoot, bool Tail>
             // next lookup.
             std::uint64_t before = bits;
             consume(e);
-            const std::uint32_t length = entryValue(e) + extraValue(before, bits, e, kind - kKindBase);
+            const std::uint32_t length = baseValue(before, e);
 
-            // At least 36 bits remain: the distance entry is looked up while the
-            // buffer is topped up again for the distance and the next lookup.
+            // At least 44 bits remain: enough for the distance code and its
+            // extra bits.
             e = dist[bits & distMask];
-            refill();
-            kind = entryKind(e);
-            if ((kind & ~15u) != kKindBase) [[unlikely]] {
-                if (isLink(kind)) e = followLink(dist, e, bits, distRoot);
-                kind = entryKind(e);
-                if ((kind & ~15u) != kKindBase) {
+            if (!(e & kBaseBit)) [[unlikely]] {
+                if (isLink(entryKind(e))) e = followLink(dist, e, bits, distRoot);
+                if (!isBase(entryKind(e))) {
                     s.runLength = static_cast<std::int32_t>(length);
                     s.phase = kPhaseDistance;
                     goto done;
@@ -369,14 +373,14 @@ template <class Out, unsigned LitRoot, unsigned DistRoot, bool Tail>
             }
             before = bits;
             consume(e);
-            const unsigned extra = kind - kKindBase;
-            const std::uint32_t distance = entryValue(e) + extraValue(before, bits, e, extra);
-            // At least 28 bits remain: enough for the next lookup.
+            const std::uint32_t distance = baseValue(before, e);
+            // At least 16 of the bits loaded by the item's refill remain: the
+            // next item's entry is looked up before the match is written.
             const DecodeEntry next = lit[bits & litMask];
             if constexpr (kBytes) {
                 const auto written = static_cast<std::uint32_t>(p - start);
                 if constexpr (Tail) {
-                    if (length > static_cast<std::uint32_t>(out.end - p) && distance <= written + out.history) {
+                    if (length > static_cast<std::uint32_t>(out.end - p) && distance <= written + history) {
                         out.p = p;
                         out.match(s, length, distance);
                         p = out.p;
@@ -397,23 +401,27 @@ template <class Out, unsigned LitRoot, unsigned DistRoot, bool Tail>
                     e = next;
                     continue;
                 }
-                const std::uint32_t back = distance - written;  // wraps when in the output
-                const bool tooFar = distance > written + out.history;
-                const bool crossing = back - 1 < length - 1;
+                // How far before this call's output the source starts:
+                // positive when it lies in the window (exact as a signed
+                // value, as written < 2^31).
+                const auto back = static_cast<std::int32_t>(distance - written);
+                const bool tooFar = back > history;
+                const bool crossing = static_cast<std::uint32_t>(back) - 1 < length - 1;
                 if (!(tooFar | crossing)) [[likely]] {
                     // All ones when the source is in the window: masks, as
-                    // the compiler turns a choice back into a branch.
-                    const std::uintptr_t inWindow = 0 - static_cast<std::uintptr_t>(distance > written);
+                    // the compiler turns a choice back into a branch.  A
+                    // window source is copied with a distance of at least 16.
+                    const std::uintptr_t inWindow = 0 - static_cast<std::uintptr_t>(back > 0);
                     const std::uintptr_t from =
                         reinterpret_cast<std::uintptr_t>(p) - distance + (windowShift & inWindow);
-                    const std::uint32_t d = (distance & ~static_cast<std::uint32_t>(inWindow)) |
-                                            (kWindowCopyDistance & static_cast<std::uint32_t>(inWindow));
+                    const std::uint32_t d = distance | (kWindowCopyDistance & static_cast<std::uint32_t>(inWindow));
                     copyMatchFrom<!Tail>(p, reinterpret_cast<const std::uint8_t*>(from), d, length);
                 } else if (!tooFar) {
                     copyMatchExact(s, p, written, distance, length);
                 } else {
                     // Only the distance code is taken; its extra bits stay.
-                    bits = before >> (entryTotalBits(e) - extra);
+                    const unsigned extra = entryExtra(e);
+                    bits = before >> entryBits(e);
                     count += extra;
                     s.runLength = static_cast<std::int32_t>(length);
                     s.matchDistance = entryValue(e);
@@ -529,10 +537,10 @@ orvStatus decodeBlock(DecoderState& s, BitReader& br, Out& out) {
                     br.drop(bits);
                     out.literal(entryValue(e));
                     if (out.full()) return orvStsDstFull;
-                } else if ((kind & ~15u) == kKindBase) {
+                } else if (isBase(kind)) {
                     br.drop(bits);
                     s.runLength = static_cast<std::int32_t>(entryValue(e));
-                    s.extraBitCount = kind - kKindBase;
+                    s.extraBitCount = entryExtra(e);
                     s.phase = kPhaseLengthExtra;
                 } else if (kind == kKindEndOfBlock) {
                     br.drop(bits);
@@ -556,11 +564,10 @@ orvStatus decodeBlock(DecoderState& s, BitReader& br, Out& out) {
                 DecodeEntry e;
                 unsigned bits;
                 if (!lookupSlow(br, t.dist, t.distRoot, &e, &bits)) return orvStsSrcEnd;
-                const unsigned kind = entryKind(e);
-                if ((kind & ~15u) != kKindBase) return orvStsBadSize;
+                if (!isBase(entryKind(e))) return orvStsBadSize;
                 br.drop(bits);
                 s.matchDistance = entryValue(e);
-                s.extraBitCount = kind - kKindBase;
+                s.extraBitCount = entryExtra(e);
                 s.phase = kPhaseDistanceExtra;
                 break;
             }

@@ -16,44 +16,50 @@ namespace orvdc::lz77::decoder {
 // 15 + 13), so one shift by the entry's low bits passes the code and its
 // extra bits together; kind in bits 8-15, value in bits 16-31.
 //   kind 128          literal byte (code-length code: symbol 0..18)
-//   kind 192 + n      two literals (first-level literal/length entries only):
-//                     the first, of n code bits, in value bits 0-7, the
-//                     second in bits 8-15; the entry's bits cover both codes
 //   kind 1..15        link to a second-level table of that index width; value
 //                     is its offset in entries from the start of the table
-//   kind 16 + e       length or distance base `value` followed by e extra bits
-//   kind 96           end of block
-//   kind 64           invalid code
-// Literal entries alone have bit 7 of the kind set, and two-literal entries
-// bit 6 as well, so the fast loop tests them with one instruction each.
+//   kind 64 + c       length or distance base `value` with a code of c bits;
+//                     the entry's bits less c are its extra bits
+//   kind 32           end of block
+//   kind 16           invalid code
+// Literal entries alone have bit 7 of the kind set, bases alone bit 6.  So
+// the fast loop tells each kind with one bit test, takes a length or distance
+// from the buffer as (bits below the entry's total) >> c, and, as a 64-bit
+// shift uses only the low 6 bits of its count, shifts by the entry's bits
+// 8-15 as c.
 using DecodeEntry = std::uint32_t;
 
 inline constexpr unsigned kKindLiteral = 128;
-inline constexpr unsigned kKindLiteralPair = 192;
-inline constexpr unsigned kKindBase = 16;
-inline constexpr unsigned kKindEndOfBlock = 96;
-inline constexpr unsigned kKindInvalid = 64;
+inline constexpr unsigned kKindBase = 64;
+inline constexpr unsigned kKindEndOfBlock = 32;
+inline constexpr unsigned kKindInvalid = 16;
 
-// Extra bits that follow a code of this kind.
-constexpr unsigned kindExtra(unsigned kind) { return (kind & ~15u) == kKindBase ? kind - kKindBase : 0; }
-// `bits` counts the code's own bits only.
-constexpr DecodeEntry makeEntry(unsigned kind, unsigned bits, unsigned value) {
-    return (bits + kindExtra(kind)) | (kind << 8) | (value << 16);
-}
+// Bit tests on whole entries.
+inline constexpr DecodeEntry kLiteralBit = kKindLiteral << 8;
+inline constexpr DecodeEntry kBaseBit = kKindBase << 8;
+
 constexpr unsigned entryKind(DecodeEntry e) { return (e >> 8) & 0xFF; }
+constexpr bool isBase(unsigned kind) { return (kind & 0xC0) == kKindBase; }
+constexpr bool isLink(unsigned kind) { return kind - 1u < 15u; }
+
+// `bits` counts the code's own bits; a base has `extra` more.
+constexpr DecodeEntry makeEntry(unsigned kind, unsigned bits, unsigned value) {
+    return bits | (kind << 8) | (value << 16);
+}
+constexpr DecodeEntry makeLiteral(unsigned bits, unsigned byte) { return makeEntry(kKindLiteral, bits, byte); }
+constexpr DecodeEntry makeBase(unsigned bits, unsigned extra, unsigned value) {
+    return makeEntry(kKindBase + bits, bits + extra, value);
+}
 // Bits of the code with its extra bits, and of the code alone.
 constexpr unsigned entryTotalBits(DecodeEntry e) { return e & 0xFF; }
-constexpr unsigned entryBits(DecodeEntry e) { return entryTotalBits(e) - kindExtra(entryKind(e)); }
+constexpr unsigned entryBits(DecodeEntry e) {
+    return isBase(entryKind(e)) ? entryKind(e) - kKindBase : entryTotalBits(e);
+}
+constexpr unsigned entryExtra(DecodeEntry e) { return entryTotalBits(e) - entryBits(e); }
 constexpr unsigned entryValue(DecodeEntry e) { return e >> 16; }
-// An entry with `bits` more code bits.
-constexpr DecodeEntry addBits(DecodeEntry e, unsigned bits) { return e + bits; }
-constexpr bool isLink(unsigned kind) { return kind - 1u < 15u; }
-// One literal or two.
-constexpr bool isLiterals(unsigned kind) { return (kind & kKindLiteral) != 0; }
-constexpr bool isLiteralPair(unsigned kind) { return (kind & kKindLiteralPair) == kKindLiteralPair; }
-// The first literal of a two-literal entry, as an entry of its own.
-constexpr DecodeEntry firstOfPair(DecodeEntry e) {
-    return makeEntry(kKindLiteral, entryKind(e) - kKindLiteralPair, entryValue(e) & 0xFF);
+// An entry with `bits` more code bits (a base counts them in its kind too).
+constexpr DecodeEntry addBits(DecodeEntry e, unsigned bits) {
+    return e + (isBase(entryKind(e)) ? bits * 0x101 : bits);
 }
 
 // Largest tables that code lengths the decoder accepts can produce: 854
@@ -220,31 +226,37 @@ inline void copyWord(std::uint8_t* to, const std::uint8_t* from) {
 }
 
 // Match copy in whole words that writes exactly out[0, n) for 3 <= n <= 258
-// from `from`: nothing past the match is touched, so the bytes after the
+// from `from`: nothing past the match is changed, so the bytes after the
 // reported output stay the caller's.  `d` is the distance from the source to
 // out when the source lies just before out in the same buffer, and then
 // words are copied in order, so a word may read bytes the one before it
 // wrote; a source that cannot overlap out[0, n) (the history window) is
 // copied with any d >= 16.  The last word ends exactly at the end of the
 // match and may rewrite some of its bytes with the same values.
-// With SpareByte, the byte after the match lies in the destination too: a
-// match of 3 bytes is then copied as one of 4 and that byte put back, which
-// saves a branch that short matches would often mispredict.
-template <bool SpareByte = false>
+// With Slack, the 16 bytes after the match lie in the destination too: a
+// match of up to 16 bytes is then copied in words of 8 (or 4) bytes that may
+// run past its end, and the 16 bytes after it, read first, are put back.
+// That saves the arithmetic and the branches of exact short copies.  A source
+// read up to 16 bytes from `from` must lie in readable memory.
+template <bool Slack = false>
 [[gnu::always_inline]] inline void copyMatchFrom(std::uint8_t* out, const std::uint8_t* from, std::uint32_t d,
                                                  std::uint32_t n) {
     std::uint8_t* const stop = out + n;
     const std::uint8_t* const fromStop = from + n;
     if (n <= 16 && d >= 4) {
-        if constexpr (SpareByte) {
-            const std::uint8_t after = out[n];
-            const std::uint32_t last = (n < 4 ? 4 : n) - 4;
-            const std::uint32_t a = ((last + 2) * 11) >> 5;
-            copyWord<4>(out, from);
-            copyWord<4>(out + a, from + a);
-            copyWord<4>(out + last - a, from + last - a);
-            copyWord<4>(out + last, from + last);
-            out[n] = after;  // changed only for n == 3, and restored
+        if constexpr (Slack) {
+            std::uint8_t after[16];
+            std::memcpy(after, stop, 16);
+            if (d >= 8) [[likely]] {
+                copyWord<8>(out, from);
+                copyWord<8>(out + 8, from + 8);
+            } else {
+                copyWord<4>(out, from);
+                copyWord<4>(out + 4, from + 4);
+                copyWord<4>(out + 8, from + 8);
+                copyWord<4>(out + 12, from + 12);
+            }
+            std::memcpy(stop, after, 16);  // unchanged bytes after the match
             return;
         }
         if (n == 3) {
@@ -317,9 +329,9 @@ template <bool SpareByte = false>
 
 // The match at distance d in this call's output (d <= bytes written before
 // out): copyMatchFrom with the source d bytes back.
-template <bool SpareByte = false>
+template <bool Slack = false>
 [[gnu::always_inline]] inline void copyMatch(std::uint8_t* out, std::uint32_t d, std::uint32_t n) {
-    copyMatchFrom<SpareByte>(out, out - d, d, n);
+    copyMatchFrom<Slack>(out, out - d, d, n);
 }
 
 // Copies n bytes, 3 <= n <= 258, between buffers that do not overlap, in

@@ -1,6 +1,8 @@
 // Builder of the dynamic-block decoding tables (layout in decode_tables.h).
 #include "lz77/decode_tables.h"
 
+#include <cstring>
+
 namespace orvdc::lz77::decoder {
 
 namespace {
@@ -8,23 +10,6 @@ namespace {
 void fillInvalid(DecodeEntry* t, std::uint32_t n, unsigned bits) {
     const DecodeEntry e = makeEntry(kKindInvalid, bits, 0);
     for (std::uint32_t i = 0; i < n; ++i) t[i] = e;
-}
-
-// Gives every first-level entry whose bits hold two whole literal codes
-// both literals, so the fast loop writes them after one lookup.  The second
-// code is found at the index of the bits after the first, which decodes it
-// exactly when it fits in those bits.  Entries are visited downwards, so the
-// one looked up (at a smaller index, or the same at 0) still holds one literal.
-void pairLiterals(DecodeEntry* t, unsigned root) {
-    for (std::uint32_t i = 1u << root; i-- > 0;) {
-        const DecodeEntry e = t[i];
-        if (entryKind(e) != kKindLiteral) continue;
-        const unsigned n = entryBits(e);
-        const DecodeEntry second = t[i >> n];
-        if (entryKind(second) != kKindLiteral || entryBits(second) > root - n) continue;
-        t[i] = makeEntry(kKindLiteralPair + n, n + entryBits(second),
-                         entryValue(e) | entryValue(second) << 8);
-    }
 }
 
 }  // namespace
@@ -86,6 +71,15 @@ bool buildTable(DecoderState& s, TableKind kind, const std::uint8_t* lengths, un
     unsigned remaining[16];
     for (unsigned n = 0; n < 16; ++n) remaining[n] = lengthCount[n];
 
+    // First-level codes, shortest first, are written at their bit-reversed
+    // codes in t[0, filled), filled = 2^(their length); the first-level
+    // entries written so far are copied after themselves whenever a longer
+    // length comes, so each ends up at every index with its low bits.
+    std::uint32_t filled = 0;
+    const auto fillTo = [&](std::uint32_t n) {
+        if (filled == 0) filled = n;
+        for (; filled < n; filled *= 2) std::memcpy(t + filled, t, filled * sizeof *t);
+    };
     std::uint32_t size = rootSize;        // entries used so far
     std::uint32_t subStart = 0;           // current second-level array
     unsigned subWidth = 0;
@@ -96,9 +90,10 @@ bool buildTable(DecoderState& s, TableKind kind, const std::uint8_t* lengths, un
         const unsigned rev = reverseBits(next[n]++, n);
         const DecodeEntry e = symbolEntry(kind, sym);
         if (n <= root) {
-            const DecodeEntry en = addBits(e, n);
-            for (std::uint32_t i = rev; i < rootSize; i += 1u << n) t[i] = en;
+            fillTo(1u << n);
+            t[rev] = addBits(e, n);
         } else {
+            fillTo(rootSize);
             const std::uint32_t low = rev & (rootSize - 1);
             if (low != currentLow) {
                 // Width of the new array: grow while the codes still to be
@@ -126,7 +121,7 @@ bool buildTable(DecoderState& s, TableKind kind, const std::uint8_t* lengths, un
         }
         --remaining[n];
     }
-    if (kind == TableKind::LitLen) pairLiterals(t, root);
+    fillTo(rootSize);
     *rootBits = root;
     *used = size;
     return true;

@@ -35,24 +35,24 @@ constexpr DecodeEntry symbolEntry(TableKind kind, unsigned sym) {
         case TableKind::CodeLength:
             return makeEntry(kKindLiteral, 0, sym);
         case TableKind::LitLen:
-            if (sym < 256) return makeEntry(kKindLiteral, 0, sym);
+            if (sym < 256) return makeLiteral(0, sym);
             if (sym == 256) return makeEntry(kKindEndOfBlock, 0, 0);
-            if (sym < 286) return makeEntry(kKindBase + kLengthExtra[sym - 257], 0, kLengthBase[sym - 257]);
+            if (sym < 286) return makeBase(0, kLengthExtra[sym - 257], kLengthBase[sym - 257]);
             return makeEntry(kKindInvalid, 0, 0);
         case TableKind::Distance:
-            if (sym < 30) return makeEntry(kKindBase + kDistanceExtra[sym], 0, kDistanceBase[sym]);
+            if (sym < 30) return makeBase(0, kDistanceExtra[sym], kDistanceBase[sym]);
             return makeEntry(kKindInvalid, 0, 0);
     }
     return makeEntry(kKindInvalid, 0, 0);
 }
 
+// The low n bits of `code` (n <= 16) in reverse order.
 constexpr unsigned reverseBits(unsigned code, unsigned n) {
-    unsigned r = 0;
-    for (unsigned i = 0; i < n; ++i) {
-        r = (r << 1) | (code & 1u);
-        code >>= 1;
-    }
-    return r;
+    code = ((code & 0x5555u) << 1) | ((code >> 1) & 0x5555u);
+    code = ((code & 0x3333u) << 2) | ((code >> 2) & 0x3333u);
+    code = ((code & 0x0F0Fu) << 4) | ((code >> 4) & 0x0F0Fu);
+    code = ((code & 0x00FFu) << 8) | ((code >> 8) & 0x00FFu);
+    return code >> (16 - n);
 }
 
 // First canonical code of each length 1..15 (RFC 1951 section 3.2.2).

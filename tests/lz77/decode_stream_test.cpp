@@ -246,14 +246,55 @@ TEST(DecodeStream, EveryLengthAndDistance) {
     }
 }
 
+// Matches that take the most bits an item can (a 15-bit length code with 5
+// extra bits and a 15-bit distance code with 13), at every bit alignment:
+// the fast loop must not look up the next code from the few bits left after
+// such a match before topping up its buffer.
+TEST(DecodeStream, LongestMatchCodesAtEveryBitAlignment) {
+    // Literals 'a'..'d' and end-of-block get the short codes, lengths 195..257
+    // (symbols 283, 284) codes of 15 bits; distance symbols 0..13 codes of
+    // 1 to 14 bits, 16385..32768 (symbols 28, 29) codes of 15 bits.
+    std::vector<std::uint8_t> litLens(286, 0);
+    const unsigned chosen[16] = {'a', 'b', 'c', 'd', 256, 257, 258, 259, 260, 261, 262, 263, 264, 265, 283, 284};
+    for (unsigned i = 0; i < 16; ++i) litLens[chosen[i]] = static_cast<std::uint8_t>(i < 15 ? i + 1 : 15);
+    std::vector<std::uint8_t> distLens(30, 0);
+    for (unsigned i = 0; i < 14; ++i) distLens[i] = static_cast<std::uint8_t>(i + 1);
+    distLens[28] = distLens[29] = 15;
+
+    Rng rng(77);
+    std::vector<Token> tokens;
+    for (unsigned i = 0; i < 32768; ++i) tokens.push_back({static_cast<std::uint16_t>('a' + rng.below(4)), 0});
+    for (unsigned i = 0; i < 3000; ++i) {
+        // 0 to 3 literals of 1 to 4 bits between matches vary the alignment.
+        for (unsigned k = rng.below(4); k > 0; --k) {
+            tokens.push_back({static_cast<std::uint16_t>('a' + rng.below(4)), 0});
+        }
+        tokens.push_back({static_cast<std::uint16_t>(195 + rng.below(63)),
+                          static_cast<std::uint16_t>(16385 + rng.below(16384))});
+    }
+    Bytes expected;
+    expandTokens(tokens, expected);
+    BitWriter w;
+    putDynamicBlock(w, true, litLens, distLens, tokens);
+    for (Path path : {Path::OnePass, Path::Pairs}) {
+        for (std::size_t dstChunk : {std::size_t{1} << 30, std::size_t{65536}, std::size_t{300}}) {
+            DriveOptions opt{path};
+            opt.dstChunk = dstChunk;
+            const DriveResult r = drive(w.bytes(), opt);
+            ASSERT_EQ(r.status, orvStsStreamEnd);
+            ASSERT_EQ(r.out, expected) << static_cast<int>(path) << " " << dstChunk;
+        }
+    }
+}
+
 // Call sizes around the fast loops' limits: they need 8 source bytes and
-// room for a longest match (or a few pair records; the tail loop, six
+// room for a longest match (or four pair records; the tail loop, four
 // bytes), and hand over to the byte-at-a-time loops at exactly those edges.
 // Every call is checked for bytes changed after its reported output (see
 // CanaryRoom).
 TEST(DecodeStream, CallSizesAtTheFastLoopEdges) {
     const Sample s = makeSample(31);
-    std::vector<std::size_t> dstChunks = {5, 6, 7, 13, 100};
+    std::vector<std::size_t> dstChunks = {3, 4, 5, 13, 100};
     for (std::size_t n = 254; n <= 262; ++n) dstChunks.push_back(n);
     for (std::size_t srcChunk : {7u, 8u, 9u, 16u, 1u << 30}) {
         for (std::size_t dstChunk : dstChunks) {
@@ -264,7 +305,7 @@ TEST(DecodeStream, CallSizesAtTheFastLoopEdges) {
                 expectDecodes(s, opt);
             }
         }
-        for (std::int32_t pairChunk : {3, 5, 6, 7, 9, 10}) {
+        for (std::int32_t pairChunk : {3, 4, 5, 7, 8, 9}) {
             DriveOptions opt;
             opt.path = Path::Pairs;
             opt.srcChunk = srcChunk;
