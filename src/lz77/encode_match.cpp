@@ -95,27 +95,42 @@ private:
     static std::uint32_t hash3(const std::uint8_t* b) {
         return static_cast<std::uint32_t>(kHashTable[0][b[0]] ^ kHashTable[1][b[1]] ^ kHashTable[2][b[2]]);
     }
+    // The skip hint of a link from c to c2 (two steps on): c - c2 when it
+    // fits, else 0 (a hint that never holds).
+    static std::uint16_t skipHint(std::uint32_t c, std::uint32_t c2) {
+        const std::uint32_t d = c - c2;
+        return static_cast<std::uint16_t>(d <= 0xFFFFu ? d : 0u);
+    }
     // Links q into its hash chain; returns the previous head of that chain.
+    // At level 2 (skip_ set) the skip hint of q is set as well.
     std::int32_t insert(std::uint32_t q) {
         const std::uint32_t h = hash3(src_ + (q - start_));
         const std::int32_t previous = head_[h];
         chain_[q & kHashMask] = previous;
         head_[h] = static_cast<std::int32_t>(q);
+        if (skip_ != nullptr) {
+            const auto after = static_cast<std::uint32_t>(chain_[static_cast<std::uint32_t>(previous) & kHashMask]);
+            skip_[q & kHashMask] = skipHint(q, after);
+        }
         return previous;
     }
-    // Links from..to-1, with the fields in locals (the stores to the chains
-    // could alias them).
+    // Links from..to-1 at level 2, with the fields in locals (the stores to
+    // the chains could alias them).
     void insertRange(std::uint32_t from, std::uint32_t to) {
         const std::uint8_t* b = src_ + (from - start_);
         std::int32_t* const head = head_;
         std::int32_t* const chain = chain_;
+        std::uint16_t* const skip = skip_;
         for (std::uint32_t q = from; q < to; ++q, ++b) {
             const std::uint32_t h = hash3(b);
-            chain[q & kHashMask] = head[h];
+            const std::int32_t previous = head[h];
+            chain[q & kHashMask] = previous;
             head[h] = static_cast<std::int32_t>(q);
+            skip[q & kHashMask] =
+                skipHint(q, static_cast<std::uint32_t>(chain[static_cast<std::uint32_t>(previous) & kHashMask]));
         }
     }
-    // One walk along a hash chain for position p: at most `limit`
+    // One walk along a hash chain for position p: at most `left`
     // candidates from c, keeping the longest match (at least the initial
     // `best`) and the first candidate reaching it.  Starting from a `best`
     // above 2 finds the same result whenever that result is longer.
@@ -124,19 +139,30 @@ private:
     // those at p, so one 4-byte load ending at offset best (the first three
     // bytes while best is 2) rejects most candidates before any full compare;
     // the candidates it rejects could never have become the best.
+    //
+    // A walk is bound by the latency of each link it reads.  The skip table
+    // (level 2) holds for each position c a hint of the link two steps on,
+    // c2 = c - skip[c]; a step examines two candidates, c and c1 = chain[c],
+    // and goes on from the hint while the real link chain[c1] is still being
+    // read, so each read along the hints covers two candidates.  The real
+    // link decides: a wrong hint is replaced (and repaired), so the hints
+    // change only the speed.
     struct ChainWalk {
         std::uint32_t c;  // the candidate to examine next (usable)
         std::uint32_t at, mask, want;
         std::uint32_t best, bestC;
         std::uint32_t p, maxlen;
+        std::uint32_t left;  // candidates still allowed, c included
     };
     // Sets up a walk; false when there is nothing to examine.
-    bool beginWalk(ChainWalk& w, std::int32_t c, std::uint32_t p, std::uint32_t maxlen, std::uint32_t best) const {
+    bool beginWalk(ChainWalk& w, std::int32_t c, std::uint32_t p, std::uint32_t maxlen, std::uint32_t best,
+                   std::uint32_t limit = kChainLimitBest) const {
         w.c = static_cast<std::uint32_t>(c);
         w.bestC = w.c;
         w.best = best;
         w.p = p;
         w.maxlen = maxlen;
+        w.left = limit;
         if (maxlen <= best || !usable(c, p)) return false;
         const std::uint8_t* P = src_ + (p - start_);
         w.at = best >= 3 ? best - 3 : 0;
@@ -154,18 +180,43 @@ private:
         const std::uintptr_t base = kInSource || c >= start_ ? srcBase_ : windowBase0_;
         return reinterpret_cast<const std::uint8_t*>(base + c);
     }
-    // Examines w.c and moves to the next candidate; false when the walk ends
-    // (best reached maxlen, or the next candidate is unusable).
+    // The link two steps on from c: the hint when the real link c2 agrees,
+    // else c2 (and the hint is repaired).  A branch, not a select, so that
+    // the walk runs on from the hint without waiting for c2.  The test goes
+    // through an empty asm: a compiler that knew the two equal could use c2
+    // in place of the hint.
+    [[gnu::always_inline]] std::uint32_t secondLink(std::uint32_t c, std::uint32_t hint, std::uint32_t c2) const {
+        std::uint32_t differ = c2 ^ hint;
+        __asm__("" : "+r"(differ));
+        if (differ != 0) [[unlikely]] {
+            skip_[c & kHashMask] = skipHint(c, c2);
+            return c2;
+        }
+        return hint;
+    }
+    // Examines w.c and, if the walk goes on, the candidate after it, and
+    // moves two candidates on; false when the walk ends (best reached
+    // maxlen, the next candidate is unusable, or none is left).
     template <bool kInSource = false>
     [[gnu::always_inline]] bool stepWalk(ChainWalk& w) const {
         const std::uint32_t c = w.c;
+        std::uint32_t hint = c - skip_[c & kHashMask];
+        __asm__("" : "+r"(hint));
         const std::uint8_t* C = candidateBytes<kInSource>(c);
-        const std::uint32_t next = static_cast<std::uint32_t>(chain_[c & kHashMask]);
+        const auto c1 = static_cast<std::uint32_t>(chain_[c & kHashMask]);
         if ((load32(C + w.at) & w.mask) == w.want) [[unlikely]] {
             if (!improve(w, C)) return false;
         }
+        if (!usableAt(c1, w.p) || --w.left == 0) return false;
+        const std::uint8_t* C1 = candidateBytes<kInSource>(c1);
+        const auto c2 = static_cast<std::uint32_t>(chain_[c1 & kHashMask]);
+        if ((load32(C1 + w.at) & w.mask) == w.want) [[unlikely]] {
+            w.c = c1;
+            if (!improve(w, C1)) return false;
+        }
+        const std::uint32_t next = secondLink(c, hint, c2);
         w.c = next;
-        return w.p - next - 1u < static_cast<std::uint32_t>(kMaxDistance) && !(kFullFlush && next == 0);
+        return usableAt(next, w.p) && --w.left != 0;
     }
     // The full compare of a candidate that passed the 4-byte test; false
     // when the match now reaches maxlen.
@@ -182,10 +233,10 @@ private:
         }
         return true;
     }
-    // Examines at most `limit` candidates of one walk.
+    // Runs a walk to its end.
     template <bool kInSource = false>
-    [[gnu::always_inline]] void runWalk(ChainWalk& w, std::uint32_t limit) const {
-        while (stepWalk<kInSource>(w) && --limit != 0) {
+    [[gnu::always_inline]] void runWalk(ChainWalk& w) const {
+        while (stepWalk<kInSource>(w)) {
         }
     }
     // The chain of a later walk at r, read ahead while another walk runs:
@@ -206,24 +257,34 @@ private:
         k.x = static_cast<std::uint32_t>(head_[hash3(src_ + (r - start_))]);
         k.more = usableAt(k.x, r);
     }
-    // runWalk, reading the chain of k beside it (one link a step).
-    // The walk runs on a local copy: the list stores could otherwise alias
-    // its fields and force them through memory at every step.
+    // runWalk, reading the chain of k beside it (two links a step, along
+    // the skip hints like the walk).  The walk runs on a local copy: the
+    // list stores could otherwise alias its fields and force them through
+    // memory at every step.
     template <bool kInSource>
-    [[gnu::noinline]] void runWalkReading(ChainWalk& walk, std::uint32_t limit, ChainList& k) const {
+    [[gnu::noinline]] void runWalkReading(ChainWalk& walk, ChainList& k) const {
         ChainWalk w = walk;
         std::uint32_t n = k.n, x = k.x;
         bool more = k.more;
         std::uint32_t* const list = k.list;
         const std::uint32_t r = k.r;
         const std::int32_t* const chain = chain_;
+        const std::uint16_t* const skip = skip_;
         for (;;) {
             if (more && n < kChainLimitBest) {
                 list[n++] = x;
-                x = static_cast<std::uint32_t>(chain[x & kHashMask]);
+                std::uint32_t hint = x - skip[x & kHashMask];
+                __asm__("" : "+r"(hint));
+                const auto x1 = static_cast<std::uint32_t>(chain[x & kHashMask]);
+                if (usableAt(x1, r) && n < kChainLimitBest) {
+                    list[n++] = x1;
+                    x = secondLink(x, hint, static_cast<std::uint32_t>(chain[x1 & kHashMask]));
+                } else {
+                    x = x1;
+                }
                 more = usableAt(x, r);
             }
-            if (!stepWalk<kInSource>(w) || --limit == 0) break;
+            if (!stepWalk<kInSource>(w)) break;
         }
         walk = w;
         k.n = n;
@@ -246,10 +307,11 @@ private:
         }
         if (m == limit || (m > 0 && !k.more)) return;
         if (m > 0) w.c = k.x;
+        w.left = limit - m;
         if (ahead != nullptr) {
-            runWalkReading<kInSource>(w, limit - m, *ahead);
+            runWalkReading<kInSource>(w, *ahead);
         } else {
-            runWalk<kInSource>(w, limit - m);
+            runWalk<kInSource>(w);
         }
     }
     // Raises the threshold of a running walk to `best` (above its own): it
@@ -262,8 +324,7 @@ private:
         w.want = load32(P + w.at);
     }
     // The searches after a match, at p (a) and p + 1 (b), side by side so
-    // that their memory latencies overlap; each examines at most `limit`
-    // candidates.  Once a is done with a match that p + 1 must beat to be
+    // that their memory latencies overlap.  Once a is done with a match that p + 1 must beat to be
     // chosen (`decisive` says whether a's result is such a match), b only
     // needs matches longer than a's, and none at all when it cannot have
     // one: then b's result is left at its value so far, which is no longer.
@@ -271,34 +332,32 @@ private:
     // (as in a literal step; a no longer reads the chains then).
     template <bool kInSource, typename Decisive, typename StartAhead>
     [[gnu::always_inline]] void runSearchPair(ChainWalk& a, bool activeA, ChainWalk& b, bool activeB,
-                                              std::uint32_t limit, Decisive decisive,
-                                              StartAhead startAhead) const {
+                                              Decisive decisive, StartAhead startAhead) const {
         if (activeA && activeB) {
             for (;;) {
                 const bool moreA = stepWalk<kInSource>(a);
                 const bool moreB = stepWalk<kInSource>(b);
-                if (--limit == 0) return;
                 if (!moreA) {
                     activeA = false;
                     activeB = moreB;
                     break;
                 }
                 if (!moreB) {
-                    runWalk<kInSource>(a, limit);
+                    runWalk<kInSource>(a);
                     return;
                 }
             }
         }
-        if (activeA) runWalk<kInSource>(a, limit);
+        if (activeA) runWalk<kInSource>(a);
         if (!activeB) return;
         if (decisive(a)) {
             if (a.best >= b.maxlen) return;
             if (a.best > b.best) raiseWalk(b, a.best);
         }
         if (ChainList* ahead = startAhead()) {
-            runWalkReading<kInSource>(b, limit, *ahead);
+            runWalkReading<kInSource>(b, *ahead);
         } else {
-            runWalk<kInSource>(b, limit);
+            runWalk<kInSource>(b);
         }
     }
     void emit(std::uint32_t length, std::uint32_t offset) {
@@ -319,6 +378,7 @@ private:
     std::uint32_t windowBase_;
     std::int32_t* head_;
     std::int32_t* chain_;
+    std::uint16_t* skip_ = nullptr;  // level 2: the skip hints, by position & kHashMask
     // Address of position 0 as if the source (resp. the window) extended
     // back to it: adding a position gives its byte (integer arithmetic, so
     // no out-of-range pointer is ever formed).
@@ -478,6 +538,11 @@ std::uint32_t Finder<kFullFlush>::runBest() {
     std::uint32_t L = 2;
     std::int32_t Q = 0;
     std::uint32_t lists[2][kChainLimitBest];
+    // The hints start out as 0, which never holds: they are set as positions
+    // are linked and repaired as walks find them wrong.
+    std::uint16_t skip[kHashSize];
+    std::memset(skip, 0, sizeof skip);
+    skip_ = skip;
     ChainList listed{};  // when haveList: the chain at p + 1 (p is inserted)
     bool haveList = false;
     unsigned spare = 0;  // the list buffer not in use by `listed`
@@ -515,9 +580,9 @@ std::uint32_t Finder<kFullFlush>::runBest() {
                 return &next;
             };
             if (inSource) {
-                runSearchPair<true>(a, activeA, b, activeB, kChainLimitBest, decisive, startAhead);
+                runSearchPair<true>(a, activeA, b, activeB, decisive, startAhead);
             } else {
-                runSearchPair<false>(a, activeA, b, activeB, kChainLimitBest, decisive, startAhead);
+                runSearchPair<false>(a, activeA, b, activeB, decisive, startAhead);
             }
             L = a.best;
             Q = static_cast<std::int32_t>(a.bestC);
