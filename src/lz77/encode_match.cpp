@@ -89,8 +89,10 @@ private:
     // A candidate c can serve position p when 1 <= p - c <= 32767 (empty
     // entries, -32768, never qualify); a full-flush call also refuses c = 0.
     bool usable(std::int32_t c, std::uint32_t p) const {
-        return p - static_cast<std::uint32_t>(c) - 1u < static_cast<std::uint32_t>(kMaxDistance) &&
-               !(kFullFlush && c == 0);
+        return usableAt(static_cast<std::uint32_t>(c), p);
+    }
+    bool usableAt(std::uint32_t c, std::uint32_t p) const {
+        return p - c - 1u < static_cast<std::uint32_t>(kMaxDistance) && !(kFullFlush && c == 0);
     }
     static std::uint32_t hash3(const std::uint8_t* b) {
         return static_cast<std::uint32_t>(kHashTable[0][b[0]] ^ kHashTable[1][b[1]] ^ kHashTable[2][b[2]]);
@@ -101,17 +103,15 @@ private:
         const std::uint32_t d = c - c2;
         return static_cast<std::uint16_t>(d <= 0xFFFFu ? d : 0u);
     }
-    // Links q into its hash chain; returns the previous head of that chain.
-    // At level 2 (skip_ set) the skip hint of q is set as well.
+    // Links q into its hash chain and sets its skip hint (level 2);
+    // returns the previous head of that chain.
     std::int32_t insert(std::uint32_t q) {
         const std::uint32_t h = hash3(src_ + (q - start_));
         const std::int32_t previous = head_[h];
         chain_[q & kHashMask] = previous;
         head_[h] = static_cast<std::int32_t>(q);
-        if (skip_ != nullptr) {
-            const auto after = static_cast<std::uint32_t>(chain_[static_cast<std::uint32_t>(previous) & kHashMask]);
-            skip_[q & kHashMask] = skipHint(q, after);
-        }
+        const auto after = static_cast<std::uint32_t>(chain_[static_cast<std::uint32_t>(previous) & kHashMask]);
+        skip_[q & kHashMask] = skipHint(q, after);
         return previous;
     }
     // Links from..to-1 at level 2, with the fields in locals (the stores to
@@ -141,12 +141,16 @@ private:
     // the candidates it rejects could never have become the best.
     //
     // A walk is bound by the latency of each link it reads.  The skip table
-    // (level 2) holds for each position c a hint of the link two steps on,
-    // c2 = c - skip[c]; a step examines two candidates, c and c1 = chain[c],
-    // and goes on from the hint while the real link chain[c1] is still being
-    // read, so each read along the hints covers two candidates.  The real
-    // link decides: a wrong hint is replaced (and repaired), so the hints
-    // change only the speed.
+    // (a local of runBest) holds for each position c a hint of the link two
+    // steps on, c2 = c - skip[c]; a step examines two candidates, c and
+    // c1 = chain[c], and goes on from the hint while the real link chain[c1]
+    // is still being read, so each read along the hints covers two
+    // candidates.  The real link decides: a wrong hint is replaced (and
+    // repaired), so the hints change only the speed.  A hint is set when a
+    // position is linked; it stays right while the position and both links
+    // lie within 32767 positions (the links of a position change only when
+    // one 32768 positions on is linked), which covers every step of a walk
+    // that goes on.
     struct ChainWalk {
         std::uint32_t c;  // the candidate to examine next (usable)
         std::uint32_t at, mask, want;
@@ -155,14 +159,13 @@ private:
         std::uint32_t left;  // candidates still allowed, c included
     };
     // Sets up a walk; false when there is nothing to examine.
-    bool beginWalk(ChainWalk& w, std::int32_t c, std::uint32_t p, std::uint32_t maxlen, std::uint32_t best,
-                   std::uint32_t limit = kChainLimitBest) const {
+    bool beginWalk(ChainWalk& w, std::int32_t c, std::uint32_t p, std::uint32_t maxlen, std::uint32_t best) const {
         w.c = static_cast<std::uint32_t>(c);
         w.bestC = w.c;
         w.best = best;
         w.p = p;
         w.maxlen = maxlen;
-        w.left = limit;
+        w.left = kChainLimitBest;
         if (maxlen <= best || !usable(c, p)) return false;
         const std::uint8_t* P = src_ + (p - start_);
         w.at = best >= 3 ? best - 3 : 0;
@@ -200,8 +203,10 @@ private:
     template <bool kInSource = false>
     [[gnu::always_inline]] bool stepWalk(ChainWalk& w) const {
         const std::uint32_t c = w.c;
+        // The hint is read first (the barrier keeps the compiler from moving
+        // the other reads ahead of it): the walk's pace depends on it alone.
         std::uint32_t hint = c - skip_[c & kHashMask];
-        __asm__("" : "+r"(hint));
+        __asm__ volatile("" : "+r"(hint) : : "memory");
         const std::uint8_t* C = candidateBytes<kInSource>(c);
         const auto c1 = static_cast<std::uint32_t>(chain_[c & kHashMask]);
         if ((load32(C + w.at) & w.mask) == w.want) [[unlikely]] {
@@ -239,81 +244,6 @@ private:
         while (stepWalk<kInSource>(w)) {
         }
     }
-    // The chain of a later walk at r, read ahead while another walk runs:
-    // list[0..n-1] are its first usable candidates, `x` the one after them
-    // (usable when `more`).
-    struct ChainList {
-        std::uint32_t* list;
-        std::uint32_t n, x, r;
-        bool more;
-    };
-    bool usableAt(std::uint32_t x, std::uint32_t r) const {
-        return r - x - 1u < static_cast<std::uint32_t>(kMaxDistance) && !(kFullFlush && x == 0);
-    }
-    void beginList(ChainList& k, std::uint32_t* list, std::uint32_t r) const {
-        k.list = list;
-        k.n = 0;
-        k.r = r;
-        k.x = static_cast<std::uint32_t>(head_[hash3(src_ + (r - start_))]);
-        k.more = usableAt(k.x, r);
-    }
-    // runWalk, reading the chain of k beside it (two links a step, along
-    // the skip hints like the walk).  The walk runs on a local copy: the
-    // list stores could otherwise alias its fields and force them through
-    // memory at every step.
-    template <bool kInSource>
-    [[gnu::noinline]] void runWalkReading(ChainWalk& walk, ChainList& k) const {
-        ChainWalk w = walk;
-        std::uint32_t n = k.n, x = k.x;
-        bool more = k.more;
-        std::uint32_t* const list = k.list;
-        const std::uint32_t r = k.r;
-        const std::int32_t* const chain = chain_;
-        const std::uint16_t* const skip = skip_;
-        for (;;) {
-            if (more && n < kChainLimitBest) {
-                list[n++] = x;
-                std::uint32_t hint = x - skip[x & kHashMask];
-                __asm__("" : "+r"(hint));
-                const auto x1 = static_cast<std::uint32_t>(chain[x & kHashMask]);
-                if (usableAt(x1, r) && n < kChainLimitBest) {
-                    list[n++] = x1;
-                    x = secondLink(x, hint, static_cast<std::uint32_t>(chain[x1 & kHashMask]));
-                } else {
-                    x = x1;
-                }
-                more = usableAt(x, r);
-            }
-            if (!stepWalk<kInSource>(w)) break;
-        }
-        walk = w;
-        k.n = n;
-        k.x = x;
-        k.more = more;
-    }
-    // Examines the candidates of a list read ahead, then goes on along the
-    // chain; at most `limit` in all.  w.c is list[0] (or k.x when the list
-    // is empty).  Reads the chain of `ahead` beside the chain part, if given.
-    template <bool kInSource>
-    void runListed(ChainWalk& w, const ChainList& k, std::uint32_t limit, ChainList* ahead) const {
-        const std::uint32_t m = k.n < limit ? k.n : limit;
-        for (std::uint32_t i = 0; i < m; ++i) {
-            const std::uint32_t c = k.list[i];
-            const std::uint8_t* C = candidateBytes<kInSource>(c);
-            if ((load32(C + w.at) & w.mask) == w.want) [[unlikely]] {
-                w.c = c;
-                if (!improve(w, C)) return;
-            }
-        }
-        if (m == limit || (m > 0 && !k.more)) return;
-        if (m > 0) w.c = k.x;
-        w.left = limit - m;
-        if (ahead != nullptr) {
-            runWalkReading<kInSource>(w, *ahead);
-        } else {
-            runWalk<kInSource>(w);
-        }
-    }
     // Raises the threshold of a running walk to `best` (above its own): it
     // then reports only matches longer than that.
     void raiseWalk(ChainWalk& w, std::uint32_t best) const {
@@ -324,15 +254,14 @@ private:
         w.want = load32(P + w.at);
     }
     // The searches after a match, at p (a) and p + 1 (b), side by side so
-    // that their memory latencies overlap.  Once a is done with a match that p + 1 must beat to be
-    // chosen (`decisive` says whether a's result is such a match), b only
-    // needs matches longer than a's, and none at all when it cannot have
-    // one: then b's result is left at its value so far, which is no longer.
-    // While b runs on alone, `startAhead` may give a chain to read beside it
-    // (as in a literal step; a no longer reads the chains then).
-    template <bool kInSource, typename Decisive, typename StartAhead>
+    // that their memory latencies overlap.  Once a is done with a match
+    // that p + 1 must beat to be chosen (`decisive` says whether a's result
+    // is such a match), b only needs matches longer than a's, and none at
+    // all when it cannot have one: then b's result is left at its value so
+    // far, which is no longer.
+    template <bool kInSource, typename Decisive>
     [[gnu::always_inline]] void runSearchPair(ChainWalk& a, bool activeA, ChainWalk& b, bool activeB,
-                                              Decisive decisive, StartAhead startAhead) const {
+                                              Decisive decisive) const {
         if (activeA && activeB) {
             for (;;) {
                 const bool moreA = stepWalk<kInSource>(a);
@@ -354,11 +283,7 @@ private:
             if (a.best >= b.maxlen) return;
             if (a.best > b.best) raiseWalk(b, a.best);
         }
-        if (ChainList* ahead = startAhead()) {
-            runWalkReading<kInSource>(b, *ahead);
-        } else {
-            runWalk<kInSource>(b);
-        }
+        runWalk<kInSource>(b);
     }
     void emit(std::uint32_t length, std::uint32_t offset) {
         storePair(out_++, length, offset);
@@ -518,34 +443,19 @@ std::uint32_t Finder<kFullFlush>::runAverage() {
 }
 
 // Level 2: up to 512 chain candidates and a one-step lazy choice: the match
-// at p is taken unless the next position offers a longer one.
-//
-// Chain walks are bound by the latency of each link.  After a match the
-// searches at p and p + 1 are both due and run side by side.  In a literal
-// step only the walk at p + 1 is due; beside it the chain that the step at
-// p + 1 will walk at p + 2 (should p become a literal) is read into a list,
-// so that walk later runs through independent loads.  The list must be the
-// chain with p + 1 inserted, so p + 1 is inserted early: the walk at p + 1
-// starts from the chain head read before and never reads the chain entry of
-// p + 1 (its candidates lie 1..32767 positions back), and the links of the
-// positions listed do not change before the list is used, so no result
-// changes.  This is done only when the step at p + 1 is sure to come (a pair
-// slot and the bytes remain); a match at p drops the list.
+// at p is taken unless the next position offers a longer one.  After a
+// match the searches at p and p + 1 are both due and run side by side.
 template <bool kFullFlush>
 std::uint32_t Finder<kFullFlush>::runBest() {
-    std::uint32_t p = start_;
-    bool search = true;
-    std::uint32_t L = 2;
-    std::int32_t Q = 0;
-    std::uint32_t lists[2][kChainLimitBest];
     // The hints start out as 0, which never holds: they are set as positions
     // are linked and repaired as walks find them wrong.
     std::uint16_t skip[kHashSize];
     std::memset(skip, 0, sizeof skip);
     skip_ = skip;
-    ChainList listed{};  // when haveList: the chain at p + 1 (p is inserted)
-    bool haveList = false;
-    unsigned spare = 0;  // the list buffer not in use by `listed`
+    std::uint32_t p = start_;
+    bool search = true;
+    std::uint32_t L = 2;
+    std::int32_t Q = 0;
     while (end_ - p > 3 && room_ > 0) {
         const std::uint32_t rest = end_ - 3 - p;
         const std::uint32_t maxlen = rest < kMaxMatch ? rest : kMaxMatch;
@@ -554,86 +464,47 @@ std::uint32_t Finder<kFullFlush>::runBest() {
         const auto takes = [&](std::uint32_t nextL) {
             return L >= nextL && (L > 3 || (L == 3 && p - static_cast<std::uint32_t>(Q) <= kFarLength3));
         };
-        std::uint32_t L2 = 2;
-        std::int32_t Q2 = 0;
-        bool insertedNext = false;
-        ChainList next;
+        const std::int32_t c = insert(p);
+        const std::int32_t cNext = head_[hash3(src_ + (q - start_))];
         // Every usable candidate of p and p + 1 lies in the source.
         const bool inSource = p - start_ >= static_cast<std::uint32_t>(kMaxDistance);
+        ChainWalk b;
         if (search) {
-            const std::int32_t c = insert(p);
-            const std::int32_t cNext = head_[hash3(src_ + (q - start_))];
-            ChainWalk a, b;
+            ChainWalk a;
             const bool activeA = beginWalk(a, c, p, maxlen, 2);
             const bool activeB = beginWalk(b, cNext, q, maxNext, 2);
             const auto decisive = [&](const ChainWalk& w) {
                 return w.best > 3 || (w.best == 3 && p - w.bestC <= kFarLength3);
             };
-            // Once the walk at p is done, p + 1 may be inserted early and
-            // the chain at p + 2 read beside the walk at p + 1, as in a
-            // literal step (a match at p inserts from p + 2 on then).
-            const auto startAhead = [&]() -> ChainList* {
-                if (room_ < 2 || rest < 2) return nullptr;
-                insert(q);
-                insertedNext = true;
-                beginList(next, lists[spare], q + 1);
-                return &next;
-            };
             if (inSource) {
-                runSearchPair<true>(a, activeA, b, activeB, decisive, startAhead);
+                runSearchPair<true>(a, activeA, b, activeB, decisive);
             } else {
-                runSearchPair<false>(a, activeA, b, activeB, decisive, startAhead);
+                runSearchPair<false>(a, activeA, b, activeB, decisive);
             }
             L = a.best;
             Q = static_cast<std::int32_t>(a.bestC);
-            L2 = b.best;
-            Q2 = static_cast<std::int32_t>(b.bestC);
             search = false;
         } else {
             // The match at p is taken unless p + 1 has a longer one: the walk
-            // at p + 1 need only look for matches longer than L, and none
-            // at all when it cannot find one.
-            const bool takenUnlessLonger = takes(L);
-            ChainList here;
-            if (haveList) {
-                here = listed;
-            } else {
-                insert(p);
-                beginList(here, nullptr, q);
-            }
-            if (!(takenUnlessLonger && L >= maxNext)) {
-                ChainWalk w;
-                const std::uint32_t first = here.n > 0 ? here.list[0] : here.x;
-                const bool active =
-                    beginWalk(w, static_cast<std::int32_t>(first), q, maxNext, takenUnlessLonger ? L : 2);
-                ChainList* ahead = nullptr;
-                if (room_ >= 2 && rest >= 2) {
-                    insert(q);
-                    insertedNext = true;
-                    beginList(next, lists[spare], q + 1);
-                    ahead = &next;
+            // at p + 1 need only look for matches longer than L (and none
+            // at all when it cannot find one).
+            if (beginWalk(b, cNext, q, maxNext, takes(L) ? L : 2)) {
+                if (inSource) {
+                    runWalk<true>(b);
+                } else {
+                    runWalk<false>(b);
                 }
-                if (active && inSource) runListed<true>(w, here, kChainLimitBest, ahead);
-                if (active && !inSource) runListed<false>(w, here, kChainLimitBest, ahead);
-                L2 = w.best;
-                Q2 = static_cast<std::int32_t>(w.bestC);
             }
-            haveList = false;
         }
-        if (takes(L2)) {
+        if (takes(b.best)) {
             emit(L, p - static_cast<std::uint32_t>(Q));
-            insertRange(insertedNext ? p + 2 : p + 1, p + L);
+            insertRange(p + 1, p + L);
             p += L;
             search = true;
         } else {
             emit(src_[p - start_], 0);
-            L = L2;
-            Q = Q2;
-            if (insertedNext) {
-                listed = next;
-                haveList = true;
-                spare ^= 1u;
-            }
+            L = b.best;
+            Q = static_cast<std::int32_t>(b.bestC);
             ++p;
         }
     }
