@@ -97,11 +97,17 @@ private:
     static std::uint32_t hash3(const std::uint8_t* b) {
         return static_cast<std::uint32_t>(kHashTable[0][b[0]] ^ kHashTable[1][b[1]] ^ kHashTable[2][b[2]]);
     }
-    // The skip hint of a link from c to c2 (two steps on): c - c2 when it
+    // The skip hint of a link from c to c4 (four steps on): c - c4 when it
     // fits, else 0 (a hint that never holds).
-    static std::uint16_t skipHint(std::uint32_t c, std::uint32_t c2) {
-        const std::uint32_t d = c - c2;
+    static std::uint16_t skipHint(std::uint32_t c, std::uint32_t c4) {
+        const std::uint32_t d = c - c4;
         return static_cast<std::uint16_t>(d <= 0xFFFFu ? d : 0u);
+    }
+    // The link three steps on from c1.
+    std::uint32_t thirdLink(std::uint32_t c1) const {
+        const auto c2 = static_cast<std::uint32_t>(chain_[c1 & kHashMask]);
+        const auto c3 = static_cast<std::uint32_t>(chain_[c2 & kHashMask]);
+        return static_cast<std::uint32_t>(chain_[c3 & kHashMask]);
     }
     // Links q into its hash chain and sets its skip hint (level 2);
     // returns the previous head of that chain.
@@ -110,8 +116,7 @@ private:
         const std::int32_t previous = head_[h];
         chain_[q & kHashMask] = previous;
         head_[h] = static_cast<std::int32_t>(q);
-        const auto after = static_cast<std::uint32_t>(chain_[static_cast<std::uint32_t>(previous) & kHashMask]);
-        skip_[q & kHashMask] = skipHint(q, after);
+        skip_[q & kHashMask] = skipHint(q, thirdLink(static_cast<std::uint32_t>(previous)));
         return previous;
     }
     // Links from..to-1 at level 2, with the fields in locals (the stores to
@@ -126,8 +131,9 @@ private:
             const std::int32_t previous = head[h];
             chain[q & kHashMask] = previous;
             head[h] = static_cast<std::int32_t>(q);
-            skip[q & kHashMask] =
-                skipHint(q, static_cast<std::uint32_t>(chain[static_cast<std::uint32_t>(previous) & kHashMask]));
+            const auto c2 = static_cast<std::uint32_t>(chain[static_cast<std::uint32_t>(previous) & kHashMask]);
+            const auto c3 = static_cast<std::uint32_t>(chain[c2 & kHashMask]);
+            skip[q & kHashMask] = skipHint(q, static_cast<std::uint32_t>(chain[c3 & kHashMask]));
         }
     }
     // One walk along a hash chain for position p: at most `left`
@@ -141,16 +147,15 @@ private:
     // the candidates it rejects could never have become the best.
     //
     // A walk is bound by the latency of each link it reads.  The skip table
-    // (a local of runBest) holds for each position c a hint of the link two
-    // steps on, c2 = c - skip[c]; a step examines two candidates, c and
-    // c1 = chain[c], and goes on from the hint while the real link chain[c1]
-    // is still being read, so each read along the hints covers two
-    // candidates.  The real link decides: a wrong hint is replaced (and
-    // repaired), so the hints change only the speed.  A hint is set when a
-    // position is linked; it stays right while the position and both links
-    // lie within 32767 positions (the links of a position change only when
-    // one 32768 positions on is linked), which covers every step of a walk
-    // that goes on.
+    // (a local of runBest) holds for each position c a hint of the link four
+    // steps on, c4 = c - skip[c]; a step examines c and the three candidates
+    // after it and goes on from the hint while the real links are still
+    // being read, so each read along the hints covers four candidates.  The
+    // real link decides: a wrong hint is replaced (and repaired), so the
+    // hints change only the speed.  A hint is set when a position is linked;
+    // it stays right while the links it follows lie within 32767 positions
+    // (the link of a position changes only when the one 32768 positions on
+    // is linked), which covers every step of a walk that goes on.
     struct ChainWalk {
         std::uint32_t c;  // the candidate to examine next (usable)
         std::uint32_t at, mask, want;
@@ -183,23 +188,35 @@ private:
         const std::uintptr_t base = kInSource || c >= start_ ? srcBase_ : windowBase0_;
         return reinterpret_cast<const std::uint8_t*>(base + c);
     }
-    // The link two steps on from c: the hint when the real link c2 agrees,
-    // else c2 (and the hint is repaired).  A branch, not a select, so that
-    // the walk runs on from the hint without waiting for c2.  The test goes
-    // through an empty asm: a compiler that knew the two equal could use c2
-    // in place of the hint.
-    [[gnu::always_inline]] std::uint32_t secondLink(std::uint32_t c, std::uint32_t hint, std::uint32_t c2) const {
-        std::uint32_t differ = c2 ^ hint;
+    // The link four steps on from c: the hint when the real link c4
+    // agrees, else c4 (and the hint is repaired).  A branch, not a select,
+    // so that the walk runs on from the hint without waiting for c4.  The
+    // test goes through an empty asm: a compiler that knew the two equal
+    // could use c4 in place of the hint.
+    [[gnu::always_inline]] std::uint32_t checkedHint(std::uint32_t c, std::uint32_t hint, std::uint32_t c4) const {
+        std::uint32_t differ = c4 ^ hint;
         __asm__("" : "+r"(differ));
         if (differ != 0) [[unlikely]] {
-            skip_[c & kHashMask] = skipHint(c, c2);
-            return c2;
+            skip_[c & kHashMask] = skipHint(c, c4);
+            return c4;
         }
         return hint;
     }
-    // Examines w.c and, if the walk goes on, the candidate after it, and
-    // moves two candidates on; false when the walk ends (best reached
-    // maxlen, the next candidate is unusable, or none is left).
+    // Examines candidate x of a walk (w.c is set to it) and reads its link
+    // into `next`; false when the walk ends (best reached maxlen, the next
+    // candidate is unusable, or none is left).
+    template <bool kInSource>
+    [[gnu::always_inline]] bool examine(ChainWalk& w, std::uint32_t x, std::uint32_t& next) const {
+        const std::uint8_t* X = candidateBytes<kInSource>(x);
+        next = static_cast<std::uint32_t>(chain_[x & kHashMask]);
+        if ((load32(X + w.at) & w.mask) == w.want) [[unlikely]] {
+            w.c = x;
+            if (!improve(w, X)) return false;
+        }
+        return usableAt(next, w.p) && --w.left != 0;
+    }
+    // Examines w.c and the candidates after it, up to four, and moves four
+    // candidates on; false when the walk ends.
     template <bool kInSource = false>
     [[gnu::always_inline]] bool stepWalk(ChainWalk& w) const {
         const std::uint32_t c = w.c;
@@ -207,21 +224,13 @@ private:
         // the other reads ahead of it): the walk's pace depends on it alone.
         std::uint32_t hint = c - skip_[c & kHashMask];
         __asm__ volatile("" : "+r"(hint) : : "memory");
-        const std::uint8_t* C = candidateBytes<kInSource>(c);
-        const auto c1 = static_cast<std::uint32_t>(chain_[c & kHashMask]);
-        if ((load32(C + w.at) & w.mask) == w.want) [[unlikely]] {
-            if (!improve(w, C)) return false;
+        std::uint32_t c1, c2, c3, c4;
+        if (!examine<kInSource>(w, c, c1) || !examine<kInSource>(w, c1, c2) || !examine<kInSource>(w, c2, c3) ||
+            !examine<kInSource>(w, c3, c4)) {
+            return false;
         }
-        if (!usableAt(c1, w.p) || --w.left == 0) return false;
-        const std::uint8_t* C1 = candidateBytes<kInSource>(c1);
-        const auto c2 = static_cast<std::uint32_t>(chain_[c1 & kHashMask]);
-        if ((load32(C1 + w.at) & w.mask) == w.want) [[unlikely]] {
-            w.c = c1;
-            if (!improve(w, C1)) return false;
-        }
-        const std::uint32_t next = secondLink(c, hint, c2);
-        w.c = next;
-        return usableAt(next, w.p) && --w.left != 0;
+        w.c = checkedHint(c, hint, c4);
+        return true;
     }
     // The full compare of a candidate that passed the 4-byte test; false
     // when the match now reaches maxlen.
