@@ -147,15 +147,16 @@ private:
     // the candidates it rejects could never have become the best.
     //
     // A walk is bound by the latency of each link it reads.  The skip table
-    // (a local of runBest) holds for each position c a hint of the link four
-    // steps on, c4 = c - skip[c]; a step examines c and the three candidates
-    // after it and goes on from the hint while the real links are still
-    // being read, so each read along the hints covers four candidates.  The
-    // real link decides: a wrong hint is replaced (and repaired), so the
-    // hints change only the speed.  A hint is set when a position is linked;
-    // it stays right while the links it follows lie within 32767 positions
-    // (the link of a position changes only when the one 32768 positions on
-    // is linked), which covers every step of a walk that goes on.
+    // (a local of the level 1 and 2 loops) holds for each position c a hint
+    // of the link four steps on, c4 = c - skip[c]; a step examines c and the
+    // three candidates after it and goes on from the hint while the real
+    // links are still being read, so each read along the hints covers four
+    // candidates.  The real link decides: a wrong hint is replaced (and
+    // repaired), so the hints change only the speed.  A hint is set when a
+    // position is linked; it stays right while the links it follows lie
+    // within 32767 positions (the link of a position changes only when the
+    // one 32768 positions on is linked), which covers every step of a walk
+    // that goes on.
     struct ChainWalk {
         std::uint32_t c;  // the candidate to examine next (usable)
         std::uint32_t at, mask, want;
@@ -385,6 +386,10 @@ std::uint32_t Finder<kFullFlush>::runAverage() {
     const std::uintptr_t windowBase0 = windowBase0_;
     LZ77Pair* out = out_;
     std::int32_t room = room_;
+    // The skip hints of the chain walks (see ChainWalk).
+    std::uint16_t skip[kHashSize];
+    std::memset(skip, 0, sizeof skip);
+    skip_ = skip;
     const auto link = [&](std::uint32_t q) {
         const std::uint8_t* b = src + (q - start);
         const std::uint32_t h =
@@ -392,6 +397,9 @@ std::uint32_t Finder<kFullFlush>::runAverage() {
         const std::int32_t previous = head[h];
         chain[q & kHashMask] = previous;
         head[h] = static_cast<std::int32_t>(q);
+        const auto c2 = static_cast<std::uint32_t>(chain[static_cast<std::uint32_t>(previous) & kHashMask]);
+        const auto c3 = static_cast<std::uint32_t>(chain[c2 & kHashMask]);
+        skip[q & kHashMask] = skipHint(q, static_cast<std::uint32_t>(chain[c3 & kHashMask]));
         return previous;
     };
     std::uint32_t p = start;
@@ -402,31 +410,44 @@ std::uint32_t Finder<kFullFlush>::runAverage() {
         --room;
         std::uint32_t best = 2;
         std::uint32_t bestC = 0;
-        // The 4-byte prefix test of ChainWalk, written out; past the first
-        // 32767 bytes of the call every usable candidate is in the source.
+        // The 4-byte prefix test and the skip hints of ChainWalk, written
+        // out; past the first 32767 bytes of the call every usable
+        // candidate is in the source.
         const auto walkChain = [&]<bool kInSource>() {
             const std::uint8_t* const P = src + (p - start);
             auto c = static_cast<std::uint32_t>(first);
             std::uint32_t at = 0;
             std::uint32_t mask = 0x00FFFFFFu;
             std::uint32_t want = load32(P) & mask;
-            for (std::uint32_t limit = kChainLimitAverage;;) {
-                const std::uintptr_t base = kInSource || c >= start ? srcBase : windowBase0;
-                const std::uint8_t* C = reinterpret_cast<const std::uint8_t*>(base + c);
-                const auto next = static_cast<std::uint32_t>(chain[c & kHashMask]);
+            const auto test = [&](std::uint32_t x) {
+                const std::uintptr_t base = kInSource || x >= start ? srcBase : windowBase0;
+                const std::uint8_t* C = reinterpret_cast<const std::uint8_t*>(base + x);
                 if ((load32(C + at) & mask) == want) [[unlikely]] {
                     const std::uint32_t len = matchLength(P, C, maxlen);
                     if (len > best) {
                         best = len;
-                        bestC = c;
-                        if (len >= maxlen) break;
+                        bestC = x;
+                        if (len >= maxlen) return false;
                         at = len - 3;
                         mask = 0xFFFFFFFFu;
                         want = load32(P + at);
                     }
                 }
-                if (--limit == 0 || !usable(static_cast<std::int32_t>(next), p)) break;
-                c = next;
+                return true;
+            };
+            for (std::uint32_t limit = kChainLimitAverage;;) {
+                std::uint32_t hint = c - skip[c & kHashMask];
+                __asm__ volatile("" : "+r"(hint) : : "memory");
+                const auto c1 = static_cast<std::uint32_t>(chain[c & kHashMask]);
+                if (!test(c) || --limit == 0 || !usableAt(c1, p)) break;
+                const auto c2 = static_cast<std::uint32_t>(chain[c1 & kHashMask]);
+                if (!test(c1) || --limit == 0 || !usableAt(c2, p)) break;
+                const auto c3 = static_cast<std::uint32_t>(chain[c2 & kHashMask]);
+                if (!test(c2) || --limit == 0 || !usableAt(c3, p)) break;
+                const auto c4 = static_cast<std::uint32_t>(chain[c3 & kHashMask]);
+                if (!test(c3) || --limit == 0) break;
+                c = checkedHint(c, hint, c4);
+                if (!usableAt(c, p)) break;
             }
         };
         if (usable(first, p) && maxlen >= 3) {
