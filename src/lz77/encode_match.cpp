@@ -313,7 +313,7 @@ private:
     std::uint32_t windowBase_;
     std::int32_t* head_;
     std::int32_t* chain_;
-    std::uint16_t* skip_ = nullptr;  // level 2: the skip hints, by position & kHashMask
+    std::uint16_t* skip_ = nullptr;  // levels 1 and 2: the skip hints, by position & kHashMask
     // Address of position 0 as if the source (resp. the window) extended
     // back to it: adding a position gives its byte (integer arithmetic, so
     // no out-of-range pointer is ever formed).
