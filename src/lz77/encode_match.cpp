@@ -64,7 +64,9 @@ constexpr std::uint32_t kChainLimitBest = 512;
 constexpr std::uint32_t kFarLength3 = 4096;
 
 // kFullFlush: a full-flush call, where candidate 0 is refused as well.
-template <bool kFullFlush>
+// kHints: the chain walks of levels 1 and 2 follow skip hints (see
+// ChainWalk).
+template <bool kFullFlush, bool kHints>
 class Finder {
 public:
     Finder(EncoderState& st, const std::uint8_t* src, std::uint32_t start, std::uint32_t end, LZ77Pair* out,
@@ -116,7 +118,7 @@ private:
         const std::int32_t previous = head_[h];
         chain_[q & kHashMask] = previous;
         head_[h] = static_cast<std::int32_t>(q);
-        skip_[q & kHashMask] = skipHint(q, thirdLink(static_cast<std::uint32_t>(previous)));
+        if constexpr (kHints) skip_[q & kHashMask] = skipHint(q, thirdLink(static_cast<std::uint32_t>(previous)));
         return previous;
     }
     // Links from..to-1 at level 2, with the fields in locals (the stores to
@@ -131,9 +133,11 @@ private:
             const std::int32_t previous = head[h];
             chain[q & kHashMask] = previous;
             head[h] = static_cast<std::int32_t>(q);
-            const auto c2 = static_cast<std::uint32_t>(chain[static_cast<std::uint32_t>(previous) & kHashMask]);
-            const auto c3 = static_cast<std::uint32_t>(chain[c2 & kHashMask]);
-            skip[q & kHashMask] = skipHint(q, static_cast<std::uint32_t>(chain[c3 & kHashMask]));
+            if constexpr (kHints) {
+                const auto c2 = static_cast<std::uint32_t>(chain[static_cast<std::uint32_t>(previous) & kHashMask]);
+                const auto c3 = static_cast<std::uint32_t>(chain[c2 & kHashMask]);
+                skip[q & kHashMask] = skipHint(q, static_cast<std::uint32_t>(chain[c3 & kHashMask]));
+            }
         }
     }
     // One walk along a hash chain for position p: at most `left`
@@ -223,14 +227,21 @@ private:
         const std::uint32_t c = w.c;
         // The hint is read first (the barrier keeps the compiler from moving
         // the other reads ahead of it): the walk's pace depends on it alone.
-        std::uint32_t hint = c - skip_[c & kHashMask];
-        __asm__ volatile("" : "+r"(hint) : : "memory");
+        std::uint32_t hint = 0;
+        if constexpr (kHints) {
+            hint = c - skip_[c & kHashMask];
+            __asm__ volatile("" : "+r"(hint) : : "memory");
+        }
         std::uint32_t c1, c2, c3, c4;
         if (!examine<kInSource>(w, c, c1) || !examine<kInSource>(w, c1, c2) || !examine<kInSource>(w, c2, c3) ||
             !examine<kInSource>(w, c3, c4)) {
             return false;
         }
-        w.c = checkedHint(c, hint, c4);
+        if constexpr (kHints) {
+            w.c = checkedHint(c, hint, c4);
+        } else {
+            w.c = c4;
+        }
         return true;
     }
     // The full compare of a candidate that passed the 4-byte test; false
@@ -327,8 +338,8 @@ private:
 // three bytes only.
 // The loop keeps the finder's fields in locals: the stores to head_ could
 // otherwise alias them and force reloads on every byte.
-template <bool kFullFlush>
-std::uint32_t Finder<kFullFlush>::runFast() {
+template <bool kFullFlush, bool kHints>
+std::uint32_t Finder<kFullFlush, kHints>::runFast() {
     std::uint32_t p = start_;
     if (end_ - start_ >= 3) {
         const std::uint8_t* const src = src_;
@@ -375,8 +386,8 @@ std::uint32_t Finder<kFullFlush>::runFast() {
 // Level 1: greedy, up to 16 chain candidates.  The loop and its chain walk
 // keep every field they use in locals: stores to the chains could alias
 // the fields and would force reloads at every step.
-template <bool kFullFlush>
-std::uint32_t Finder<kFullFlush>::runAverage() {
+template <bool kFullFlush, bool kHints>
+std::uint32_t Finder<kFullFlush, kHints>::runAverage() {
     const std::uint8_t* const src = src_;
     const std::uint32_t start = start_;
     const std::uint32_t end = end_;
@@ -387,9 +398,11 @@ std::uint32_t Finder<kFullFlush>::runAverage() {
     LZ77Pair* out = out_;
     std::int32_t room = room_;
     // The skip hints of the chain walks (see ChainWalk).
-    std::uint16_t skip[kHashSize];
-    std::memset(skip, 0, sizeof skip);
-    skip_ = skip;
+    std::uint16_t skip[kHints ? kHashSize : 1];
+    if constexpr (kHints) {
+        std::memset(skip, 0, sizeof skip);
+        skip_ = skip;
+    }
     const auto link = [&](std::uint32_t q) {
         const std::uint8_t* b = src + (q - start);
         const std::uint32_t h =
@@ -397,9 +410,11 @@ std::uint32_t Finder<kFullFlush>::runAverage() {
         const std::int32_t previous = head[h];
         chain[q & kHashMask] = previous;
         head[h] = static_cast<std::int32_t>(q);
-        const auto c2 = static_cast<std::uint32_t>(chain[static_cast<std::uint32_t>(previous) & kHashMask]);
-        const auto c3 = static_cast<std::uint32_t>(chain[c2 & kHashMask]);
-        skip[q & kHashMask] = skipHint(q, static_cast<std::uint32_t>(chain[c3 & kHashMask]));
+        if constexpr (kHints) {
+            const auto c2 = static_cast<std::uint32_t>(chain[static_cast<std::uint32_t>(previous) & kHashMask]);
+            const auto c3 = static_cast<std::uint32_t>(chain[c2 & kHashMask]);
+            skip[q & kHashMask] = skipHint(q, static_cast<std::uint32_t>(chain[c3 & kHashMask]));
+        }
         return previous;
     };
     std::uint32_t p = start;
@@ -436,8 +451,11 @@ std::uint32_t Finder<kFullFlush>::runAverage() {
                 return true;
             };
             for (std::uint32_t limit = kChainLimitAverage;;) {
-                std::uint32_t hint = c - skip[c & kHashMask];
-                __asm__ volatile("" : "+r"(hint) : : "memory");
+                std::uint32_t hint = 0;
+                if constexpr (kHints) {
+                    hint = c - skip[c & kHashMask];
+                    __asm__ volatile("" : "+r"(hint) : : "memory");
+                }
                 const auto c1 = static_cast<std::uint32_t>(chain[c & kHashMask]);
                 if (!test(c) || --limit == 0 || !usableAt(c1, p)) break;
                 const auto c2 = static_cast<std::uint32_t>(chain[c1 & kHashMask]);
@@ -446,7 +464,11 @@ std::uint32_t Finder<kFullFlush>::runAverage() {
                 if (!test(c2) || --limit == 0 || !usableAt(c3, p)) break;
                 const auto c4 = static_cast<std::uint32_t>(chain[c3 & kHashMask]);
                 if (!test(c3) || --limit == 0) break;
-                c = checkedHint(c, hint, c4);
+                if constexpr (kHints) {
+                    c = checkedHint(c, hint, c4);
+                } else {
+                    c = c4;
+                }
                 if (!usableAt(c, p)) break;
             }
         };
@@ -475,13 +497,15 @@ std::uint32_t Finder<kFullFlush>::runAverage() {
 // Level 2: up to 512 chain candidates and a one-step lazy choice: the match
 // at p is taken unless the next position offers a longer one.  After a
 // match the searches at p and p + 1 are both due and run side by side.
-template <bool kFullFlush>
-std::uint32_t Finder<kFullFlush>::runBest() {
+template <bool kFullFlush, bool kHints>
+std::uint32_t Finder<kFullFlush, kHints>::runBest() {
     // The hints start out as 0, which never holds: they are set as positions
     // are linked and repaired as walks find them wrong.
-    std::uint16_t skip[kHashSize];
-    std::memset(skip, 0, sizeof skip);
-    skip_ = skip;
+    std::uint16_t skip[kHints ? kHashSize : 1];
+    if constexpr (kHints) {
+        std::memset(skip, 0, sizeof skip);
+        skip_ = skip;
+    }
     std::uint32_t p = start_;
     bool search = true;
     std::uint32_t L = 2;
@@ -541,21 +565,37 @@ std::uint32_t Finder<kFullFlush>::runBest() {
     return tail(p);
 }
 
+// Calls shorter than these (levels 1 and 2) walk their chains without skip
+// hints: the table is filled anew in each call, and the hints of the
+// positions before the call are learnt anew as well, which shorter calls do
+// not pay back (level 1's walks are short, so it needs longer calls).
+constexpr std::uint32_t kHintsFromAverage = 65536;
+constexpr std::uint32_t kHintsFromBest = 8192;
+
 // Runs the level's loop over start..end-1; returns the position reached and
 // advances `out` and `room` past the pairs written.
 template <bool kFullFlush>
 std::uint32_t runLevel(EncoderState& st, const std::uint8_t* src, std::uint32_t start, std::uint32_t end,
                        LZ77Pair*& out, std::int32_t& room) {
-    Finder<kFullFlush> finder(st, src, start, end, out, room);
-    std::uint32_t p;
-    switch (st.level) {
-        case LZ77LevelFast: p = finder.runFast(); break;
-        case LZ77LevelBest: p = finder.runBest(); break;
-        default: p = finder.runAverage(); break;
-    }
-    out = finder.out();
-    room = finder.room();
-    return p;
+    const auto run = [&]<bool kHints>() {
+        Finder<kFullFlush, kHints> finder(st, src, start, end, out, room);
+        std::uint32_t p;
+        if constexpr (kHints) {
+            p = st.level == LZ77LevelBest ? finder.runBest() : finder.runAverage();
+        } else {
+            switch (st.level) {
+                case LZ77LevelFast: p = finder.runFast(); break;
+                case LZ77LevelBest: p = finder.runBest(); break;
+                default: p = finder.runAverage(); break;
+            }
+        }
+        out = finder.out();
+        room = finder.room();
+        return p;
+    };
+    const std::uint32_t hintsFrom = st.level == LZ77LevelBest ? kHintsFromBest : kHintsFromAverage;
+    if (st.level != LZ77LevelFast && end - start >= hintsFrom) return run.template operator()<true>();
+    return run.template operator()<false>();
 }
 
 void updateChecksum(EncoderState& st, const std::uint8_t* src, std::uint32_t n) {
