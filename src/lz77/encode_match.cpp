@@ -569,7 +569,7 @@ std::uint32_t Finder<kFullFlush, kHints>::runBest() {
 // hints: the table is filled anew in each call, and the hints of the
 // positions before the call are learnt anew as well, which shorter calls do
 // not pay back (level 1's walks are short, so it needs longer calls).
-constexpr std::uint32_t kHintsFromAverage = 65536;
+constexpr std::uint32_t kHintsFromAverage = 32768;
 constexpr std::uint32_t kHintsFromBest = 8192;
 
 // Runs the level's loop over start..end-1; returns the position reached and
