@@ -64,7 +64,9 @@ constexpr std::uint32_t kChainLimitBest = 512;
 constexpr std::uint32_t kFarLength3 = 4096;
 
 // kFullFlush: a full-flush call, where candidate 0 is refused as well.
-template <bool kFullFlush>
+// kHints: the chain walks of levels 1 and 2 follow skip hints (see
+// ChainWalk).
+template <bool kFullFlush, bool kHints>
 class Finder {
 public:
     Finder(EncoderState& st, const std::uint8_t* src, std::uint32_t start, std::uint32_t end, LZ77Pair* out,
@@ -89,33 +91,56 @@ private:
     // A candidate c can serve position p when 1 <= p - c <= 32767 (empty
     // entries, -32768, never qualify); a full-flush call also refuses c = 0.
     bool usable(std::int32_t c, std::uint32_t p) const {
-        return p - static_cast<std::uint32_t>(c) - 1u < static_cast<std::uint32_t>(kMaxDistance) &&
-               !(kFullFlush && c == 0);
+        return usableAt(static_cast<std::uint32_t>(c), p);
+    }
+    bool usableAt(std::uint32_t c, std::uint32_t p) const {
+        return p - c - 1u < static_cast<std::uint32_t>(kMaxDistance) && !(kFullFlush && c == 0);
     }
     static std::uint32_t hash3(const std::uint8_t* b) {
         return static_cast<std::uint32_t>(kHashTable[0][b[0]] ^ kHashTable[1][b[1]] ^ kHashTable[2][b[2]]);
     }
-    // Links q into its hash chain; returns the previous head of that chain.
+    // The skip hint of a link from c to c4 (four steps on): c - c4 when it
+    // fits, else 0 (a hint that never holds).
+    static std::uint16_t skipHint(std::uint32_t c, std::uint32_t c4) {
+        const std::uint32_t d = c - c4;
+        return static_cast<std::uint16_t>(d <= 0xFFFFu ? d : 0u);
+    }
+    // The link three steps on from c1.
+    std::uint32_t thirdLink(std::uint32_t c1) const {
+        const auto c2 = static_cast<std::uint32_t>(chain_[c1 & kHashMask]);
+        const auto c3 = static_cast<std::uint32_t>(chain_[c2 & kHashMask]);
+        return static_cast<std::uint32_t>(chain_[c3 & kHashMask]);
+    }
+    // Links q into its hash chain and sets its skip hint (level 2);
+    // returns the previous head of that chain.
     std::int32_t insert(std::uint32_t q) {
         const std::uint32_t h = hash3(src_ + (q - start_));
         const std::int32_t previous = head_[h];
         chain_[q & kHashMask] = previous;
         head_[h] = static_cast<std::int32_t>(q);
+        if constexpr (kHints) skip_[q & kHashMask] = skipHint(q, thirdLink(static_cast<std::uint32_t>(previous)));
         return previous;
     }
-    // Links from..to-1, with the fields in locals (the stores to the chains
-    // could alias them).
+    // Links from..to-1 at level 2, with the fields in locals (the stores to
+    // the chains could alias them).
     void insertRange(std::uint32_t from, std::uint32_t to) {
         const std::uint8_t* b = src_ + (from - start_);
         std::int32_t* const head = head_;
         std::int32_t* const chain = chain_;
+        std::uint16_t* const skip = skip_;
         for (std::uint32_t q = from; q < to; ++q, ++b) {
             const std::uint32_t h = hash3(b);
-            chain[q & kHashMask] = head[h];
+            const std::int32_t previous = head[h];
+            chain[q & kHashMask] = previous;
             head[h] = static_cast<std::int32_t>(q);
+            if constexpr (kHints) {
+                const auto c2 = static_cast<std::uint32_t>(chain[static_cast<std::uint32_t>(previous) & kHashMask]);
+                const auto c3 = static_cast<std::uint32_t>(chain[c2 & kHashMask]);
+                skip[q & kHashMask] = skipHint(q, static_cast<std::uint32_t>(chain[c3 & kHashMask]));
+            }
         }
     }
-    // One walk along a hash chain for position p: at most `limit`
+    // One walk along a hash chain for position p: at most `left`
     // candidates from c, keeping the longest match (at least the initial
     // `best`) and the first candidate reaching it.  Starting from a `best`
     // above 2 finds the same result whenever that result is longer.
@@ -124,11 +149,24 @@ private:
     // those at p, so one 4-byte load ending at offset best (the first three
     // bytes while best is 2) rejects most candidates before any full compare;
     // the candidates it rejects could never have become the best.
+    //
+    // A walk is bound by the latency of each link it reads.  The skip table
+    // (a local of the level 1 and 2 loops) holds for each position c a hint
+    // of the link four steps on, c4 = c - skip[c]; a step examines c and the
+    // three candidates after it and goes on from the hint while the real
+    // links are still being read, so each read along the hints covers four
+    // candidates.  The real link decides: a wrong hint is replaced (and
+    // repaired), so the hints change only the speed.  A hint is set when a
+    // position is linked; it stays right while the links it follows lie
+    // within 32767 positions (the link of a position changes only when the
+    // one 32768 positions on is linked), which covers every step of a walk
+    // that goes on.
     struct ChainWalk {
         std::uint32_t c;  // the candidate to examine next (usable)
         std::uint32_t at, mask, want;
         std::uint32_t best, bestC;
         std::uint32_t p, maxlen;
+        std::uint32_t left;  // candidates still allowed, c included
     };
     // Sets up a walk; false when there is nothing to examine.
     bool beginWalk(ChainWalk& w, std::int32_t c, std::uint32_t p, std::uint32_t maxlen, std::uint32_t best) const {
@@ -137,6 +175,7 @@ private:
         w.best = best;
         w.p = p;
         w.maxlen = maxlen;
+        w.left = kChainLimitBest;
         if (maxlen <= best || !usable(c, p)) return false;
         const std::uint8_t* P = src_ + (p - start_);
         w.at = best >= 3 ? best - 3 : 0;
@@ -154,18 +193,56 @@ private:
         const std::uintptr_t base = kInSource || c >= start_ ? srcBase_ : windowBase0_;
         return reinterpret_cast<const std::uint8_t*>(base + c);
     }
-    // Examines w.c and moves to the next candidate; false when the walk ends
-    // (best reached maxlen, or the next candidate is unusable).
+    // The link four steps on from c: the hint when the real link c4
+    // agrees, else c4 (and the hint is repaired).  A branch, not a select,
+    // so that the walk runs on from the hint without waiting for c4.  The
+    // test goes through an empty asm: a compiler that knew the two equal
+    // could use c4 in place of the hint.
+    [[gnu::always_inline]] std::uint32_t checkedHint(std::uint32_t c, std::uint32_t hint, std::uint32_t c4) const {
+        std::uint32_t differ = c4 ^ hint;
+        __asm__("" : "+r"(differ));
+        if (differ != 0) [[unlikely]] {
+            skip_[c & kHashMask] = skipHint(c, c4);
+            return c4;
+        }
+        return hint;
+    }
+    // Examines candidate x of a walk (w.c is set to it) and reads its link
+    // into `next`; false when the walk ends (best reached maxlen, the next
+    // candidate is unusable, or none is left).
+    template <bool kInSource>
+    [[gnu::always_inline]] bool examine(ChainWalk& w, std::uint32_t x, std::uint32_t& next) const {
+        const std::uint8_t* X = candidateBytes<kInSource>(x);
+        next = static_cast<std::uint32_t>(chain_[x & kHashMask]);
+        if ((load32(X + w.at) & w.mask) == w.want) [[unlikely]] {
+            w.c = x;
+            if (!improve(w, X)) return false;
+        }
+        return usableAt(next, w.p) && --w.left != 0;
+    }
+    // Examines w.c and the candidates after it, up to four, and moves four
+    // candidates on; false when the walk ends.
     template <bool kInSource = false>
     [[gnu::always_inline]] bool stepWalk(ChainWalk& w) const {
         const std::uint32_t c = w.c;
-        const std::uint8_t* C = candidateBytes<kInSource>(c);
-        const std::uint32_t next = static_cast<std::uint32_t>(chain_[c & kHashMask]);
-        if ((load32(C + w.at) & w.mask) == w.want) [[unlikely]] {
-            if (!improve(w, C)) return false;
+        // The hint is read first (the barrier keeps the compiler from moving
+        // the other reads ahead of it): the walk's pace depends on it alone.
+        std::uint32_t hint = 0;
+        if constexpr (kHints) {
+            hint = c - skip_[c & kHashMask];
+            __asm__ volatile("" : "+r"(hint) : : "memory");
         }
-        w.c = next;
-        return w.p - next - 1u < static_cast<std::uint32_t>(kMaxDistance) && !(kFullFlush && next == 0);
+        std::uint32_t c1, c2, c3, c4;
+        if (!examine<kInSource>(w, c, c1) || !examine<kInSource>(w, c1, c2) || !examine<kInSource>(w, c2, c3) ||
+            !examine<kInSource>(w, c3, c4)) {
+            return false;
+        }
+        if constexpr (kHints) {
+            w.c = checkedHint(c, hint, c4);
+        } else {
+            w.c = c4;
+        }
+        return true;
     }
     // The full compare of a candidate that passed the 4-byte test; false
     // when the match now reaches maxlen.
@@ -182,74 +259,10 @@ private:
         }
         return true;
     }
-    // Examines at most `limit` candidates of one walk.
+    // Runs a walk to its end.
     template <bool kInSource = false>
-    [[gnu::always_inline]] void runWalk(ChainWalk& w, std::uint32_t limit) const {
-        while (stepWalk<kInSource>(w) && --limit != 0) {
-        }
-    }
-    // The chain of a later walk at r, read ahead while another walk runs:
-    // list[0..n-1] are its first usable candidates, `x` the one after them
-    // (usable when `more`).
-    struct ChainList {
-        std::uint32_t* list;
-        std::uint32_t n, x, r;
-        bool more;
-    };
-    bool usableAt(std::uint32_t x, std::uint32_t r) const {
-        return r - x - 1u < static_cast<std::uint32_t>(kMaxDistance) && !(kFullFlush && x == 0);
-    }
-    void beginList(ChainList& k, std::uint32_t* list, std::uint32_t r) const {
-        k.list = list;
-        k.n = 0;
-        k.r = r;
-        k.x = static_cast<std::uint32_t>(head_[hash3(src_ + (r - start_))]);
-        k.more = usableAt(k.x, r);
-    }
-    // runWalk, reading the chain of k beside it (one link a step).
-    // The walk runs on a local copy: the list stores could otherwise alias
-    // its fields and force them through memory at every step.
-    template <bool kInSource>
-    [[gnu::noinline]] void runWalkReading(ChainWalk& walk, std::uint32_t limit, ChainList& k) const {
-        ChainWalk w = walk;
-        std::uint32_t n = k.n, x = k.x;
-        bool more = k.more;
-        std::uint32_t* const list = k.list;
-        const std::uint32_t r = k.r;
-        const std::int32_t* const chain = chain_;
-        for (;;) {
-            if (more && n < kChainLimitBest) {
-                list[n++] = x;
-                x = static_cast<std::uint32_t>(chain[x & kHashMask]);
-                more = usableAt(x, r);
-            }
-            if (!stepWalk<kInSource>(w) || --limit == 0) break;
-        }
-        walk = w;
-        k.n = n;
-        k.x = x;
-        k.more = more;
-    }
-    // Examines the candidates of a list read ahead, then goes on along the
-    // chain; at most `limit` in all.  w.c is list[0] (or k.x when the list
-    // is empty).  Reads the chain of `ahead` beside the chain part, if given.
-    template <bool kInSource>
-    void runListed(ChainWalk& w, const ChainList& k, std::uint32_t limit, ChainList* ahead) const {
-        const std::uint32_t m = k.n < limit ? k.n : limit;
-        for (std::uint32_t i = 0; i < m; ++i) {
-            const std::uint32_t c = k.list[i];
-            const std::uint8_t* C = candidateBytes<kInSource>(c);
-            if ((load32(C + w.at) & w.mask) == w.want) [[unlikely]] {
-                w.c = c;
-                if (!improve(w, C)) return;
-            }
-        }
-        if (m == limit || (m > 0 && !k.more)) return;
-        if (m > 0) w.c = k.x;
-        if (ahead != nullptr) {
-            runWalkReading<kInSource>(w, limit - m, *ahead);
-        } else {
-            runWalk<kInSource>(w, limit - m);
+    [[gnu::always_inline]] void runWalk(ChainWalk& w) const {
+        while (stepWalk<kInSource>(w)) {
         }
     }
     // Raises the threshold of a running walk to `best` (above its own): it
@@ -262,44 +275,36 @@ private:
         w.want = load32(P + w.at);
     }
     // The searches after a match, at p (a) and p + 1 (b), side by side so
-    // that their memory latencies overlap; each examines at most `limit`
-    // candidates.  Once a is done with a match that p + 1 must beat to be
-    // chosen (`decisive` says whether a's result is such a match), b only
-    // needs matches longer than a's, and none at all when it cannot have
-    // one: then b's result is left at its value so far, which is no longer.
-    // While b runs on alone, `startAhead` may give a chain to read beside it
-    // (as in a literal step; a no longer reads the chains then).
-    template <bool kInSource, typename Decisive, typename StartAhead>
+    // that their memory latencies overlap.  Once a is done with a match
+    // that p + 1 must beat to be chosen (`decisive` says whether a's result
+    // is such a match), b only needs matches longer than a's, and none at
+    // all when it cannot have one: then b's result is left at its value so
+    // far, which is no longer.
+    template <bool kInSource, typename Decisive>
     [[gnu::always_inline]] void runSearchPair(ChainWalk& a, bool activeA, ChainWalk& b, bool activeB,
-                                              std::uint32_t limit, Decisive decisive,
-                                              StartAhead startAhead) const {
+                                              Decisive decisive) const {
         if (activeA && activeB) {
             for (;;) {
                 const bool moreA = stepWalk<kInSource>(a);
                 const bool moreB = stepWalk<kInSource>(b);
-                if (--limit == 0) return;
                 if (!moreA) {
                     activeA = false;
                     activeB = moreB;
                     break;
                 }
                 if (!moreB) {
-                    runWalk<kInSource>(a, limit);
+                    runWalk<kInSource>(a);
                     return;
                 }
             }
         }
-        if (activeA) runWalk<kInSource>(a, limit);
+        if (activeA) runWalk<kInSource>(a);
         if (!activeB) return;
         if (decisive(a)) {
             if (a.best >= b.maxlen) return;
             if (a.best > b.best) raiseWalk(b, a.best);
         }
-        if (ChainList* ahead = startAhead()) {
-            runWalkReading<kInSource>(b, limit, *ahead);
-        } else {
-            runWalk<kInSource>(b, limit);
-        }
+        runWalk<kInSource>(b);
     }
     void emit(std::uint32_t length, std::uint32_t offset) {
         storePair(out_++, length, offset);
@@ -319,6 +324,7 @@ private:
     std::uint32_t windowBase_;
     std::int32_t* head_;
     std::int32_t* chain_;
+    std::uint16_t* skip_ = nullptr;  // levels 1 and 2: the skip hints, by position & kHashMask
     // Address of position 0 as if the source (resp. the window) extended
     // back to it: adding a position gives its byte (integer arithmetic, so
     // no out-of-range pointer is ever formed).
@@ -332,8 +338,8 @@ private:
 // three bytes only.
 // The loop keeps the finder's fields in locals: the stores to head_ could
 // otherwise alias them and force reloads on every byte.
-template <bool kFullFlush>
-std::uint32_t Finder<kFullFlush>::runFast() {
+template <bool kFullFlush, bool kHints>
+std::uint32_t Finder<kFullFlush, kHints>::runFast() {
     std::uint32_t p = start_;
     if (end_ - start_ >= 3) {
         const std::uint8_t* const src = src_;
@@ -380,8 +386,8 @@ std::uint32_t Finder<kFullFlush>::runFast() {
 // Level 1: greedy, up to 16 chain candidates.  The loop and its chain walk
 // keep every field they use in locals: stores to the chains could alias
 // the fields and would force reloads at every step.
-template <bool kFullFlush>
-std::uint32_t Finder<kFullFlush>::runAverage() {
+template <bool kFullFlush, bool kHints>
+std::uint32_t Finder<kFullFlush, kHints>::runAverage() {
     const std::uint8_t* const src = src_;
     const std::uint32_t start = start_;
     const std::uint32_t end = end_;
@@ -391,6 +397,12 @@ std::uint32_t Finder<kFullFlush>::runAverage() {
     const std::uintptr_t windowBase0 = windowBase0_;
     LZ77Pair* out = out_;
     std::int32_t room = room_;
+    // The skip hints of the chain walks (see ChainWalk).
+    std::uint16_t skip[kHints ? kHashSize : 1];
+    if constexpr (kHints) {
+        std::memset(skip, 0, sizeof skip);
+        skip_ = skip;
+    }
     const auto link = [&](std::uint32_t q) {
         const std::uint8_t* b = src + (q - start);
         const std::uint32_t h =
@@ -398,6 +410,11 @@ std::uint32_t Finder<kFullFlush>::runAverage() {
         const std::int32_t previous = head[h];
         chain[q & kHashMask] = previous;
         head[h] = static_cast<std::int32_t>(q);
+        if constexpr (kHints) {
+            const auto c2 = static_cast<std::uint32_t>(chain[static_cast<std::uint32_t>(previous) & kHashMask]);
+            const auto c3 = static_cast<std::uint32_t>(chain[c2 & kHashMask]);
+            skip[q & kHashMask] = skipHint(q, static_cast<std::uint32_t>(chain[c3 & kHashMask]));
+        }
         return previous;
     };
     std::uint32_t p = start;
@@ -408,31 +425,51 @@ std::uint32_t Finder<kFullFlush>::runAverage() {
         --room;
         std::uint32_t best = 2;
         std::uint32_t bestC = 0;
-        // The 4-byte prefix test of ChainWalk, written out; past the first
-        // 32767 bytes of the call every usable candidate is in the source.
+        // The 4-byte prefix test and the skip hints of ChainWalk, written
+        // out; past the first 32767 bytes of the call every usable
+        // candidate is in the source.
         const auto walkChain = [&]<bool kInSource>() {
             const std::uint8_t* const P = src + (p - start);
             auto c = static_cast<std::uint32_t>(first);
             std::uint32_t at = 0;
             std::uint32_t mask = 0x00FFFFFFu;
             std::uint32_t want = load32(P) & mask;
-            for (std::uint32_t limit = kChainLimitAverage;;) {
-                const std::uintptr_t base = kInSource || c >= start ? srcBase : windowBase0;
-                const std::uint8_t* C = reinterpret_cast<const std::uint8_t*>(base + c);
-                const auto next = static_cast<std::uint32_t>(chain[c & kHashMask]);
+            const auto test = [&](std::uint32_t x) {
+                const std::uintptr_t base = kInSource || x >= start ? srcBase : windowBase0;
+                const std::uint8_t* C = reinterpret_cast<const std::uint8_t*>(base + x);
                 if ((load32(C + at) & mask) == want) [[unlikely]] {
                     const std::uint32_t len = matchLength(P, C, maxlen);
                     if (len > best) {
                         best = len;
-                        bestC = c;
-                        if (len >= maxlen) break;
+                        bestC = x;
+                        if (len >= maxlen) return false;
                         at = len - 3;
                         mask = 0xFFFFFFFFu;
                         want = load32(P + at);
                     }
                 }
-                if (--limit == 0 || !usable(static_cast<std::int32_t>(next), p)) break;
-                c = next;
+                return true;
+            };
+            for (std::uint32_t limit = kChainLimitAverage;;) {
+                std::uint32_t hint = 0;
+                if constexpr (kHints) {
+                    hint = c - skip[c & kHashMask];
+                    __asm__ volatile("" : "+r"(hint) : : "memory");
+                }
+                const auto c1 = static_cast<std::uint32_t>(chain[c & kHashMask]);
+                if (!test(c) || --limit == 0 || !usableAt(c1, p)) break;
+                const auto c2 = static_cast<std::uint32_t>(chain[c1 & kHashMask]);
+                if (!test(c1) || --limit == 0 || !usableAt(c2, p)) break;
+                const auto c3 = static_cast<std::uint32_t>(chain[c2 & kHashMask]);
+                if (!test(c2) || --limit == 0 || !usableAt(c3, p)) break;
+                const auto c4 = static_cast<std::uint32_t>(chain[c3 & kHashMask]);
+                if (!test(c3) || --limit == 0) break;
+                if constexpr (kHints) {
+                    c = checkedHint(c, hint, c4);
+                } else {
+                    c = c4;
+                }
+                if (!usableAt(c, p)) break;
             }
         };
         if (usable(first, p) && maxlen >= 3) {
@@ -458,29 +495,21 @@ std::uint32_t Finder<kFullFlush>::runAverage() {
 }
 
 // Level 2: up to 512 chain candidates and a one-step lazy choice: the match
-// at p is taken unless the next position offers a longer one.
-//
-// Chain walks are bound by the latency of each link.  After a match the
-// searches at p and p + 1 are both due and run side by side.  In a literal
-// step only the walk at p + 1 is due; beside it the chain that the step at
-// p + 1 will walk at p + 2 (should p become a literal) is read into a list,
-// so that walk later runs through independent loads.  The list must be the
-// chain with p + 1 inserted, so p + 1 is inserted early: the walk at p + 1
-// starts from the chain head read before and never reads the chain entry of
-// p + 1 (its candidates lie 1..32767 positions back), and the links of the
-// positions listed do not change before the list is used, so no result
-// changes.  This is done only when the step at p + 1 is sure to come (a pair
-// slot and the bytes remain); a match at p drops the list.
-template <bool kFullFlush>
-std::uint32_t Finder<kFullFlush>::runBest() {
+// at p is taken unless the next position offers a longer one.  After a
+// match the searches at p and p + 1 are both due and run side by side.
+template <bool kFullFlush, bool kHints>
+std::uint32_t Finder<kFullFlush, kHints>::runBest() {
+    // The hints start out as 0, which never holds: they are set as positions
+    // are linked and repaired as walks find them wrong.
+    std::uint16_t skip[kHints ? kHashSize : 1];
+    if constexpr (kHints) {
+        std::memset(skip, 0, sizeof skip);
+        skip_ = skip;
+    }
     std::uint32_t p = start_;
     bool search = true;
     std::uint32_t L = 2;
     std::int32_t Q = 0;
-    std::uint32_t lists[2][kChainLimitBest];
-    ChainList listed{};  // when haveList: the chain at p + 1 (p is inserted)
-    bool haveList = false;
-    unsigned spare = 0;  // the list buffer not in use by `listed`
     while (end_ - p > 3 && room_ > 0) {
         const std::uint32_t rest = end_ - 3 - p;
         const std::uint32_t maxlen = rest < kMaxMatch ? rest : kMaxMatch;
@@ -489,107 +518,84 @@ std::uint32_t Finder<kFullFlush>::runBest() {
         const auto takes = [&](std::uint32_t nextL) {
             return L >= nextL && (L > 3 || (L == 3 && p - static_cast<std::uint32_t>(Q) <= kFarLength3));
         };
-        std::uint32_t L2 = 2;
-        std::int32_t Q2 = 0;
-        bool insertedNext = false;
-        ChainList next;
+        const std::int32_t c = insert(p);
+        const std::int32_t cNext = head_[hash3(src_ + (q - start_))];
         // Every usable candidate of p and p + 1 lies in the source.
         const bool inSource = p - start_ >= static_cast<std::uint32_t>(kMaxDistance);
+        ChainWalk b;
         if (search) {
-            const std::int32_t c = insert(p);
-            const std::int32_t cNext = head_[hash3(src_ + (q - start_))];
-            ChainWalk a, b;
+            ChainWalk a;
             const bool activeA = beginWalk(a, c, p, maxlen, 2);
             const bool activeB = beginWalk(b, cNext, q, maxNext, 2);
             const auto decisive = [&](const ChainWalk& w) {
                 return w.best > 3 || (w.best == 3 && p - w.bestC <= kFarLength3);
             };
-            // Once the walk at p is done, p + 1 may be inserted early and
-            // the chain at p + 2 read beside the walk at p + 1, as in a
-            // literal step (a match at p inserts from p + 2 on then).
-            const auto startAhead = [&]() -> ChainList* {
-                if (room_ < 2 || rest < 2) return nullptr;
-                insert(q);
-                insertedNext = true;
-                beginList(next, lists[spare], q + 1);
-                return &next;
-            };
             if (inSource) {
-                runSearchPair<true>(a, activeA, b, activeB, kChainLimitBest, decisive, startAhead);
+                runSearchPair<true>(a, activeA, b, activeB, decisive);
             } else {
-                runSearchPair<false>(a, activeA, b, activeB, kChainLimitBest, decisive, startAhead);
+                runSearchPair<false>(a, activeA, b, activeB, decisive);
             }
             L = a.best;
             Q = static_cast<std::int32_t>(a.bestC);
-            L2 = b.best;
-            Q2 = static_cast<std::int32_t>(b.bestC);
             search = false;
         } else {
             // The match at p is taken unless p + 1 has a longer one: the walk
-            // at p + 1 need only look for matches longer than L, and none
-            // at all when it cannot find one.
-            const bool takenUnlessLonger = takes(L);
-            ChainList here;
-            if (haveList) {
-                here = listed;
-            } else {
-                insert(p);
-                beginList(here, nullptr, q);
-            }
-            if (!(takenUnlessLonger && L >= maxNext)) {
-                ChainWalk w;
-                const std::uint32_t first = here.n > 0 ? here.list[0] : here.x;
-                const bool active =
-                    beginWalk(w, static_cast<std::int32_t>(first), q, maxNext, takenUnlessLonger ? L : 2);
-                ChainList* ahead = nullptr;
-                if (room_ >= 2 && rest >= 2) {
-                    insert(q);
-                    insertedNext = true;
-                    beginList(next, lists[spare], q + 1);
-                    ahead = &next;
+            // at p + 1 need only look for matches longer than L (and none
+            // at all when it cannot find one).
+            if (beginWalk(b, cNext, q, maxNext, takes(L) ? L : 2)) {
+                if (inSource) {
+                    runWalk<true>(b);
+                } else {
+                    runWalk<false>(b);
                 }
-                if (active && inSource) runListed<true>(w, here, kChainLimitBest, ahead);
-                if (active && !inSource) runListed<false>(w, here, kChainLimitBest, ahead);
-                L2 = w.best;
-                Q2 = static_cast<std::int32_t>(w.bestC);
             }
-            haveList = false;
         }
-        if (takes(L2)) {
+        if (takes(b.best)) {
             emit(L, p - static_cast<std::uint32_t>(Q));
-            insertRange(insertedNext ? p + 2 : p + 1, p + L);
+            insertRange(p + 1, p + L);
             p += L;
             search = true;
         } else {
             emit(src_[p - start_], 0);
-            L = L2;
-            Q = Q2;
-            if (insertedNext) {
-                listed = next;
-                haveList = true;
-                spare ^= 1u;
-            }
+            L = b.best;
+            Q = static_cast<std::int32_t>(b.bestC);
             ++p;
         }
     }
     return tail(p);
 }
 
+// Calls shorter than these (levels 1 and 2) walk their chains without skip
+// hints: the table is filled anew in each call, and the hints of the
+// positions before the call are learnt anew as well, which shorter calls do
+// not pay back (level 1's walks are short, so it needs longer calls).
+constexpr std::uint32_t kHintsFromAverage = 32768;
+constexpr std::uint32_t kHintsFromBest = 8192;
+
 // Runs the level's loop over start..end-1; returns the position reached and
 // advances `out` and `room` past the pairs written.
 template <bool kFullFlush>
 std::uint32_t runLevel(EncoderState& st, const std::uint8_t* src, std::uint32_t start, std::uint32_t end,
                        LZ77Pair*& out, std::int32_t& room) {
-    Finder<kFullFlush> finder(st, src, start, end, out, room);
-    std::uint32_t p;
-    switch (st.level) {
-        case LZ77LevelFast: p = finder.runFast(); break;
-        case LZ77LevelBest: p = finder.runBest(); break;
-        default: p = finder.runAverage(); break;
-    }
-    out = finder.out();
-    room = finder.room();
-    return p;
+    const auto run = [&]<bool kHints>() {
+        Finder<kFullFlush, kHints> finder(st, src, start, end, out, room);
+        std::uint32_t p;
+        if constexpr (kHints) {
+            p = st.level == LZ77LevelBest ? finder.runBest() : finder.runAverage();
+        } else {
+            switch (st.level) {
+                case LZ77LevelFast: p = finder.runFast(); break;
+                case LZ77LevelBest: p = finder.runBest(); break;
+                default: p = finder.runAverage(); break;
+            }
+        }
+        out = finder.out();
+        room = finder.room();
+        return p;
+    };
+    const std::uint32_t hintsFrom = st.level == LZ77LevelBest ? kHintsFromBest : kHintsFromAverage;
+    if (st.level != LZ77LevelFast && end - start >= hintsFrom) return run.template operator()<true>();
+    return run.template operator()<false>();
 }
 
 void updateChecksum(EncoderState& st, const std::uint8_t* src, std::uint32_t n) {

@@ -134,6 +134,12 @@ TEST_P(MatchFinderModel, SamePairsAcrossFullFlushes) {
         calls.push_back({1 + rng.below(5000), static_cast<std::int32_t>(1 + rng.below(4000)), flush});
     }
     compareWithModel(runsAndRepeats(300000, 11), level, calls, "random flushes");
+    // Calls long enough for the skip hints of the chain walks.
+    std::vector<Call> longCalls;
+    for (int i = 0; i < 12; ++i) {
+        longCalls.push_back({70000 + rng.below(30000), 65536, static_cast<int>(rng.below(4))});
+    }
+    compareWithModel(runsAndRepeats(800000, 12), level, longCalls, "long calls, random flushes");
 }
 
 TEST_P(MatchFinderModel, SamePairsWhenMatchesRunToTheLimit) {
