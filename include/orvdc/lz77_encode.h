@@ -64,7 +64,8 @@ ORVDC_API orvStatus ORVDC_CALL orvsEncodeLZ77SetStatus_8u(LZ77DeflateStatus stat
  * orvStsNullPtr; *pDstLen, then *pSrcLen negative: orvStsBadSize; a call that
  * would carry the stream position past 2^31 - 1 (Reset first): orvStsBadSize.
  * Results: orvStsOk (source used up), orvStsDstFull (pair array full, source
- * remains; *pDstLen 0 gives it at once). */
+ * remains; *pDstLen 0 gives it at once).  Levels 1 and 2 use about 64 KiB of
+ * the calling thread's stack for the call's chain-walk hints. */
 ORVDC_API orvStatus ORVDC_CALL orvsEncodeLZ77_8u(const uint8_t** ppSrc, int32_t* pSrcLen, LZ77Pair** ppDst,
                                                  int32_t* pDstLen, LZ77FlushMode flush,
                                                  LZ77EncoderState* pState);
