@@ -3,6 +3,7 @@
 // block kind by its coded size.
 #pragma once
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -49,13 +50,41 @@ inline unsigned distanceSymbol(unsigned distance) {
 }
 
 // What a block of pairs costs: exactly with the fixed code; with a dynamic
-// code at least `dynamicLow` bits (the entropy of its symbols plus the extra
-// bits) and at most `dynamicHigh` (one bit more per symbol, the largest code
-// description and the header).
+// code at least `dynamicLow` bits (the symbols coded with optimal prefix
+// codes, which no length-limited code beats, the extra bits and the
+// smallest header) and at most `dynamicHigh` (the entropy of the symbols
+// and one bit more per symbol, the largest code description and the
+// header).
 struct BlockCost {
     std::uint64_t fixedBits;
     double dynamicLow, dynamicHigh;
 };
+
+// Bits of n counts coded with an optimal prefix code (no length limit): the
+// sum of the weights of the tree's inner nodes, merged smallest first.  A
+// single used symbol still takes one bit.
+inline std::uint64_t optimalCodeBits(const std::uint32_t* counts, int n) {
+    std::uint64_t leaves[286], merged[286];
+    int used = 0;
+    for (int s = 0; s < n; ++s) {
+        if (counts[s] != 0) leaves[used++] = counts[s];
+    }
+    if (used == 0) return 0;
+    if (used == 1) return leaves[0];
+    std::sort(leaves, leaves + used);
+    int li = 0, mi = 0, mEnd = 0;
+    std::uint64_t bits = 0;
+    const auto smallest = [&]() {
+        if (mi == mEnd || (li < used && leaves[li] <= merged[mi])) return leaves[li++];
+        return merged[mi++];
+    };
+    for (int k = 1; k < used; ++k) {
+        const std::uint64_t w = smallest() + smallest();
+        bits += w;
+        merged[mEnd++] = w;
+    }
+    return bits;
+}
 
 inline BlockCost blockCost(const LZ77Pair* pairs, std::int32_t count) {
     std::uint32_t lit[286] = {}, dist[30] = {};
@@ -84,12 +113,17 @@ inline BlockCost blockCost(const LZ77Pair* pairs, std::int32_t count) {
         return bits;
     };
     const std::uint32_t symbols = static_cast<std::uint32_t>(count) + 1 + matches;
-    const double low = entropy(lit, 286, static_cast<std::uint32_t>(count) + 1) + entropy(dist, 30, matches) +
-                       static_cast<double>(extra);
+    const double entropyBits = entropy(lit, 286, static_cast<std::uint32_t>(count) + 1) +
+                               entropy(dist, 30, matches) + static_cast<double>(extra);
     // 3 header bits, 14 bits of counts, 19 code-length codes of 3 bits and at
     // most 7 bits for each of the 316 code lengths.
     const double description = 3 + 14 + 19 * 3 + 316 * 7;
-    return BlockCost{fixed, low, low + symbols + description};
+    // The smallest header: 3 bits, the counts and four code-length codes;
+    // 16 bits less again for how a measured block is rounded.
+    const double smallestHeader = 3 + 14 + 4 * 3 - 16;
+    const double low = static_cast<double>(optimalCodeBits(lit, 286) + optimalCodeBits(dist, 30) + extra) +
+                       smallestHeader;
+    return BlockCost{fixed, low > entropyBits ? low : entropyBits, entropyBits + symbols + description};
 }
 
 }  // namespace orvf
