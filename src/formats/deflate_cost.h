@@ -20,10 +20,6 @@ inline unsigned lengthExtraBits(unsigned length) {
     return static_cast<unsigned>(std::bit_width(l)) - 3;
 }
 
-// Bits of the fixed code of a match length: codes 257..279 take 7 bits,
-// 280..285 take 8 (lengths 115 and above).
-inline unsigned fixedLengthCodeBits(unsigned length) { return length >= 115 ? 8 : 7; }
-
 // Extra bits of a distance 1..32768: distances 1..4 have none, then each
 // pair of distance codes adds one bit.
 inline unsigned distanceExtraBits(unsigned distance) {
@@ -87,24 +83,34 @@ inline std::uint64_t optimalCodeBits(const std::uint32_t* counts, int n) {
 }
 
 inline BlockCost blockCost(const LZ77Pair* pairs, std::int32_t count) {
+    // The loop only counts symbols; the bits follow from the counts.
     std::uint32_t lit[286] = {}, dist[30] = {};
-    std::uint64_t fixed = 3 + 7, extra = 0;
-    std::uint32_t matches = 0;
     for (std::int32_t i = 0; i < count; ++i) {
         const LZ77Pair p = pairs[i];
         if (p.offset == 0) {
             ++lit[p.length & 255];
-            fixed += p.length < 144 ? 8 : 9;
         } else {
-            const unsigned e = lengthExtraBits(p.length) + distanceExtraBits(p.offset);
             ++lit[lengthSymbol(p.length)];
             ++dist[distanceSymbol(p.offset)];
-            ++matches;
-            extra += e;
-            fixed += fixedLengthCodeBits(p.length) + 5 + e;
         }
     }
     ++lit[256];
+    std::uint64_t fixed = 3 + 7, extra = 0;  // header and end of block
+    std::uint32_t matches = 0;
+    for (unsigned v = 0; v < 256; ++v) fixed += std::uint64_t{lit[v]} * (v < 144 ? 8 : 9);
+    for (unsigned code = 0; code < 29; ++code) {  // length symbols 257..285
+        const std::uint64_t n = lit[257 + code];
+        const unsigned e = code < 8 || code == 28 ? 0 : (code - 4) / 4;
+        extra += n * e;
+        fixed += n * ((code < 23 ? 7 : 8) + e);
+    }
+    for (unsigned code = 0; code < 30; ++code) {
+        const std::uint64_t n = dist[code];
+        const unsigned e = code < 4 ? 0 : code / 2 - 1;
+        matches += dist[code];
+        extra += n * e;
+        fixed += n * (5 + e);
+    }
     const auto entropy = [](const std::uint32_t* counts, int n, std::uint32_t total) {
         double bits = 0;
         for (int s = 0; s < n; ++s) {
