@@ -265,6 +265,49 @@ private:
         while (stepWalk<kInSource>(w)) {
         }
     }
+    // beginWalk and runWalk for one walk, with its first two candidates
+    // examined by selects in place of branches: on literal-heavy data most
+    // walks end within them, at points hard to predict.  A candidate not
+    // usable is replaced by p itself in the loads, and its result dropped.
+    template <bool kInSource>
+    [[gnu::always_inline]] void walk(ChainWalk& w, std::int32_t c, std::uint32_t p, std::uint32_t maxlen,
+                                     std::uint32_t best) const {
+        w.c = static_cast<std::uint32_t>(c);
+        w.bestC = w.c;
+        w.best = best;
+        w.p = p;
+        w.maxlen = maxlen;
+        w.left = kChainLimitBest;
+        if (maxlen <= best) return;
+        const std::uint8_t* P = src_ + (p - start_);
+        w.at = best >= 3 ? best - 3 : 0;
+        w.mask = best >= 3 ? 0xFFFFFFFFu : 0x00FFFFFFu;
+        w.want = load32(P + w.at) & w.mask;
+        const std::uint32_t c0 = w.c;
+        const auto c1 = static_cast<std::uint32_t>(chain_[c0 & kHashMask]);
+        const auto c2 = static_cast<std::uint32_t>(chain_[c1 & kHashMask]);
+        const bool use0 = usableAt(c0, p);
+        const bool use1 = use0 & usableAt(c1, p);
+        const bool use2 = use1 & usableAt(c2, p);
+        // Masks rather than conditional expressions, which the compiler
+        // may turn back into branches.
+        const auto safe = reinterpret_cast<std::uintptr_t>(P);
+        const std::uintptr_t m0 = 0u - static_cast<std::uintptr_t>(use0);
+        const std::uintptr_t m1 = 0u - static_cast<std::uintptr_t>(use1);
+        const auto bytes0 = reinterpret_cast<std::uintptr_t>(candidateBytes<kInSource>(c0));
+        const auto bytes1 = reinterpret_cast<std::uintptr_t>(candidateBytes<kInSource>(c1));
+        const auto* X0 = reinterpret_cast<const std::uint8_t*>(safe ^ ((bytes0 ^ safe) & m0));
+        const auto* X1 = reinterpret_cast<const std::uint8_t*>(safe ^ ((bytes1 ^ safe) & m1));
+        const bool hit0 = (load32(X0 + w.at) & w.mask) == w.want;
+        const bool hit1 = (load32(X1 + w.at) & w.mask) == w.want;
+        if ((use0 & hit0) | (use1 & hit1)) [[unlikely]] {
+            runWalk<kInSource>(w);
+        } else if (use2) [[unlikely]] {
+            w.c = c2;
+            w.left = kChainLimitBest - 2;
+            runWalk<kInSource>(w);
+        }
+    }
     // Raises the threshold of a running walk to `best` (above its own): it
     // then reports only matches longer than that.
     void raiseWalk(ChainWalk& w, std::uint32_t best) const {
@@ -542,12 +585,10 @@ std::uint32_t Finder<kFullFlush, kHints>::runBest() {
             // The match at p is taken unless p + 1 has a longer one: the walk
             // at p + 1 need only look for matches longer than L (and none
             // at all when it cannot find one).
-            if (beginWalk(b, cNext, q, maxNext, takes(L) ? L : 2)) {
-                if (inSource) {
-                    runWalk<true>(b);
-                } else {
-                    runWalk<false>(b);
-                }
+            if (inSource) {
+                walk<true>(b, cNext, q, maxNext, takes(L) ? L : 2);
+            } else {
+                walk<false>(b, cNext, q, maxNext, takes(L) ? L : 2);
             }
         }
         if (takes(b.best)) {
