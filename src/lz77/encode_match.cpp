@@ -111,10 +111,9 @@ private:
         const auto c3 = static_cast<std::uint32_t>(chain_[c2 & kHashMask]);
         return static_cast<std::uint32_t>(chain_[c3 & kHashMask]);
     }
-    // Links q into its hash chain and sets its skip hint (level 2);
-    // returns the previous head of that chain.
-    std::int32_t insert(std::uint32_t q) {
-        const std::uint32_t h = hash3(src_ + (q - start_));
+    // Links q (of hash h) into its hash chain and sets its skip hint
+    // (level 2); returns the previous head of that chain.
+    std::int32_t insert(std::uint32_t q, std::uint32_t h) {
         const std::int32_t previous = head_[h];
         chain_[q & kHashMask] = previous;
         head_[h] = static_cast<std::int32_t>(q);
@@ -553,16 +552,20 @@ std::uint32_t Finder<kFullFlush, kHints>::runBest() {
     bool search = true;
     std::uint32_t L = 2;
     std::int32_t Q = 0;
+    std::uint32_t hq = 0;  // the hash of p + 1
     while (end_ - p > 3 && room_ > 0) {
         const std::uint32_t rest = end_ - 3 - p;
         const std::uint32_t maxlen = rest < kMaxMatch ? rest : kMaxMatch;
         const std::uint32_t maxNext = rest - 1 < kMaxMatch ? rest - 1 : kMaxMatch;
         const std::uint32_t q = p + 1;
         const auto takes = [&](std::uint32_t nextL) {
-            return L >= nextL && (L > 3 || (L == 3 && p - static_cast<std::uint32_t>(Q) <= kFarLength3));
+            return (L >= nextL) & ((L > 3) | ((L == 3) & (p - static_cast<std::uint32_t>(Q) <= kFarLength3)));
         };
-        const std::int32_t c = insert(p);
-        const std::int32_t cNext = head_[hash3(src_ + (q - start_))];
+        // After a literal the hash of p is known from the last position.
+        const std::uint32_t hp = search ? hash3(src_ + (p - start_)) : hq;
+        hq = hash3(src_ + (q - start_));
+        const std::int32_t c = insert(p, hp);
+        const std::int32_t cNext = head_[hq];
         // Every usable candidate of p and p + 1 lies in the source.
         const bool inSource = p - start_ >= static_cast<std::uint32_t>(kMaxDistance);
         ChainWalk b;
