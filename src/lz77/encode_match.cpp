@@ -375,11 +375,15 @@ private:
     std::int32_t room_;
 };
 
+// Level 0 links this many positions after a match without a loop test.
+constexpr std::uint32_t kLinkAhead = 4;
+
 // Level 0: one candidate per position from a rolling hash, no chains.  The
 // hash h = ((h << 5) ^ next byte), masked to 15 bits, depends on the last
 // three bytes only.
 // The loop keeps the finder's fields in locals: the stores to head_ could
 // otherwise alias them and force reloads on every byte.
+
 template <bool kFullFlush, bool kHints>
 std::uint32_t Finder<kFullFlush, kHints>::runFast() {
     std::uint32_t p = start_;
@@ -406,12 +410,30 @@ std::uint32_t Finder<kFullFlush, kHints>::runFast() {
                     const std::uint32_t len = matchLength(P, C, rest < kMaxMatch ? rest : kMaxMatch);
                     storePair(out++, len, p - static_cast<std::uint32_t>(c));
                     // The rolling hash keeps only the last three bytes, so
-                    // it simply runs on over the covered positions.
+                    // it runs on over the covered positions, and at the end
+                    // it is that of next - 1's three bytes.
                     const std::uint32_t next = p + len;
-                    for (std::uint32_t q = p + 1; q < next; ++q) {
-                        h = ((h << 5) ^ src[q + 2 - start]) & kHashMask;
-                        head[h] = static_cast<std::int32_t>(q);
+                    std::uint32_t q = p + 1;
+                    std::uint32_t g = h;
+                    if (rest > kLinkAhead) [[likely]] {
+                        // The first kLinkAhead positions unconditionally,
+                        // those at or past next rewriting the entry they
+                        // read: most matches are that short, and a loop
+                        // ending with them would often be mispredicted.
+                        for (std::uint32_t k = 0; k < kLinkAhead; ++k, ++q) {
+                            g = ((g << 5) ^ src[q + 2 - start]) & kHashMask;
+                            const auto old = static_cast<std::uint32_t>(head[g]);
+                            const std::uint32_t keep = 0u - static_cast<std::uint32_t>(q >= next);
+                            head[g] = static_cast<std::int32_t>(q ^ ((q ^ old) & keep));
+                        }
                     }
+                    for (; q < next; ++q) {
+                        g = ((g << 5) ^ src[q + 2 - start]) & kHashMask;
+                        head[g] = static_cast<std::int32_t>(q);
+                    }
+                    // The hash of next - 1, from its three bytes.
+                    const std::uint8_t* N = src + (next - 1 - start);
+                    h = ((std::uint32_t{N[0]} << 10) ^ (std::uint32_t{N[1]} << 5) ^ N[2]) & kHashMask;
                     p = next;
                     continue;
                 }
