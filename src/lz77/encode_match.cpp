@@ -268,6 +268,8 @@ private:
     // examined by selects in place of branches: on literal-heavy data most
     // walks end within them, at points hard to predict.  A candidate not
     // usable is replaced by p itself in the loads, and its result dropped.
+    // A walk that goes on (or finds a match there) runs from the start as
+    // usual: examining a candidate again changes nothing.
     template <bool kInSource>
     [[gnu::always_inline]] void walk(ChainWalk& w, std::int32_t c, std::uint32_t p, std::uint32_t maxlen,
                                      std::uint32_t best) const {
@@ -299,13 +301,7 @@ private:
         const auto* X1 = reinterpret_cast<const std::uint8_t*>(safe ^ ((bytes1 ^ safe) & m1));
         const bool hit0 = (load32(X0 + w.at) & w.mask) == w.want;
         const bool hit1 = (load32(X1 + w.at) & w.mask) == w.want;
-        if ((use0 & hit0) | (use1 & hit1)) [[unlikely]] {
-            runWalk<kInSource>(w);
-        } else if (use2) [[unlikely]] {
-            w.c = c2;
-            w.left = kChainLimitBest - 2;
-            runWalk<kInSource>(w);
-        }
+        if ((use0 & hit0) | (use1 & hit1) | use2) [[unlikely]] runWalk<kInSource>(w);
     }
     // Raises the threshold of a running walk to `best` (above its own): it
     // then reports only matches longer than that.
