@@ -224,12 +224,14 @@ private:
     template <bool kInSource = false>
     [[gnu::always_inline]] bool stepWalk(ChainWalk& w) const {
         const std::uint32_t c = w.c;
-        // The hint is read first (the barrier keeps the compiler from moving
-        // the other reads ahead of it): the walk's pace depends on it alone.
+        // The walk's pace depends on the hint alone.  It passes through an
+        // empty asm, so that the compiler keeps it apart from the real link;
+        // a memory barrier there would also keep the walk's fields in
+        // memory, at a cost in every step.
         std::uint32_t hint = 0;
         if constexpr (kHints) {
             hint = c - skip_[c & kHashMask];
-            __asm__ volatile("" : "+r"(hint) : : "memory");
+            __asm__ volatile("" : "+r"(hint));
         }
         std::uint32_t c1, c2, c3, c4;
         if (!examine<kInSource>(w, c, c1) || !examine<kInSource>(w, c1, c2) || !examine<kInSource>(w, c2, c3) ||
