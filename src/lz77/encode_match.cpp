@@ -167,20 +167,25 @@ private:
         std::uint32_t p, maxlen;
         std::uint32_t left;  // candidates still allowed, c included
     };
-    // Sets up a walk; false when there is nothing to examine.
-    bool beginWalk(ChainWalk& w, std::int32_t c, std::uint32_t p, std::uint32_t maxlen, std::uint32_t best) const {
+    // The fields of a walk from candidate c; false when no match can be
+    // longer than `best` (the prefix test is then not set up).
+    bool prepareWalk(ChainWalk& w, std::int32_t c, std::uint32_t p, std::uint32_t maxlen, std::uint32_t best) const {
         w.c = static_cast<std::uint32_t>(c);
         w.bestC = w.c;
         w.best = best;
         w.p = p;
         w.maxlen = maxlen;
         w.left = kChainLimitBest;
-        if (maxlen <= best || !usable(c, p)) return false;
+        if (maxlen <= best) return false;
         const std::uint8_t* P = src_ + (p - start_);
         w.at = best >= 3 ? best - 3 : 0;
         w.mask = best >= 3 ? 0xFFFFFFFFu : 0x00FFFFFFu;
         w.want = load32(P + w.at) & w.mask;
         return true;
+    }
+    // Sets up a walk; false when there is nothing to examine.
+    bool beginWalk(ChainWalk& w, std::int32_t c, std::uint32_t p, std::uint32_t maxlen, std::uint32_t best) const {
+        return prepareWalk(w, c, p, maxlen, best) && usable(c, p);
     }
     // The bytes of a usable candidate: from the source from start on, else
     // from the window (which also holds the first source bytes, so a match
@@ -275,17 +280,8 @@ private:
     template <bool kInSource>
     [[gnu::always_inline]] void walk(ChainWalk& w, std::int32_t c, std::uint32_t p, std::uint32_t maxlen,
                                      std::uint32_t best) const {
-        w.c = static_cast<std::uint32_t>(c);
-        w.bestC = w.c;
-        w.best = best;
-        w.p = p;
-        w.maxlen = maxlen;
-        w.left = kChainLimitBest;
-        if (maxlen <= best) return;
+        if (!prepareWalk(w, c, p, maxlen, best)) return;
         const std::uint8_t* P = src_ + (p - start_);
-        w.at = best >= 3 ? best - 3 : 0;
-        w.mask = best >= 3 ? 0xFFFFFFFFu : 0x00FFFFFFu;
-        w.want = load32(P + w.at) & w.mask;
         const std::uint32_t c0 = w.c;
         const auto c1 = static_cast<std::uint32_t>(chain_[c0 & kHashMask]);
         const auto c2 = static_cast<std::uint32_t>(chain_[c1 & kHashMask]);
