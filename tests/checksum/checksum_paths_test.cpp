@@ -11,6 +11,7 @@
 
 #include "checksum/checksum.h"
 #include "checksum/checksum_reference.h"
+#include "common/cpu_paths.h"
 #include "common/test_support.h"
 #include "core/cpu_features.h"
 
@@ -70,21 +71,17 @@ std::vector<Kind> kinds() {
 
 // Runs `body` once per kind and path the processor supports, with the
 // features restricted to that path's.
-class ChecksumPaths : public ::testing::Test {
+class ChecksumPaths : public orvdc::test::CpuPathTest {
 protected:
-    void TearDown() override { cpu::restrictFeaturesForTesting(~0u); }
-
     template <class Body>
     void forEachPath(Body body) {
-        const std::uint32_t present = cpu::detectFeatures();
         std::string skipped;
         for (const Kind& k : kinds()) {
             for (const Path& path : k.paths) {
-                if ((present & path.features) != path.features) {
+                if (!orvdc::test::restrictToPath(path.features)) {
                     skipped += std::string(" ") + k.name + "/" + path.name;
                     continue;
                 }
-                cpu::restrictFeaturesForTesting(path.features);
                 SCOPED_TRACE(std::string(k.name) + " path " + path.name);
                 body(k);
             }

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <string>
 
+#include "common/cpu_paths.h"
 #include "core/cpu_features.h"
 #include "lz77/decode_test_support.h"
 
@@ -25,20 +26,16 @@ struct CpuPath {
 };
 constexpr CpuPath kPaths[] = {{"base", 0}, {"bmi2", cpu::kBmi2}};
 
-class DecodeCpuPaths : public ::testing::Test {
+class DecodeCpuPaths : public CpuPathTest {
 protected:
-    void TearDown() override { cpu::restrictFeaturesForTesting(~0u); }
-
     // Runs `body` once per path the processor has, features restricted to it.
     template <class Body>
     void forEachPath(Body body) {
-        const std::uint32_t present = cpu::detectFeatures();
         for (const CpuPath& path : kPaths) {
-            if ((present & path.features) != path.features) {
+            if (!restrictToPath(path.features)) {
                 std::printf("not available here: %s\n", path.name);
                 continue;
             }
-            cpu::restrictFeaturesForTesting(path.features);
             SCOPED_TRACE(std::string("path ") + path.name);
             body();
         }
