@@ -21,16 +21,14 @@
 
 typedef void (*ToolRunJob)(void* job, void* context);
 
-enum { kSlotFree, kSlotReady, kSlotRunning, kSlotDone };
-
 typedef struct ToolPipeline {
     pthread_mutex_t lock;
-    pthread_cond_t changed; /* any slot's state, or stop */
+    pthread_cond_t changed; /* a job submitted or done, or stop */
     ToolRunJob run;
     uint8_t* jobs;
     size_t jobSize;
     int slots;
-    int* state;            /* per slot, kSlot* */
+    unsigned char* done;   /* per slot: its job has run */
     uint64_t submitted;    /* jobs handed to the workers so far */
     uint64_t started;      /* jobs a worker has taken so far */
     uint64_t finished;     /* jobs given back to the caller so far */
@@ -55,19 +53,17 @@ static void* toolPipelineWorker(void* arg) {
     free(arg);
     pthread_mutex_lock(&p->lock);
     for (;;) {
-        uint64_t seq = p->started;
-        int slot = (int)(seq % (uint64_t)p->slots);
+        const uint64_t seq = p->started;
         if (p->stop) break;
         if (seq == p->submitted) {
             pthread_cond_wait(&p->changed, &p->lock);
             continue;
         }
-        p->state[slot] = kSlotRunning;
         ++p->started;
         pthread_mutex_unlock(&p->lock);
         p->run(toolPipelineJob(p, seq), context);
         pthread_mutex_lock(&p->lock);
-        p->state[slot] = kSlotDone;
+        p->done[seq % (uint64_t)p->slots] = 1;
         pthread_cond_broadcast(&p->changed);
     }
     pthread_mutex_unlock(&p->lock);
@@ -86,9 +82,9 @@ static int toolPipelineStart(ToolPipeline* p, ToolRunJob run, void* jobs, size_t
     p->jobSize = jobSize;
     p->slots = slots;
     p->contexts = contexts;
-    p->state = (int*)calloc((size_t)slots, sizeof *p->state);
+    p->done = (unsigned char*)calloc((size_t)slots, 1);
     p->threads = (pthread_t*)calloc((size_t)workers, sizeof *p->threads);
-    if (p->state == NULL || p->threads == NULL) return 0;
+    if (p->done == NULL || p->threads == NULL) return 0;
     pthread_mutex_init(&p->lock, NULL);
     pthread_cond_init(&p->changed, NULL);
     for (i = 0; workers > 1 && i < workers; ++i) {
@@ -111,17 +107,15 @@ static void* toolPipelineNext(ToolPipeline* p) {
     return p->submitted - p->finished < (uint64_t)p->slots ? toolPipelineJob(p, p->submitted) : NULL;
 }
 
-/* Hands the job returned by toolPipelineNext to the workers. */
+/* Hands the job returned by toolPipelineNext to the workers (or runs it
+ * here when there are none). */
 static void toolPipelineSubmit(ToolPipeline* p) {
-    const int slot = (int)(p->submitted % (uint64_t)p->slots);
     if (p->workers == 0) {
         p->run(toolPipelineJob(p, p->submitted), p->contexts != NULL ? p->contexts[0] : NULL);
-        p->state[slot] = kSlotDone;
         ++p->submitted;
         return;
     }
     pthread_mutex_lock(&p->lock);
-    p->state[slot] = kSlotReady;
     ++p->submitted;
     pthread_cond_broadcast(&p->changed);
     pthread_mutex_unlock(&p->lock);
@@ -130,16 +124,15 @@ static void toolPipelineSubmit(ToolPipeline* p) {
 /* Waits for the oldest unfinished job and returns it (null when none is
  * outstanding); its slot is free again at the next call. */
 static void* toolPipelineFinish(ToolPipeline* p) {
-    uint64_t seq = p->finished;
-    int slot;
+    const uint64_t seq = p->finished;
     if (seq == p->submitted) return NULL;
-    slot = (int)(seq % (uint64_t)p->slots);
     if (p->workers > 0) {
+        const int slot = (int)(seq % (uint64_t)p->slots);
         pthread_mutex_lock(&p->lock);
-        while (p->state[slot] != kSlotDone) pthread_cond_wait(&p->changed, &p->lock);
+        while (!p->done[slot]) pthread_cond_wait(&p->changed, &p->lock);
+        p->done[slot] = 0;
         pthread_mutex_unlock(&p->lock);
     }
-    p->state[slot] = kSlotFree;
     ++p->finished;
     return toolPipelineJob(p, seq);
 }
@@ -149,7 +142,7 @@ static void toolPipelineEnd(ToolPipeline* p) {
     int i;
     while (toolPipelineFinish(p) != NULL) {
     }
-    if (p->state != NULL && p->threads != NULL) {
+    if (p->done != NULL && p->threads != NULL) {
         pthread_mutex_lock(&p->lock);
         p->stop = 1;
         pthread_cond_broadcast(&p->changed);
@@ -158,7 +151,7 @@ static void toolPipelineEnd(ToolPipeline* p) {
         pthread_cond_destroy(&p->changed);
         pthread_mutex_destroy(&p->lock);
     }
-    free(p->state);
+    free(p->done);
     free(p->threads);
 }
 

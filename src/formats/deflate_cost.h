@@ -129,7 +129,7 @@ inline BlockCost blockCost(const LZ77Pair* pairs, std::int32_t count) {
     const double smallestHeader = 3 + 14 + 4 * 3 - 16;
     const double low = static_cast<double>(optimalCodeBits(lit, 286) + optimalCodeBits(dist, 30) + extra) +
                        smallestHeader;
-    return BlockCost{fixed, low > entropyBits ? low : entropyBits, entropyBits + symbols + description};
+    return BlockCost{fixed, std::max(low, entropyBits), entropyBits + symbols + description};
 }
 
 }  // namespace orvf
