@@ -16,6 +16,7 @@
 #include "core/export.h"
 #include "core/memory.h"
 #include "lz77/encode_state.h"
+#include "lz77/encode_tables.h"
 #include "lz77/hash_table.h"
 
 namespace orvdc::lz77 {
@@ -369,74 +370,97 @@ private:
     std::int32_t room_;
 };
 
-// Level 0 links this many positions after a match without a loop test.
-constexpr std::uint32_t kLinkAhead = 4;
-
 // Level 0: one candidate per position from a rolling hash, no chains.  The
 // hash h = ((h << 5) ^ next byte), masked to 15 bits, depends on the last
 // three bytes only.
-// The loop keeps the finder's fields in locals: the stores to head_ could
-// otherwise alias them and force reloads on every byte.
-
+//
+// Positions before matchEnd may start a match (five source bytes from p on,
+// so maxlen >= 3 and the 4-byte loads are safe); roomEnd is the position at
+// which the pair array fills if only literals follow (a literal takes one
+// position and one pair, a match of length len takes len positions and one
+// pair).  Runs of literals below both bounds then need no other test, and
+// address their pairs from the position (outAt).  The loop keeps the
+// finder's fields in locals: the stores to head_ could otherwise alias them
+// and force reloads on every byte.
 template <bool kFullFlush, bool kHints>
 std::uint32_t Finder<kFullFlush, kHints>::runFast() {
     std::uint32_t p = start_;
     if (end_ - start_ >= 3) {
-        const std::uint8_t* const src = src_;
         const std::uint32_t start = start_;
         const std::uint32_t stop = end_ - 2;
+        const std::uint32_t matchEnd = stop - start >= 3 ? stop - 2 : start;
         std::int32_t* const head = head_;
-        LZ77Pair* out = out_;
-        std::int32_t room = room_;
-        std::uint32_t h = (std::uint32_t{src[0]} << 5) ^ src[1];
-        while (p < stop && room > 0) {
-            const std::uint8_t* P = src + (p - start);
-            h = ((h << 5) ^ P[2]) & kHashMask;
-            const std::int32_t c = head[h];
-            head[h] = static_cast<std::int32_t>(p);
-            --room;
-            const std::uint32_t rest = stop - p;
-            // A match needs three equal bytes, so maxlen >= 3 (five source
-            // bytes from p on) also makes the 4-byte loads below safe.
-            if (usable(c, p) && rest >= 3) {
-                const std::uint8_t* C = bytesAt(static_cast<std::uint32_t>(c));
-                if (((load32(P) ^ load32(C)) & 0x00FFFFFFu) == 0) {
-                    const std::uint32_t len = matchLength(P, C, rest < kMaxMatch ? rest : kMaxMatch);
-                    storePair(out++, len, p - static_cast<std::uint32_t>(c));
-                    // The rolling hash keeps only the last three bytes, so
-                    // it runs on over the covered positions, and at the end
-                    // it is that of next - 1's three bytes.
-                    const std::uint32_t next = p + len;
-                    std::uint32_t q = p + 1;
-                    std::uint32_t g = h;
-                    if (rest > kLinkAhead) [[likely]] {
-                        // The first kLinkAhead positions unconditionally,
-                        // those at or past next rewriting the entry they
-                        // read: most matches are that short, and a loop
-                        // ending with them would often be mispredicted.
-                        for (std::uint32_t k = 0; k < kLinkAhead; ++k, ++q) {
-                            g = ((g << 5) ^ src[q + 2 - start]) & kHashMask;
-                            const auto old = static_cast<std::uint32_t>(head[g]);
-                            const std::uint32_t keep = 0u - static_cast<std::uint32_t>(q >= next);
-                            head[g] = static_cast<std::int32_t>(q ^ ((q ^ old) & keep));
-                        }
+        const std::uintptr_t srcBase = srcBase_;
+        const std::uintptr_t windowBase0 = windowBase0_;
+        const auto byteAt = [srcBase](std::uint32_t q) {
+            return std::uint32_t{*reinterpret_cast<const std::uint8_t*>(srcBase + q)};
+        };
+        const auto roll = [&](std::uint32_t g, std::uint32_t q) { return ((g << 5) ^ byteAt(q + 2)) & kHashMask; };
+        auto outAt = reinterpret_cast<std::uintptr_t>(out_) - std::uintptr_t{p} * sizeof(LZ77Pair);
+        std::uint32_t roomEnd = p + static_cast<std::uint32_t>(room_);
+        std::uint32_t h = (byteAt(p) << 5) ^ byteAt(p + 1);
+        for (;;) {
+            const std::uint32_t limit = matchEnd < roomEnd ? matchEnd : roomEnd;
+            std::uint32_t c = 0;
+            const std::uint8_t* C = nullptr;
+            for (; p < limit; ++p) {
+                h = roll(h, p);
+                c = static_cast<std::uint32_t>(head[h]);
+                head[h] = static_cast<std::int32_t>(p);
+                if (usableAt(c, p)) {
+                    C = reinterpret_cast<const std::uint8_t*>((c >= start ? srcBase : windowBase0) + c);
+                    if (((load32(reinterpret_cast<const std::uint8_t*>(srcBase + p)) ^ load32(C)) & 0x00FFFFFFu) == 0) {
+                        break;
                     }
-                    for (; q < next; ++q) {
-                        g = ((g << 5) ^ src[q + 2 - start]) & kHashMask;
-                        head[g] = static_cast<std::int32_t>(q);
-                    }
-                    // The hash of next - 1, from its three bytes.
-                    const std::uint8_t* N = src + (next - 1 - start);
-                    h = ((std::uint32_t{N[0]} << 10) ^ (std::uint32_t{N[1]} << 5) ^ N[2]) & kHashMask;
-                    p = next;
-                    continue;
                 }
+                storePair(reinterpret_cast<LZ77Pair*>(outAt + std::uintptr_t{p} * sizeof(LZ77Pair)), byteAt(p), 0);
             }
-            storePair(out++, P[0], 0);
+            if (p >= limit) break;
+
+            // A match at p: 3 to maxlen bytes, one pair.
+            const std::uint32_t rest = stop - p;
+            const auto* P = reinterpret_cast<const std::uint8_t*>(srcBase + p);
+            const std::uint32_t len = matchLength(P, C, rest < kMaxMatch ? rest : kMaxMatch);
+            storePair(reinterpret_cast<LZ77Pair*>(outAt + std::uintptr_t{p} * sizeof(LZ77Pair)), len, p - c);
+            outAt -= std::uintptr_t{len - 1} * sizeof(LZ77Pair);
+            roomEnd += len - 1;
+            const std::uint32_t next = p + len;
+            // The covered positions p + 1 .. next - 1 are linked; the rolling
+            // hash runs on over them.  p + 1 and p + 2 are always covered.
+            std::uint32_t g = roll(h, p + 1);
+            head[g] = static_cast<std::int32_t>(p + 1);
+            g = roll(g, p + 2);
+            head[g] = static_cast<std::int32_t>(p + 2);
+            std::uint32_t q = p + 3;
+            if (rest > 4) [[likely]] {
+                // p + 3 and p + 4 without a branch, an uncovered one
+                // rewriting the entry it reads: most matches are that short,
+                // and a loop ending with them would often be mispredicted.
+                g = roll(g, q);
+                std::uint32_t old = static_cast<std::uint32_t>(head[g]);
+                head[g] = static_cast<std::int32_t>(choose(len > 3, q, old));
+                g = roll(g, q + 1);
+                old = static_cast<std::uint32_t>(head[g]);
+                head[g] = static_cast<std::int32_t>(choose(len > 4, q + 1, old));
+                q += 2;
+            }
+            for (; q < next; ++q) {
+                g = roll(g, q);
+                head[g] = static_cast<std::int32_t>(q);
+            }
+            // The hash of next - 1, from its three bytes.
+            h = ((byteAt(next - 1) << 10) ^ (byteAt(next) << 5) ^ byteAt(next + 1)) & kHashMask;
+            p = next;
+        }
+        // The last positions: linked, coded as literals.
+        while (p < stop && p < roomEnd) {
+            h = roll(h, p);
+            head[h] = static_cast<std::int32_t>(p);
+            storePair(reinterpret_cast<LZ77Pair*>(outAt + std::uintptr_t{p} * sizeof(LZ77Pair)), byteAt(p), 0);
             ++p;
         }
-        out_ = out;
-        room_ = room;
+        out_ = reinterpret_cast<LZ77Pair*>(outAt + std::uintptr_t{p} * sizeof(LZ77Pair));
+        room_ = static_cast<std::int32_t>(roomEnd - p);
     }
     return tail(p);
 }
