@@ -21,11 +21,13 @@ struct FirstSeen {
 };
 
 // Resets the counts (end of block counted once) and adds the pairs; with
-// `seen`, also lists the literal/length symbols in order of first appearance.
-void countPairs(EncoderState& st, const LZ77Pair* pairs, std::int32_t n, FirstSeen* seen = nullptr) {
+// kListSeen, also lists the literal/length symbols in `seen` in order of
+// first appearance.
+template <bool kListSeen>
+void countPairs(EncoderState& st, const LZ77Pair* pairs, std::int32_t n, FirstSeen* seen) {
     std::uint32_t lit[kLitLenSymbols] = {};
     std::uint32_t dist[kDistSymbols] = {};
-    std::uint16_t rank[kLitLenSymbols] = {};  // nonzero once seen
+    std::uint16_t rank[kListSeen ? kLitLenSymbols : 1] = {};  // nonzero once seen
     lit[kEndOfBlock] = 1;
     int listed = 0;
     for (std::int32_t i = 0; i < n; ++i) {
@@ -38,12 +40,14 @@ void countPairs(EncoderState& st, const LZ77Pair* pairs, std::int32_t n, FirstSe
             ++dist[distCodeOf(pr.offset)];
         }
         ++lit[sym];
-        if (seen != nullptr && rank[sym] == 0) {
-            seen->order[listed] = static_cast<std::uint16_t>(sym);
-            rank[sym] = static_cast<std::uint16_t>(++listed);
+        if constexpr (kListSeen) {
+            if (rank[sym] == 0) {
+                seen->order[listed] = static_cast<std::uint16_t>(sym);
+                rank[sym] = static_cast<std::uint16_t>(++listed);
+            }
         }
     }
-    if (seen != nullptr) seen->listed = listed;
+    if constexpr (kListSeen) seen->listed = listed;
     for (std::uint32_t s = 0; s < kLitLenSymbols; ++s) st.litLenFreq[s] = {s, lit[s]};
     for (std::uint32_t s = 0; s < kDistSymbols; ++s) st.distFreq[s] = {s, dist[s]};
 }
@@ -225,7 +229,7 @@ constexpr std::uint8_t kCodeLengthExtra[19] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 
 // bits, the 3 header bits and the description go to the header buffer as
 // whole bytes; the last partial byte stays pending in w.
 void buildBlock(EncoderState& st, BitWriter& w, bool last, const LZ77Pair* pairs, std::int32_t n) {
-    if (st.freqValid != 1) countPairs(st, pairs, n);
+    if (st.freqValid != 1) countPairs<false>(st, pairs, n, nullptr);
     st.freqValid = 0;
 
     FreqRecord lit[kLitLenSymbols];
@@ -244,7 +248,7 @@ void buildBlock(EncoderState& st, BitWriter& w, bool last, const LZ77Pair* pairs
         st.lengthCodes[index] = {e.bits | ((index + 3 - kLengthBase[code]) << e.count), e.count + kLengthExtra[code]};
     }
     for (std::uint32_t d = 1; d <= 256; ++d) {
-        const std::uint32_t code = kDistCodeShort[d - 1];
+        const std::uint32_t code = kDistCode[d - 1];
         const CodeEntry e = st.distCodes[code];
         st.distanceCodes[d - 1] = {e.bits | ((d - kDistBase[code]) << e.count), e.count + kDistExtra[code]};
     }
@@ -386,7 +390,7 @@ ORVDC_API orvStatus ORVDC_CALL orvsEncodeLZ77SelectHuffMode_8u(const LZ77Pair* p
         return orvStsOk;
     }
     FirstSeen seen;
-    countPairs(st, pSrc, srcLen, &seen);
+    countPairs<true>(st, pSrc, srcLen, &seen);
     const LZ77HuffMode mode = chooseMode(st, seen, srcLen);
     st.selectedMode = mode;
     st.freqValid = 1;

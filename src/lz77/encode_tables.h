@@ -47,18 +47,17 @@ inline constexpr auto kLengthCode = [] {
     return t;
 }();
 
-// Distance code (0..29) of distances 1..256 by distance - 1, and of longer
-// distances by (distance - 1) >> 7.
-inline constexpr auto kDistCodeShort = [] {
-    std::array<std::uint8_t, 256> t{};
-    for (int code = 0; code < 16; ++code)
-        for (int d = kDistBase[code]; d < kDistBase[code] + (1 << kDistExtra[code]); ++d) t[d - 1] = static_cast<std::uint8_t>(code);
-    return t;
-}();
-inline constexpr auto kDistCodeLong = [] {
-    std::array<std::uint8_t, 256> t{};
-    for (int code = 16; code < 30; ++code)
-        for (int d = kDistBase[code]; d < kDistBase[code] + (1 << kDistExtra[code]); d += 128) t[(d - 1) >> 7] = static_cast<std::uint8_t>(code);
+// Distance code (0..29) by distIndexOf(d): of distances 1..256 at d - 1, of
+// longer ones at 256 + ((d - 1) >> 7).  Distances above 32768 fall to code
+// 29: such pairs are outside deflate and only have to be coded safely.
+inline constexpr auto kDistCode = [] {
+    std::array<std::uint8_t, 768> t{};
+    for (int code = 0; code < 30; ++code) {
+        for (int d = kDistBase[code]; d < kDistBase[code] + (1 << kDistExtra[code]); ++d) {
+            t[d <= 256 ? d - 1 : 256 + ((d - 1) >> 7)] = static_cast<std::uint8_t>(code);
+        }
+    }
+    for (int i = 256 + (32768 >> 7); i < 768; ++i) t[i] = 29;
     return t;
 }();
 
@@ -67,16 +66,13 @@ constexpr std::uint32_t choose(bool c, std::uint32_t a, std::uint32_t b) {
     return b ^ ((a ^ b) & (0u - static_cast<std::uint32_t>(c)));
 }
 
-// Distance code of any distance 1..65535 (distances above 32768 fall to code
-// 29; such pairs are outside deflate and only have to be coded safely).
-// Both tables are read and one result chosen without a branch (near and far
-// distances mix unpredictably); d = 0 reads in bounds too.
-constexpr std::uint32_t distCodeOf(std::uint32_t d) {
-    const std::uint32_t nearCode = kDistCodeShort[(d - 1) & 255];
-    const std::uint32_t i = (d - 1) >> 7;
-    const std::uint32_t farCode = kDistCodeLong[i < 256 ? i : 255];
-    return choose(d <= 256, nearCode, farCode);
+// The index of distance d (1..65535; 0 reads in bounds too) in kDistCode, by
+// a conditional move: near and far distances mix unpredictably.
+constexpr std::uint32_t distIndexOf(std::uint32_t d) {
+    const std::uint32_t x = (d - 1) & 0xFFFFu;
+    return x < 256 ? x : 256 + (x >> 7);
 }
+constexpr std::uint32_t distCodeOf(std::uint32_t d) { return kDistCode[distIndexOf(d)]; }
 
 struct FixedCode {
     std::uint16_t bits;
@@ -114,7 +110,7 @@ inline constexpr auto kFixedLength = [] {
 inline constexpr auto kFixedDistShort = [] {
     std::array<FixedCode, 256> t{};
     for (std::uint32_t d = 1; d <= 256; ++d) {
-        const std::uint32_t code = kDistCodeShort[d - 1];
+        const std::uint32_t code = kDistCode[d - 1];
         t[d - 1] = {static_cast<std::uint16_t>(reverseBits(code, 5) | ((d - kDistBase[code]) << 5)),
                     static_cast<std::uint16_t>(5 + kDistExtra[code])};
     }
