@@ -91,32 +91,38 @@ orvStatus writeHuffmanBlock(const LZ77Pair** ppSrc, std::int32_t* pSrcLen, std::
     // Pairs are coded into a small local buffer, eight bytes stored after
     // every pair whatever its length (no branch on the bit count), and only
     // the whole bytes are copied out, so no destination byte beyond those
-    // reported is ever written.  At the start of a pair at most 7
-    // bits are pending, and a pair adds at most 48.
+    // reported is ever written.  At the start of a pair at most 7 bits are
+    // pending, and a pair adds at most 48, so it adds at most kPairBytes
+    // whole bytes: a chunk takes as many pairs as its bytes allow (at least
+    // one) and counts only pairs.
     w.drain();
     if (w.room >= 16 && i < n) {
-        constexpr std::int32_t kChunk = 256;
+        constexpr std::int32_t kChunk = 1024;
+        constexpr std::int32_t kPairBytes = 6;
         std::uint8_t buf[kChunk + 16];
         std::uint64_t bits = w.bits;
         std::uint32_t count = static_cast<std::uint32_t>(w.count);
         do {
             const std::int32_t limit = w.room - 16 < kChunk ? w.room - 16 : kChunk;
+            std::int32_t take = limit < kPairBytes ? 1 : limit / kPairBytes;
+            if (take > n - i) take = n - i;
+            const LZ77Pair* pr = pairs + i;
+            const LZ77Pair* const prEnd = pr + take;
+            i += take;
             std::uint8_t* b = buf;
-            const std::uint8_t* const bEnd = buf + limit;
             do {
-                const LZ77Pair pr = pairs[i++];
-                if (pr.offset == 0) {
-                    codes.literal(pr.length, bits, count);
+                if (pr->offset == 0) {
+                    codes.literal(pr->length, bits, count);
                 } else {
-                    codes.length(lengthIndexOf(pr.length), bits, count);
-                    codes.distance(pr.offset, bits, count);
+                    codes.length(lengthIndexOf(pr->length), bits, count);
+                    codes.distance(pr->offset, bits, count);
                 }
                 std::memcpy(b, &bits, 8);
                 const std::uint32_t whole = count >> 3;
                 b += whole;
                 bits >>= whole * 8;
                 count &= 7;
-            } while (i < n && b <= bEnd);
+            } while (++pr != prEnd);
             const auto produced = static_cast<std::int32_t>(b - buf);
             std::memcpy(w.out, buf, static_cast<std::size_t>(produced));
             w.out += produced;
