@@ -100,12 +100,10 @@ private:
     static std::uint32_t hash3(const std::uint8_t* b) {
         return static_cast<std::uint32_t>(kHashTable[0][b[0]] ^ kHashTable[1][b[1]] ^ kHashTable[2][b[2]]);
     }
-    // The skip hint of a link from c to c4 (four steps on): c - c4 when it
-    // fits, else 0 (a hint that never holds).
-    static std::uint16_t skipHint(std::uint32_t c, std::uint32_t c4) {
-        const std::uint32_t d = c - c4;
-        return static_cast<std::uint16_t>(d <= 0xFFFFu ? d : 0u);
-    }
+    // The skip hint of a link from c to c4 (four steps on): c - c4 modulo
+    // 2^16, which leads back to c4 exactly when the difference fits (a hint
+    // that does not is only a wrong one, never followed).
+    static std::uint16_t skipHint(std::uint32_t c, std::uint32_t c4) { return static_cast<std::uint16_t>(c - c4); }
     // The link three steps on from c1.
     std::uint32_t thirdLink(std::uint32_t c1) const {
         const auto c2 = static_cast<std::uint32_t>(chain_[c1 & kHashMask]);
@@ -486,7 +484,7 @@ std::uint32_t Finder<kFullFlush, kHints>::runAverage() {
         skip_ = skip;
     }
     const auto link = [&](std::uint32_t q) {
-        const std::uint8_t* b = src + (q - start);
+        const auto* b = reinterpret_cast<const std::uint8_t*>(srcBase + q);
         const std::uint32_t h =
             static_cast<std::uint32_t>(kHashTable[0][b[0]] ^ kHashTable[1][b[1]] ^ kHashTable[2][b[2]]);
         const std::int32_t previous = head[h];
