@@ -2,6 +2,7 @@
 // construction with a length limit, the coded block description, and the
 // dynamic-code writer.
 #include <algorithm>
+#include <array>
 
 #include "core/export.h"
 #include "lz77/encode_block_writer.h"
@@ -20,6 +21,18 @@ struct FirstSeen {
     int listed;
 };
 
+// The literal/length symbol of a pair by 256 * (offset != 0) + the low byte
+// of its length: a literal, or the code of a match length.
+constexpr auto kPairSymbol = [] {
+    std::array<std::uint16_t, 512> t{};
+    for (std::uint32_t x = 0; x < 256; ++x) {
+        t[x] = static_cast<std::uint16_t>(x);
+        t[256 + x] = static_cast<std::uint16_t>(257 + kLengthCode[(x - 3) & 0xFFu]);
+    }
+    return t;
+}();
+static_assert(distCodeOf(0) == kDistSymbols - 1, "a literal counts as distance code 29");
+
 // Resets the counts (end of block counted once) and adds the pairs; with
 // kListSeen, also lists the literal/length symbols in `seen` in order of
 // first appearance.
@@ -30,16 +43,15 @@ void countPairs(EncoderState& st, const LZ77Pair* pairs, std::int32_t n, FirstSe
     std::uint16_t rank[kListSeen ? kLitLenSymbols : 1] = {};  // nonzero once seen
     lit[kEndOfBlock] = 1;
     int listed = 0;
+    // Literals and matches mix unpredictably, so no branch tells them apart:
+    // the symbol comes from one table by kind and low length byte, and every
+    // pair counts a distance code, a literal's (offset 0) being code 29,
+    // taken back below.
     for (std::int32_t i = 0; i < n; ++i) {
         const LZ77Pair pr = pairs[i];
-        std::uint32_t sym;
-        if (pr.offset == 0) {
-            sym = literalOf(pr.length);
-        } else {
-            sym = 257 + kLengthCode[lengthIndexOf(pr.length)];
-            ++dist[distCodeOf(pr.offset)];
-        }
+        const std::uint32_t sym = kPairSymbol[(pr.offset != 0 ? 256u : 0u) | literalOf(pr.length)];
         ++lit[sym];
+        ++dist[distCodeOf(pr.offset)];
         if constexpr (kListSeen) {
             if (rank[sym] == 0) {
                 seen->order[listed] = static_cast<std::uint16_t>(sym);
@@ -48,6 +60,9 @@ void countPairs(EncoderState& st, const LZ77Pair* pairs, std::int32_t n, FirstSe
         }
     }
     if constexpr (kListSeen) seen->listed = listed;
+    std::uint32_t literals = 0;
+    for (std::uint32_t s = 0; s < 256; ++s) literals += lit[s];
+    dist[kDistSymbols - 1] -= literals;
     for (std::uint32_t s = 0; s < kLitLenSymbols; ++s) st.litLenFreq[s] = {s, lit[s]};
     for (std::uint32_t s = 0; s < kDistSymbols; ++s) st.distFreq[s] = {s, dist[s]};
 }
