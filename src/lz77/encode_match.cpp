@@ -562,7 +562,10 @@ std::uint32_t Finder<kFullFlush, kHints>::runAverage() {
         if (best >= 3) {
             storePair(out++, best, p - bestC);
             const std::uint32_t next = p + best;
-            for (std::uint32_t q = p + 1; q < next; ++q) link(q);
+            // A match covers at least p + 1 and p + 2.
+            link(p + 1);
+            link(p + 2);
+            for (std::uint32_t q = p + 3; q < next; ++q) link(q);
             p = next;
         } else {
             storePair(out++, src[p - start], 0);
