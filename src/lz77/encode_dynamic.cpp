@@ -344,17 +344,17 @@ struct DynamicCodes {
         bits |= std::uint64_t{e.bits} << count;
         count += e.count;
     }
+    // Distances 1..256 have an entry each, extra bits included; a longer one
+    // takes its code's entry with d - base above it.  The entry is chosen by
+    // a select, not a branch: near and far distances mix unpredictably.
     void distance(std::uint32_t d, std::uint64_t& bits, std::uint32_t& count) const {
-        if (d <= 256) {
-            const CodeEntry e = st.distanceCodes[d - 1];
-            bits |= std::uint64_t{e.bits} << count;
-            count += e.count;
-        } else {
-            const std::uint32_t code = distCodeOf(d);
-            const CodeEntry e = st.distCodes[code];
-            bits |= std::uint64_t{e.bits | (distExtraOf(d, code) << e.count)} << count;
-            count += e.count + kDistExtra[code];
-        }
+        const std::uint32_t i = distIndexOf(d);
+        const auto nearAt = reinterpret_cast<std::uintptr_t>(&st.distanceCodes[i & 255]);
+        const auto farAt = reinterpret_cast<std::uintptr_t>(&st.distCodes[kDistCode[i]]);
+        const std::uintptr_t pick = 0u - static_cast<std::uintptr_t>(i < 256);
+        const CodeEntry e = *reinterpret_cast<const CodeEntry*>(farAt ^ ((nearAt ^ farAt) & pick));
+        bits |= std::uint64_t{e.bits | ((d - kDistIndexBase[i]) << e.count)} << count;
+        count += e.count + kDistIndexExtra[i];
     }
     void endOfBlock(std::uint64_t& bits, std::uint32_t& count) const {
         const CodeEntry e = st.litLenCodes[kEndOfBlock];

@@ -30,17 +30,13 @@ struct FixedCodes {
         bits |= std::uint64_t{c.bits} << count;
         count += c.count;
     }
+    // One entry per distance index; d - base gives the extra bits of a
+    // longer distance (0 for 1..256), with no branch on the distance.
     static void distance(std::uint32_t d, std::uint64_t& bits, std::uint32_t& count) {
-        if (d <= 256) {
-            const FixedCode c = kFixedDistShort[d - 1];
-            bits |= std::uint64_t{c.bits} << count;
-            count += c.count;
-        } else {
-            const std::uint32_t code = distCodeOf(d);
-            const std::uint32_t value = kReversed5[code] | (distExtraOf(d, code) << 5);
-            bits |= std::uint64_t{value} << count;
-            count += 5u + kDistExtra[code];
-        }
+        const std::uint32_t i = distIndexOf(d);
+        const FixedCode c = kFixedDist[i];
+        bits |= std::uint64_t{c.bits | ((d - kDistIndexBase[i]) << 5)} << count;
+        count += c.count;
     }
     static void endOfBlock(std::uint64_t&, std::uint32_t& count) { count += 7; }  // symbol 256: seven 0 bits
 };

@@ -29,13 +29,6 @@ constexpr std::uint32_t reverseBits(std::uint32_t code, std::uint32_t n) {
     return r;
 }
 
-// The five-bit distance codes, bit-reversed.
-inline constexpr auto kReversed5 = [] {
-    std::array<std::uint32_t, 32> t{};
-    for (std::uint32_t i = 0; i < 32; ++i) t[i] = reverseBits(i, 5);
-    return t;
-}();
-
 // Length code (0..28) of each match length 3..258, indexed by length - 3.
 inline constexpr auto kLengthCode = [] {
     std::array<std::uint8_t, 256> t{};
@@ -74,6 +67,52 @@ constexpr std::uint32_t distIndexOf(std::uint32_t d) {
 }
 constexpr std::uint32_t distCodeOf(std::uint32_t d) { return kDistCode[distIndexOf(d)]; }
 
+// By distIndexOf(d): the distance whose extra-bit value is 0 for every d of
+// the index, and the number of extra bits above the code.  Distances 1..256
+// have an index each and are their own base, with no extra bits (the
+// by-distance tables hold them).  Above 32768 the base steps on by 8192, so
+// that d - base keeps to the 13 extra bits of code 29.
+inline constexpr auto kDistIndexBase = [] {
+    std::array<std::uint16_t, 768> t{};
+    for (std::uint32_t i = 0; i < 768; ++i) {
+        if (i < 256) {
+            t[i] = static_cast<std::uint16_t>(i + 1);
+        } else {
+            const std::uint32_t first = ((i - 256) << 7) + 1;  // the smallest distance of the index
+            const std::uint32_t base = kDistBase[kDistCode[i]];
+            t[i] = static_cast<std::uint16_t>(first <= 32768 ? base : base + ((first - base) & ~8191u));
+        }
+    }
+    return t;
+}();
+inline constexpr auto kDistIndexExtra = [] {
+    std::array<std::uint8_t, 768> t{};
+    for (std::uint32_t i = 256; i < 768; ++i) t[i] = kDistExtra[kDistCode[i]];
+    return t;
+}();
+
+// For every distance 1..65535, d - base is 0 at the indexes of 1..256, and
+// elsewhere the extra-bit value under its code, kept within the code's width.
+// A longer distance's index covers 128 distances, over which both values
+// rise by one per distance unless the second wraps, so agreeing at the first
+// and last distance of each index is enough (and keeps the compile-time
+// evaluation short).
+constexpr bool distanceIndexHolds() {
+    for (std::uint32_t i = 0; i < 768; ++i) {
+        if (i == 256 || i == 257) continue;  // 1..256 have indexes of their own
+        const std::uint32_t first = i < 256 ? i + 1 : ((i - 256) << 7) + 1;
+        const std::uint32_t last = i < 256 ? first : (first + 127 < 65535 ? first + 127 : 65535);
+        const std::uint32_t code = kDistCode[i];
+        for (const std::uint32_t d : {first, last}) {
+            const std::uint32_t want = i < 256 ? 0 : (d - kDistBase[code]) & ((1u << kDistExtra[code]) - 1u);
+            if (distIndexOf(d) != i || d - kDistIndexBase[i] != want) return false;
+        }
+        if (kDistIndexExtra[i] != (i < 256 ? 0 : kDistExtra[code])) return false;
+    }
+    return true;
+}
+static_assert(distanceIndexHolds(), "the distance index tables agree with the distance codes");
+
 struct FixedCode {
     std::uint16_t bits;
     std::uint16_t count;
@@ -106,13 +145,15 @@ inline constexpr auto kFixedLength = [] {
     return t;
 }();
 
-// By distance - 1 for distances 1..256: the 5-bit code with the extra bits.
-inline constexpr auto kFixedDistShort = [] {
-    std::array<FixedCode, 256> t{};
-    for (std::uint32_t d = 1; d <= 256; ++d) {
-        const std::uint32_t code = kDistCode[d - 1];
-        t[d - 1] = {static_cast<std::uint16_t>(reverseBits(code, 5) | ((d - kDistBase[code]) << 5)),
-                    static_cast<std::uint16_t>(5 + kDistExtra[code])};
+// By distIndexOf(d): the 5-bit distance code, with the extra bits for
+// distances 1..256; the bit count with the extra bits.
+inline constexpr auto kFixedDist = [] {
+    std::array<FixedCode, 768> t{};
+    for (std::uint32_t i = 0; i < 768; ++i) {
+        const std::uint32_t code = kDistCode[i];
+        const std::uint32_t extra = i < 256 ? i + 1 - kDistBase[code] : 0;
+        t[i] = {static_cast<std::uint16_t>(reverseBits(code, 5) | (extra << 5)),
+                static_cast<std::uint16_t>(5 + kDistExtra[code])};
     }
     return t;
 }();
@@ -121,9 +162,5 @@ inline constexpr auto kFixedDistShort = [] {
 constexpr std::uint32_t literalOf(std::uint16_t length) { return length & 0xFFu; }
 // Index of a match length in the by-length tables (valid lengths 3..258).
 constexpr std::uint32_t lengthIndexOf(std::uint16_t length) { return (length - 3u) & 0xFFu; }
-// Extra-bit value of distance d under its code, kept within the code's width.
-constexpr std::uint32_t distExtraOf(std::uint32_t d, std::uint32_t code) {
-    return (d - kDistBase[code]) & ((1u << kDistExtra[code]) - 1u);
-}
 
 }  // namespace orvdc::lz77
