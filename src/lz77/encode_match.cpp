@@ -7,6 +7,7 @@
 // bytes are also copied behind the history in the window, so a match whose
 // candidate lies in the window can be compared there in one piece.
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 #include <emmintrin.h>
@@ -59,6 +60,16 @@ inline std::uint32_t matchLength(const std::uint8_t* a, const std::uint8_t* b, s
     return k;
 }
 
+// kHashTable widened to 32-bit words, so that a hash takes three loads and
+// two exclusive ors with no extension of the result.
+constexpr auto kHashWords = [] {
+    std::array<std::array<std::uint32_t, 256>, 3> t{};
+    for (int row = 0; row < 3; ++row) {
+        for (int b = 0; b < 256; ++b) t[row][b] = static_cast<std::uint32_t>(kHashTable[row][b]);
+    }
+    return t;
+}();
+
 constexpr std::uint32_t kChainLimitAverage = 16;
 constexpr std::uint32_t kChainLimitBest = 512;
 // At level 2 a match of length 3 is taken only up to this distance.
@@ -98,7 +109,7 @@ private:
         return p - c - 1u < static_cast<std::uint32_t>(kMaxDistance) && !(kFullFlush && c == 0);
     }
     static std::uint32_t hash3(const std::uint8_t* b) {
-        return static_cast<std::uint32_t>(kHashTable[0][b[0]] ^ kHashTable[1][b[1]] ^ kHashTable[2][b[2]]);
+        return kHashWords[0][b[0]] ^ kHashWords[1][b[1]] ^ kHashWords[2][b[2]];
     }
     // The skip hint of a link from c to c4 (four steps on): c - c4 modulo
     // 2^16, which leads back to c4 exactly when the difference fits (a hint
@@ -485,8 +496,7 @@ std::uint32_t Finder<kFullFlush, kHints>::runAverage() {
     }
     const auto link = [&](std::uint32_t q) {
         const auto* b = reinterpret_cast<const std::uint8_t*>(srcBase + q);
-        const std::uint32_t h =
-            static_cast<std::uint32_t>(kHashTable[0][b[0]] ^ kHashTable[1][b[1]] ^ kHashTable[2][b[2]]);
+        const std::uint32_t h = kHashWords[0][b[0]] ^ kHashWords[1][b[1]] ^ kHashWords[2][b[2]];
         const std::int32_t previous = head[h];
         chain[q & kHashMask] = previous;
         head[h] = static_cast<std::int32_t>(q);
