@@ -406,31 +406,30 @@ std::uint32_t Finder<kFullFlush, kHints>::runFast() {
         };
         const auto roll = [&](std::uint32_t g, std::uint32_t q) { return ((g << 5) ^ byteAt(q + 2)) & kHashMask; };
         auto outAt = reinterpret_cast<std::uintptr_t>(out_) - std::uintptr_t{p} * sizeof(LZ77Pair);
+        const auto pairAt = [&outAt](std::uint32_t q) {
+            return reinterpret_cast<LZ77Pair*>(outAt + std::uintptr_t{q} * sizeof(LZ77Pair));
+        };
         std::uint32_t roomEnd = p + static_cast<std::uint32_t>(room_);
         std::uint32_t h = (byteAt(p) << 5) ^ byteAt(p + 1);
-        for (;;) {
-            const std::uint32_t limit = matchEnd < roomEnd ? matchEnd : roomEnd;
-            std::uint32_t c = 0;
-            const std::uint8_t* C = nullptr;
-            for (; p < limit; ++p) {
-                h = roll(h, p);
-                c = static_cast<std::uint32_t>(head[h]);
-                head[h] = static_cast<std::int32_t>(p);
-                if (usableAt(c, p)) {
-                    C = reinterpret_cast<const std::uint8_t*>((c >= start ? srcBase : windowBase0) + c);
-                    if (((load32(reinterpret_cast<const std::uint8_t*>(srcBase + p)) ^ load32(C)) & 0x00FFFFFFu) == 0) {
-                        break;
-                    }
-                }
-                storePair(reinterpret_cast<LZ77Pair*>(outAt + std::uintptr_t{p} * sizeof(LZ77Pair)), byteAt(p), 0);
+        std::uint32_t limit = matchEnd < roomEnd ? matchEnd : roomEnd;
+        while (p < limit) {
+            h = roll(h, p);
+            const auto c = static_cast<std::uint32_t>(head[h]);
+            head[h] = static_cast<std::int32_t>(p);
+            // A match needs a usable candidate whose first three bytes agree
+            // (C is read only then).
+            const auto* P = reinterpret_cast<const std::uint8_t*>(srcBase + p);
+            const auto* C = reinterpret_cast<const std::uint8_t*>((c >= start ? srcBase : windowBase0) + c);
+            if (!usableAt(c, p) || ((load32(P) ^ load32(C)) & 0x00FFFFFFu) != 0) {
+                storePair(pairAt(p), P[0], 0);
+                ++p;
+                continue;
             }
-            if (p >= limit) break;
 
             // A match at p: 3 to maxlen bytes, one pair.
             const std::uint32_t rest = stop - p;
-            const auto* P = reinterpret_cast<const std::uint8_t*>(srcBase + p);
             const std::uint32_t len = matchLength(P, C, rest < kMaxMatch ? rest : kMaxMatch);
-            storePair(reinterpret_cast<LZ77Pair*>(outAt + std::uintptr_t{p} * sizeof(LZ77Pair)), len, p - c);
+            storePair(pairAt(p), len, p - c);
             outAt -= std::uintptr_t{len - 1} * sizeof(LZ77Pair);
             roomEnd += len - 1;
             const std::uint32_t next = p + len;
@@ -460,15 +459,16 @@ std::uint32_t Finder<kFullFlush, kHints>::runFast() {
             // The hash of next - 1, from its three bytes.
             h = ((byteAt(next - 1) << 10) ^ (byteAt(next) << 5) ^ byteAt(next + 1)) & kHashMask;
             p = next;
+            limit = matchEnd < roomEnd ? matchEnd : roomEnd;
         }
         // The last positions: linked, coded as literals.
         while (p < stop && p < roomEnd) {
             h = roll(h, p);
             head[h] = static_cast<std::int32_t>(p);
-            storePair(reinterpret_cast<LZ77Pair*>(outAt + std::uintptr_t{p} * sizeof(LZ77Pair)), byteAt(p), 0);
+            storePair(pairAt(p), byteAt(p), 0);
             ++p;
         }
-        out_ = reinterpret_cast<LZ77Pair*>(outAt + std::uintptr_t{p} * sizeof(LZ77Pair));
+        out_ = pairAt(p);
         room_ = static_cast<std::int32_t>(roomEnd - p);
     }
     return tail(p);
