@@ -1,5 +1,19 @@
 // Deflate decoder: expansion of LZ77Pair records into bytes through the
 // history window.
+//
+// The fast path works on runs of pairs that surely fit in the room, in two
+// passes: the first checks the pairs, the second expands those that passed.
+// As every checked pair will be written, the second pass can give each pair
+// the same treatment: 32 bytes copied from its source (the match's source,
+// or for a literal the pair itself, whose first byte is the literal's), of
+// which only the pair's own bytes count and the rest are overwritten by the
+// pairs after it.  So there is no branch between literals and matches, which
+// follow each other with little pattern.  The last pairs, whose 32 bytes
+// would run past the checked output, are expanded exactly.
+#include <emmintrin.h>
+
+#include <cstring>
+
 #include "core/check.h"
 #include "core/export.h"
 #include "lz77/decode_state.h"
@@ -8,9 +22,137 @@ using namespace orvdc::lz77::decoder;
 
 namespace {
 
-// Output room for the fast path: a match of up to 258 bytes.  A match of up
-// to 16 bytes may be copied past its end, the 16 bytes after it put back.
+// Output room for the fast path: a match of up to 258 bytes.
 constexpr std::ptrdiff_t kFastRoom = 258;
+// Pairs checked, then expanded, at a time: they stay in the first-level cache.
+constexpr std::ptrdiff_t kChunkPairs = 2048;
+// Bytes every pair of the uniform loop copies; longer matches and those that
+// overlap their source are copied again exactly.
+constexpr std::uint32_t kWide = 32;
+
+inline std::uint32_t pairLength(LZ77Pair p) { return p.offset != 0 ? p.length : 1u; }
+
+// First pair in [pair, stop) that the fast path cannot take: a match whose
+// length is not 3 to 258 or whose source lies beyond the history, where
+// `at` bytes of this call's output precede `pair`.  No branch on literal or
+// match.
+const LZ77Pair* checkPairsExactly(const LZ77Pair* pair, const LZ77Pair* stop, std::uint32_t history,
+                                  std::uint32_t at) {
+    for (; pair != stop; ++pair) {
+        const LZ77Pair p = *pair;
+        std::uint32_t reach = history + at;
+        reach = reach < kHistoryBytes ? reach : kHistoryBytes;
+        const unsigned badLength = (p.length - 3u > 255u) & (p.offset != 0);
+        if (badLength | (p.offset > reach)) break;
+        at += pairLength(p);
+    }
+    return pair;
+}
+
+// As checkPairsExactly.  First four pairs at a time against the reach of
+// the first pair, which no later pair has less of: when all pass (always,
+// once the history is full), so do the exact checks.
+const LZ77Pair* checkPairs(const LZ77Pair* pair, const LZ77Pair* stop, std::uint32_t history, std::uint32_t at) {
+    const std::uint32_t reach = history + at < kHistoryBytes ? history + at : kHistoryBytes;
+    const __m128i maxOffset = _mm_set1_epi32(static_cast<int>(reach));
+    const __m128i lowHalf = _mm_set1_epi32(0xFFFF);
+    const __m128i minLength = _mm_set1_epi32(3);
+    const __m128i maxLength = _mm_set1_epi32(258);
+    __m128i bad = _mm_setzero_si128();
+    const LZ77Pair* p = pair;
+    for (; stop - p >= 4; p += 4) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i length = _mm_and_si128(v, lowHalf);
+        const __m128i offset = _mm_srli_epi32(v, 16);
+        const __m128i literal = _mm_cmpeq_epi32(offset, _mm_setzero_si128());
+        const __m128i badLength = _mm_or_si128(_mm_cmplt_epi32(length, minLength), _mm_cmpgt_epi32(length, maxLength));
+        bad = _mm_or_si128(bad, _mm_andnot_si128(literal, badLength));
+        bad = _mm_or_si128(bad, _mm_cmpgt_epi32(offset, maxOffset));
+    }
+    if (_mm_movemask_epi8(bad) != 0) return checkPairsExactly(pair, stop, history, at);
+    // The last pairs, whose output position is not needed: their reach is
+    // at least the first pair's.
+    return checkPairsExactly(p, stop, reach, 0);
+}
+
+// Expands one checked pair whose 32 bytes end in the checked output; returns
+// the new out.  It copies 32 bytes, then again exactly a match that is longer
+// or overlaps its source.  With Window the source may lie in the window.
+template <bool Window>
+[[gnu::always_inline]] inline std::uint8_t* expandWide(const DecoderState& s, const LZ77Pair& pair,
+                                                        const LZ77Pair* where, std::uint8_t* out,
+                                                        const std::uint8_t* start) {
+    std::uint32_t word;
+    std::memcpy(&word, &pair, 4);
+    const std::uint32_t length = word & 0xFFFF;
+    const std::uint32_t offset = word >> 16;
+    const auto written = static_cast<std::uint32_t>(out - start);
+    // All ones for a match, and when the source starts in the window: masks,
+    // as the compiler turns a choice between sources back into a branch,
+    // which would be mispredicted often.
+    const std::uintptr_t isMatch = 0 - static_cast<std::uintptr_t>(offset != 0);
+    std::uintptr_t matchFrom = reinterpret_cast<std::uintptr_t>(out) - offset;
+    std::uint32_t reach = offset;  // source bytes before out, or in the window
+    std::uint32_t inWindow = 0;
+    if constexpr (Window) {
+        inWindow = 0 - static_cast<std::uint32_t>(offset > written);
+        const std::uintptr_t windowShift =
+            reinterpret_cast<std::uintptr_t>(s.window + s.windowFill) - reinterpret_cast<std::uintptr_t>(start);
+        matchFrom += windowShift & (0 - static_cast<std::uintptr_t>(inWindow & 1));
+        reach -= written & inWindow;
+    }
+    const auto* const from = reinterpret_cast<const std::uint8_t*>(
+        (matchFrom & isMatch) | (reinterpret_cast<std::uintptr_t>(where) & ~isMatch));
+    const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
+    const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + 16));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), low);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), high);
+    // Bytes the pair stands for; `reach` is 0 for a literal, which the
+    // unsigned compare takes as no limit.
+    const std::uint32_t n = ((length - 1) & static_cast<std::uint32_t>(isMatch)) + 1;
+    const std::uint32_t wordReach = reach - 1 < kWide - 1 ? reach - 1 : kWide - 1;
+    if (wordReach < n - 1) [[unlikely]] {
+        if (!inWindow) {
+            copyMatch(out, offset, length);
+        } else {
+            copyMatchFromWindow(s, out, written, offset, length);
+        }
+    }
+    return out + n;
+}
+
+// Expands checked pairs [pair, stop) to out, where this call's output began
+// at `start`; pairEnd ends the caller's array.  Returns the new out.
+std::uint8_t* expandChecked(const DecoderState& s, const LZ77Pair* pair, const LZ77Pair* const stop,
+                            const LZ77Pair* const pairEnd, std::uint8_t* out, std::uint8_t* const start) {
+    // Pairs from `wideEnd` on are expanded exactly: those whose 32 bytes
+    // would pass the checked output, and the last 8 of the caller's array (a
+    // literal reads 32 bytes from its pair).
+    const LZ77Pair* wideEnd = stop;
+    std::uint32_t tail = 0;
+    while (wideEnd != pair && tail < kWide) tail += pairLength(*--wideEnd);
+    if (pairEnd - wideEnd < 8) wideEnd = pairEnd - pair > 8 ? pairEnd - 8 : pair;
+
+    // While the output holds fewer than 32768 bytes a source may lie in the
+    // window; past them every source lies in the output.
+    for (; pair < wideEnd && out - start < kHistoryBytes; ++pair) out = expandWide<true>(s, *pair, pair, out, start);
+    for (; pair < wideEnd; ++pair) out = expandWide<false>(s, *pair, pair, out, start);
+    for (; pair != stop; ++pair) {
+        const LZ77Pair p = *pair;
+        if (p.offset == 0) {
+            *out++ = static_cast<std::uint8_t>(p.length);
+            continue;
+        }
+        const auto written = static_cast<std::uint32_t>(out - start);
+        if (p.offset <= written) {
+            copyMatch(out, p.offset, p.length);
+        } else {
+            copyMatchFromWindow(s, out, written, p.offset, p.length);
+        }
+        out += p.length;
+    }
+    return out;
+}
 
 }  // namespace
 
@@ -56,29 +198,16 @@ extern "C" ORVDC_API orvStatus ORVDC_CALL orvsDecodeLZ77_8u(const LZ77Pair** ppP
             const std::ptrdiff_t room = end - out;
             std::ptrdiff_t n = room >= kFastRoom ? (room - kFastRoom) / kFastRoom + 1 : 0;
             if (n > pairEnd - pair) n = pairEnd - pair;
+            if (n > kChunkPairs) n = kChunkPairs;
             if (n == 0) break;
             const LZ77Pair* const runEnd = pair + n;
-            do {
-                const LZ77Pair p = *pair;
-                if (p.offset == 0) {
-                    *out++ = static_cast<std::uint8_t>(p.length);
-                    continue;
-                }
-                const auto written = static_cast<std::uint32_t>(out - start);
-                // Lengths outside 3..258 (the caller's pairs may hold any)
-                // and distances too far take the exact path.
-                if (p.length - 3u > 255u || p.offset > kHistoryBytes || p.offset > history + written) {
-                    goto exact;
-                }
-                if (p.offset <= written) {
-                    copyMatch<true>(out, p.offset, p.length);
-                } else {
-                    copyMatchFromWindow(s, out, written, p.offset, p.length);
-                }
-                out += p.length;
-            } while (++pair != runEnd);
+            const LZ77Pair* const checkedEnd =
+                checkPairs(pair, runEnd, history, static_cast<std::uint32_t>(out - start));
+            out = expandChecked(s, pair, checkedEnd, pairEnd, out, start);
+            pair = checkedEnd;
+            // A pair the fast path cannot take goes to the exact path.
+            if (checkedEnd != runEnd) break;
         }
-    exact:
         if (pair == pairEnd) break;
         if (out == end) {  // a longest match can fill the room exactly
             status = orvStsDstFull;
