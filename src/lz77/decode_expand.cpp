@@ -77,13 +77,15 @@ const LZ77Pair* checkPairs(const LZ77Pair* pair, const LZ77Pair* stop, std::uint
 
 // Expands one checked pair whose 32 bytes end in the checked output; returns
 // the new out.  It copies 32 bytes, then again exactly a match that is longer
-// or overlaps its source.  With Window the source may lie in the window.
+// or overlaps its source.  With Window the source may lie in the window:
+// windowShift added to an address in this call's output d bytes back gives
+// the address of the byte d bytes back in the window.
 template <bool Window>
-[[gnu::always_inline]] inline std::uint8_t* expandWide(const DecoderState& s, const LZ77Pair& pair,
-                                                        const LZ77Pair* where, std::uint8_t* out,
-                                                        const std::uint8_t* start) {
+[[gnu::always_inline]] inline std::uint8_t* expandWide(const DecoderState& s, const LZ77Pair* pair,
+                                                        std::uint8_t* out, const std::uint8_t* start,
+                                                        std::uintptr_t windowShift) {
     std::uint32_t word;
-    std::memcpy(&word, &pair, 4);
+    std::memcpy(&word, pair, 4);
     const std::uint32_t length = word & 0xFFFF;
     const std::uint32_t offset = word >> 16;
     const auto written = static_cast<std::uint32_t>(out - start);
@@ -93,32 +95,30 @@ template <bool Window>
     const std::uintptr_t isMatch = 0 - static_cast<std::uintptr_t>(offset != 0);
     std::uintptr_t matchFrom = reinterpret_cast<std::uintptr_t>(out) - offset;
     std::uint32_t reach = offset;  // source bytes before out, or in the window
-    std::uint32_t inWindow = 0;
+    std::uintptr_t inWindow = 0;
     if constexpr (Window) {
-        inWindow = 0 - static_cast<std::uint32_t>(offset > written);
-        const std::uintptr_t windowShift =
-            reinterpret_cast<std::uintptr_t>(s.window + s.windowFill) - reinterpret_cast<std::uintptr_t>(start);
-        matchFrom += windowShift & (0 - static_cast<std::uintptr_t>(inWindow & 1));
-        reach -= written & inWindow;
+        inWindow = 0 - static_cast<std::uintptr_t>(offset > written);
+        matchFrom += windowShift & inWindow;
+        reach -= written & static_cast<std::uint32_t>(inWindow);
     }
-    const auto* const from = reinterpret_cast<const std::uint8_t*>(
-        (matchFrom & isMatch) | (reinterpret_cast<std::uintptr_t>(where) & ~isMatch));
+    const auto where = reinterpret_cast<std::uintptr_t>(pair);
+    const auto* const from = reinterpret_cast<const std::uint8_t*>(where + ((matchFrom - where) & isMatch));
     const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
     const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + 16));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out), low);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), high);
-    // Bytes the pair stands for; `reach` is 0 for a literal, which the
-    // unsigned compare takes as no limit.
-    const std::uint32_t n = ((length - 1) & static_cast<std::uint32_t>(isMatch)) + 1;
+    // Bytes the pair stands for, less one; `reach` is 0 for a literal, which
+    // the unsigned compare takes as no limit.
+    const std::uint32_t more = (length - 1) & static_cast<std::uint32_t>(isMatch);
     const std::uint32_t wordReach = reach - 1 < kWide - 1 ? reach - 1 : kWide - 1;
-    if (wordReach < n - 1) [[unlikely]] {
+    if (wordReach < more) [[unlikely]] {
         if (!inWindow) {
             copyMatch(out, offset, length);
         } else {
             copyMatchFromWindow(s, out, written, offset, length);
         }
     }
-    return out + n;
+    return out + more + 1;
 }
 
 // Expands checked pairs [pair, stop) to out, where this call's output began
@@ -135,8 +135,12 @@ std::uint8_t* expandChecked(const DecoderState& s, const LZ77Pair* pair, const L
 
     // While the output holds fewer than 32768 bytes a source may lie in the
     // window; past them every source lies in the output.
-    for (; pair < wideEnd && out - start < kHistoryBytes; ++pair) out = expandWide<true>(s, *pair, pair, out, start);
-    for (; pair < wideEnd; ++pair) out = expandWide<false>(s, *pair, pair, out, start);
+    const std::uintptr_t windowShift =
+        reinterpret_cast<std::uintptr_t>(s.window + s.windowFill) - reinterpret_cast<std::uintptr_t>(start);
+    for (; pair < wideEnd && out - start < kHistoryBytes; ++pair) {
+        out = expandWide<true>(s, pair, out, start, windowShift);
+    }
+    for (; pair < wideEnd; ++pair) out = expandWide<false>(s, pair, out, start, 0);
     for (; pair != stop; ++pair) {
         const LZ77Pair p = *pair;
         if (p.offset == 0) {
