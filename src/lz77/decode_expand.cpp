@@ -49,27 +49,29 @@ const LZ77Pair* checkPairsExactly(const LZ77Pair* pair, const LZ77Pair* stop, st
     return pair;
 }
 
-// As checkPairsExactly.  First four pairs at a time against the reach of
+// As checkPairsExactly.  First eight pairs at a time against the reach of
 // the first pair, which no later pair has less of: when all pass (always,
-// once the history is full), so do the exact checks.
+// once the history is full), so do the exact checks.  On 16-bit lanes, a
+// match's length less 3 must not pass 255 (unsigned) and its offset not the
+// reach; a literal (offset 0) passes whatever its length.
 const LZ77Pair* checkPairs(const LZ77Pair* pair, const LZ77Pair* stop, std::uint32_t history, std::uint32_t at) {
     const std::uint32_t reach = history + at < kHistoryBytes ? history + at : kHistoryBytes;
-    const __m128i maxOffset = _mm_set1_epi32(static_cast<int>(reach));
-    const __m128i lowHalf = _mm_set1_epi32(0xFFFF);
-    const __m128i minLength = _mm_set1_epi32(3);
-    const __m128i maxLength = _mm_set1_epi32(258);
-    __m128i bad = _mm_setzero_si128();
+    const __m128i limits = _mm_set1_epi32(static_cast<int>(reach << 16 | 255));
+    const __m128i bias = _mm_set1_epi32(3);
+    const __m128i zero = _mm_setzero_si128();
+    __m128i bad = zero;
     const LZ77Pair* p = pair;
-    for (; stop - p >= 4; p += 4) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        const __m128i length = _mm_and_si128(v, lowHalf);
-        const __m128i offset = _mm_srli_epi32(v, 16);
-        const __m128i literal = _mm_cmpeq_epi32(offset, _mm_setzero_si128());
-        const __m128i badLength = _mm_or_si128(_mm_cmplt_epi32(length, minLength), _mm_cmpgt_epi32(length, maxLength));
-        bad = _mm_or_si128(bad, _mm_andnot_si128(literal, badLength));
-        bad = _mm_or_si128(bad, _mm_cmpgt_epi32(offset, maxOffset));
+    for (; stop - p >= 8; p += 8) {
+        const __m128i v0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i v1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 4));
+        const __m128i over0 = _mm_subs_epu16(_mm_sub_epi16(v0, bias), limits);
+        const __m128i over1 = _mm_subs_epu16(_mm_sub_epi16(v1, bias), limits);
+        // All ones in a literal's 32 bits: its offset half is 0.
+        const __m128i literal0 = _mm_srai_epi32(_mm_cmpeq_epi16(v0, zero), 16);
+        const __m128i literal1 = _mm_srai_epi32(_mm_cmpeq_epi16(v1, zero), 16);
+        bad = _mm_or_si128(bad, _mm_or_si128(_mm_andnot_si128(literal0, over0), _mm_andnot_si128(literal1, over1)));
     }
-    if (_mm_movemask_epi8(bad) != 0) return checkPairsExactly(pair, stop, history, at);
+    if (_mm_movemask_epi8(_mm_cmpeq_epi8(bad, zero)) != 0xFFFF) return checkPairsExactly(pair, stop, history, at);
     // The last pairs, whose output position is not needed: their reach is
     // at least the first pair's.
     return checkPairsExactly(p, stop, reach, 0);
