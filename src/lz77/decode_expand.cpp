@@ -49,32 +49,61 @@ const LZ77Pair* checkPairsExactly(const LZ77Pair* pair, const LZ77Pair* stop, st
     return pair;
 }
 
-// As checkPairsExactly.  First eight pairs at a time against the reach of
-// the first pair, which no later pair has less of: when all pass (always,
-// once the history is full), so do the exact checks.  On 16-bit lanes, a
-// match's length less 3 must not pass 255 (unsigned) and its offset not the
-// reach; a literal (offset 0) passes whatever its length.
+// Whether a pair of eight, in two vectors, may fail the checks with the
+// given reach: on 16-bit lanes, a match's length less 3 must not pass 255
+// (unsigned) and its offset not the reach; a literal (offset 0) passes
+// whatever its length.  `literal` gets all ones in a literal's 32 bits.
+inline __m128i overLimits(__m128i v, __m128i limits, __m128i* literal) {
+    const __m128i over = _mm_subs_epu16(_mm_sub_epi16(v, _mm_set1_epi32(3)), limits);
+    *literal = _mm_srai_epi32(_mm_cmpeq_epi16(v, _mm_setzero_si128()), 16);
+    return _mm_andnot_si128(*literal, over);
+}
+
+inline __m128i limitsFor(std::uint32_t reach) { return _mm_set1_epi32(static_cast<int>(reach << 16 | 255)); }
+
+// As checkPairsExactly, eight pairs at a time against the reach of the
+// first of them, which no later pair has less of: when all pass, so do the
+// exact checks.  Once the history is full the reach is the same for all;
+// before, the eight pairs' bytes are counted to find the next eight's reach,
+// and eight that do not pass are checked exactly.
 const LZ77Pair* checkPairs(const LZ77Pair* pair, const LZ77Pair* stop, std::uint32_t history, std::uint32_t at) {
-    const std::uint32_t reach = history + at < kHistoryBytes ? history + at : kHistoryBytes;
-    const __m128i limits = _mm_set1_epi32(static_cast<int>(reach << 16 | 255));
-    const __m128i bias = _mm_set1_epi32(3);
-    const __m128i zero = _mm_setzero_si128();
-    __m128i bad = zero;
     const LZ77Pair* p = pair;
+    if (history + at >= kHistoryBytes) {
+        const __m128i limits = limitsFor(kHistoryBytes);
+        __m128i bad = _mm_setzero_si128();
+        __m128i literal;
+        for (; stop - p >= 8; p += 8) {
+            const __m128i v0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+            const __m128i v1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 4));
+            bad = _mm_or_si128(bad, _mm_or_si128(overLimits(v0, limits, &literal), overLimits(v1, limits, &literal)));
+        }
+        if (_mm_movemask_epi8(_mm_cmpeq_epi8(bad, _mm_setzero_si128())) != 0xFFFF) {
+            return checkPairsExactly(pair, stop, history, at);
+        }
+        return checkPairsExactly(p, stop, kHistoryBytes, 0);
+    }
+    const __m128i lowHalf = _mm_set1_epi32(0xFFFF);
+    const __m128i one = _mm_set1_epi32(1);
     for (; stop - p >= 8; p += 8) {
+        const std::uint32_t reach = history + at < kHistoryBytes ? history + at : kHistoryBytes;
+        const __m128i limits = limitsFor(reach);
         const __m128i v0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
         const __m128i v1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 4));
-        const __m128i over0 = _mm_subs_epu16(_mm_sub_epi16(v0, bias), limits);
-        const __m128i over1 = _mm_subs_epu16(_mm_sub_epi16(v1, bias), limits);
-        // All ones in a literal's 32 bits: its offset half is 0.
-        const __m128i literal0 = _mm_srai_epi32(_mm_cmpeq_epi16(v0, zero), 16);
-        const __m128i literal1 = _mm_srai_epi32(_mm_cmpeq_epi16(v1, zero), 16);
-        bad = _mm_or_si128(bad, _mm_or_si128(_mm_andnot_si128(literal0, over0), _mm_andnot_si128(literal1, over1)));
+        __m128i literal0, literal1;
+        const __m128i bad = _mm_or_si128(overLimits(v0, limits, &literal0), overLimits(v1, limits, &literal1));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi8(bad, _mm_setzero_si128())) != 0xFFFF) {
+            const LZ77Pair* const q = checkPairsExactly(p, p + 8, history, at);
+            if (q != p + 8) return q;
+        }
+        // Bytes of the eight pairs: a match's length, 1 for a literal.
+        const __m128i n0 = _mm_or_si128(_mm_andnot_si128(literal0, _mm_and_si128(v0, lowHalf)), _mm_and_si128(literal0, one));
+        const __m128i n1 = _mm_or_si128(_mm_andnot_si128(literal1, _mm_and_si128(v1, lowHalf)), _mm_and_si128(literal1, one));
+        __m128i sum = _mm_add_epi32(n0, n1);
+        sum = _mm_add_epi32(sum, _mm_shuffle_epi32(sum, 0x4E));
+        sum = _mm_add_epi32(sum, _mm_shuffle_epi32(sum, 0xB1));
+        at += static_cast<std::uint32_t>(_mm_cvtsi128_si32(sum));
     }
-    if (_mm_movemask_epi8(_mm_cmpeq_epi8(bad, zero)) != 0xFFFF) return checkPairsExactly(pair, stop, history, at);
-    // The last pairs, whose output position is not needed: their reach is
-    // at least the first pair's.
-    return checkPairsExactly(p, stop, reach, 0);
+    return checkPairsExactly(p, stop, history, at);
 }
 
 // Expands one checked pair whose 32 bytes end in the checked output; returns
