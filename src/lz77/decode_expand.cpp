@@ -22,28 +22,32 @@ using namespace orvdc::lz77::decoder;
 
 namespace {
 
-// Output room for the fast path: a match of up to 258 bytes.
-constexpr std::ptrdiff_t kFastRoom = 258;
 // Pairs checked, then expanded, at a time: they stay in the first-level cache.
 constexpr std::ptrdiff_t kChunkPairs = 2048;
 // Bytes every pair of the uniform loop copies; longer matches and those that
 // overlap their source are copied again exactly.
 constexpr std::uint32_t kWide = 32;
 
+// Pairs sampled to choose how a chunk is expanded, and the weight (as a
+// shift) of a change between literal and match against a literal.
+constexpr std::ptrdiff_t kSamplePairs = 256;
+constexpr int kChangeShift = 3;
+
 inline std::uint32_t pairLength(LZ77Pair p) { return p.offset != 0 ? p.length : 1u; }
 
 // First pair in [pair, stop) that the fast path cannot take: a match whose
-// length is not 3 to 258 or whose source lies beyond the history, where
-// `at` bytes of this call's output precede `pair`.  No branch on literal or
-// match.
+// length is not 3 to 258 or whose source lies beyond the history, or a pair
+// whose bytes would end past `limit`, where `at` bytes of this call's output
+// precede `pair`.  No branch on literal or match.
 const LZ77Pair* checkPairsExactly(const LZ77Pair* pair, const LZ77Pair* stop, std::uint32_t history,
-                                  std::uint32_t at) {
+                                  std::uint32_t at, std::uint32_t limit) {
     for (; pair != stop; ++pair) {
         const LZ77Pair p = *pair;
         std::uint32_t reach = history + at;
         reach = reach < kHistoryBytes ? reach : kHistoryBytes;
         const unsigned badLength = (p.length - 3u > 255u) & (p.offset != 0);
         if (badLength | (p.offset > reach)) break;
+        if (pairLength(p) > limit - at) break;
         at += pairLength(p);
     }
     return pair;
@@ -59,51 +63,37 @@ inline __m128i overLimits(__m128i v, __m128i limits, __m128i* literal) {
     return _mm_andnot_si128(*literal, over);
 }
 
-inline __m128i limitsFor(std::uint32_t reach) { return _mm_set1_epi32(static_cast<int>(reach << 16 | 255)); }
+// Bytes that four pairs stand for, in their 32-bit lanes: a match's length,
+// 1 for a literal.
+inline __m128i pairBytes(__m128i v, __m128i literal) {
+    return _mm_or_si128(_mm_andnot_si128(literal, _mm_and_si128(v, _mm_set1_epi32(0xFFFF))),
+                        _mm_and_si128(literal, _mm_set1_epi32(1)));
+}
 
 // As checkPairsExactly, eight pairs at a time against the reach of the
 // first of them, which no later pair has less of: when all pass, so do the
-// exact checks.  Once the history is full the reach is the same for all;
-// before, the eight pairs' bytes are counted to find the next eight's reach,
-// and eight that do not pass are checked exactly.
-const LZ77Pair* checkPairs(const LZ77Pair* pair, const LZ77Pair* stop, std::uint32_t history, std::uint32_t at) {
-    const LZ77Pair* p = pair;
-    if (history + at >= kHistoryBytes) {
-        const __m128i limits = limitsFor(kHistoryBytes);
-        __m128i bad = _mm_setzero_si128();
-        __m128i literal;
-        for (; stop - p >= 8; p += 8) {
-            const __m128i v0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-            const __m128i v1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 4));
-            bad = _mm_or_si128(bad, _mm_or_si128(overLimits(v0, limits, &literal), overLimits(v1, limits, &literal)));
-        }
-        if (_mm_movemask_epi8(_mm_cmpeq_epi8(bad, _mm_setzero_si128())) != 0xFFFF) {
-            return checkPairsExactly(pair, stop, history, at);
-        }
-        return checkPairsExactly(p, stop, kHistoryBytes, 0);
-    }
-    const __m128i lowHalf = _mm_set1_epi32(0xFFFF);
-    const __m128i one = _mm_set1_epi32(1);
-    for (; stop - p >= 8; p += 8) {
+// exact checks (eight that do not are checked exactly).  The bytes of the
+// eight are counted for the next eight's reach and for the limit.
+const LZ77Pair* checkPairs(const LZ77Pair* pair, const LZ77Pair* stop, std::uint32_t history, std::uint32_t at,
+                           std::uint32_t limit) {
+    for (; stop - pair >= 8; pair += 8) {
         const std::uint32_t reach = history + at < kHistoryBytes ? history + at : kHistoryBytes;
-        const __m128i limits = limitsFor(reach);
-        const __m128i v0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        const __m128i v1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 4));
+        const __m128i limits = _mm_set1_epi32(static_cast<int>(reach << 16 | 255));
+        const __m128i v0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pair));
+        const __m128i v1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pair + 4));
         __m128i literal0, literal1;
         const __m128i bad = _mm_or_si128(overLimits(v0, limits, &literal0), overLimits(v1, limits, &literal1));
-        if (_mm_movemask_epi8(_mm_cmpeq_epi8(bad, _mm_setzero_si128())) != 0xFFFF) {
-            const LZ77Pair* const q = checkPairsExactly(p, p + 8, history, at);
-            if (q != p + 8) return q;
-        }
-        // Bytes of the eight pairs: a match's length, 1 for a literal.
-        const __m128i n0 = _mm_or_si128(_mm_andnot_si128(literal0, _mm_and_si128(v0, lowHalf)), _mm_and_si128(literal0, one));
-        const __m128i n1 = _mm_or_si128(_mm_andnot_si128(literal1, _mm_and_si128(v1, lowHalf)), _mm_and_si128(literal1, one));
-        __m128i sum = _mm_add_epi32(n0, n1);
+        __m128i sum = _mm_add_epi32(pairBytes(v0, literal0), pairBytes(v1, literal1));
         sum = _mm_add_epi32(sum, _mm_shuffle_epi32(sum, 0x4E));
         sum = _mm_add_epi32(sum, _mm_shuffle_epi32(sum, 0xB1));
-        at += static_cast<std::uint32_t>(_mm_cvtsi128_si32(sum));
+        const auto bytes = static_cast<std::uint32_t>(_mm_cvtsi128_si32(sum));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi8(bad, _mm_setzero_si128())) != 0xFFFF || bytes > limit - at) {
+            const LZ77Pair* const q = checkPairsExactly(pair, pair + 8, history, at, limit);
+            if (q != pair + 8) return q;
+        }
+        at += bytes;
     }
-    return checkPairsExactly(p, stop, history, at);
+    return checkPairsExactly(pair, stop, history, at, limit);
 }
 
 // Expands one checked pair whose 32 bytes end in the checked output; returns
@@ -152,6 +142,42 @@ template <bool Window>
     return out + more + 1;
 }
 
+// Writes the bytes of four literals and returns true when the four pairs
+// at `pair` are literals; else writes nothing.
+[[gnu::always_inline]] inline bool fourLiterals(const LZ77Pair* pair, std::uint8_t* out) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pair));
+    // Bits 4i + 2 and 4i + 3 set when pair i has offset 0.
+    if ((_mm_movemask_epi8(_mm_cmpeq_epi16(v, _mm_setzero_si128())) & 0xCCCC) != 0xCCCC) return false;
+    const __m128i bytes = _mm_and_si128(v, _mm_set1_epi32(0xFF));
+    const __m128i packed = _mm_packus_epi16(_mm_packs_epi32(bytes, bytes), bytes);
+    const auto word = static_cast<std::uint32_t>(_mm_cvtsi128_si32(packed));
+    std::memcpy(out, &word, 4);
+    return true;
+}
+
+// Whether the pairs [pair, stop) go faster with a branch between literals
+// and matches: when literals come in long runs (or matches do), so that the
+// branch is mostly predicted, and a literal costs one byte store.  Judged on
+// the first pairs: literal-match changes against literals.
+bool literalRuns(const LZ77Pair* pair, const LZ77Pair* stop) {
+    if (stop - pair > kSamplePairs + 1) stop = pair + kSamplePairs + 1;
+    __m128i changes = _mm_setzero_si128();
+    __m128i literals = _mm_setzero_si128();
+    for (; stop - pair >= 5; pair += 4) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pair));
+        const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pair + 1));
+        const __m128i literal = _mm_srai_epi32(_mm_cmpeq_epi16(v, _mm_setzero_si128()), 16);
+        const __m128i nextLiteral = _mm_srai_epi32(_mm_cmpeq_epi16(next, _mm_setzero_si128()), 16);
+        changes = _mm_sub_epi32(changes, _mm_xor_si128(literal, nextLiteral));
+        literals = _mm_sub_epi32(literals, literal);
+    }
+    // changes * kChangeWeight < literals, on sums of the four lanes.
+    __m128i d = _mm_sub_epi32(literals, _mm_slli_epi32(changes, kChangeShift));
+    d = _mm_add_epi32(d, _mm_shuffle_epi32(d, 0x4E));
+    d = _mm_add_epi32(d, _mm_shuffle_epi32(d, 0xB1));
+    return _mm_cvtsi128_si32(d) > 0;
+}
+
 // Expands checked pairs [pair, stop) to out, where this call's output began
 // at `start`; pairEnd ends the caller's array.  Returns the new out.
 std::uint8_t* expandChecked(const DecoderState& s, const LZ77Pair* pair, const LZ77Pair* const stop,
@@ -168,6 +194,29 @@ std::uint8_t* expandChecked(const DecoderState& s, const LZ77Pair* pair, const L
     // window; past them every source lies in the output.
     const std::uintptr_t windowShift =
         reinterpret_cast<std::uintptr_t>(s.window + s.windowFill) - reinterpret_cast<std::uintptr_t>(start);
+    if (literalRuns(pair, wideEnd)) {
+        // Four literals at a time while they last; else one pair.
+        for (; pair < wideEnd && out - start < kHistoryBytes; ++pair) {
+            if (wideEnd - pair >= 4 && fourLiterals(pair, out)) {
+                pair += 3;
+                out += 4;
+            } else if (pair->offset == 0) {
+                *out++ = static_cast<std::uint8_t>(pair->length);
+            } else {
+                out = expandWide<true>(s, pair, out, start, windowShift);
+            }
+        }
+        for (; pair < wideEnd; ++pair) {
+            if (wideEnd - pair >= 4 && fourLiterals(pair, out)) {
+                pair += 3;
+                out += 4;
+            } else if (pair->offset == 0) {
+                *out++ = static_cast<std::uint8_t>(pair->length);
+            } else {
+                out = expandWide<false>(s, pair, out, start, 0);
+            }
+        }
+    }
     for (; pair < wideEnd && out - start < kHistoryBytes; ++pair) {
         out = expandWide<true>(s, pair, out, start, windowShift);
     }
@@ -227,17 +276,16 @@ extern "C" ORVDC_API orvStatus ORVDC_CALL orvsDecodeLZ77_8u(const LZ77Pair** ppP
     }
 
     while (pair != pairEnd) {
-        // Fast path: runs of whole pairs, as many as surely fit (a pair
-        // writes at most 258 bytes), with no limit checked inside a run.
+        // Fast path: chunks of pairs checked, then expanded, up to the first
+        // pair that does not pass or does not fit in the room.
         for (;;) {
-            const std::ptrdiff_t room = end - out;
-            std::ptrdiff_t n = room >= kFastRoom ? (room - kFastRoom) / kFastRoom + 1 : 0;
-            if (n > pairEnd - pair) n = pairEnd - pair;
+            std::ptrdiff_t n = pairEnd - pair;
             if (n > kChunkPairs) n = kChunkPairs;
-            if (n == 0) break;
+            if (n == 0 || out == end) break;
             const LZ77Pair* const runEnd = pair + n;
+            const auto written = static_cast<std::uint32_t>(out - start);
             const LZ77Pair* const checkedEnd =
-                checkPairs(pair, runEnd, history, static_cast<std::uint32_t>(out - start));
+                checkPairs(pair, runEnd, history, written, written + static_cast<std::uint32_t>(end - out));
             out = expandChecked(s, pair, checkedEnd, pairEnd, out, start);
             pair = checkedEnd;
             // A pair the fast path cannot take goes to the exact path.
