@@ -413,13 +413,26 @@ TEST(DecodeApi, PairExpansion) {
 // Caller-made pairs in a room larger than their output: the bytes after the
 // reported output keep what the caller had there, whether the pairs run to
 // the end of the array or stop at one reaching behind the history, and
-// whatever lies between (matches of other lengths, the end of a call's
-// window), with history from an earlier call.
+// whatever lies between (matches of other lengths, long runs of literals,
+// the end of a call's window), with history from an earlier call.
 TEST(DecodeApi, PairExpansionWritesNothingPastItsOutput) {
     Rng rng(12);
     for (int trial = 0; trial < 120; ++trial) {
         const std::size_t history = trial % 3 == 0 ? 0 : 1 + rng.below(40000);
         std::vector<Token> tokens = randomTokens(rng, 1 + rng.below(trial % 4 == 0 ? 40 : 6000), history);
+        if (trial % 4 == 3) {
+            // Long runs of literals between matches.
+            std::size_t produced = history;
+            for (Token& t : tokens) {
+                if (produced > 0 && rng.below(64) == 0) {
+                    const auto reach = static_cast<std::uint32_t>(std::min<std::size_t>(produced, 32768));
+                    t = {static_cast<std::uint16_t>(3 + rng.below(60)), static_cast<std::uint16_t>(1 + rng.below(reach))};
+                } else {
+                    t = {static_cast<std::uint16_t>(rng.below(256)), 0};
+                }
+                produced += t.distance ? t.length : 1;
+            }
+        }
         Bytes produced;
         Rng fill(static_cast<std::uint64_t>(trial) + 1);
         for (std::size_t i = 0; i < history; ++i) produced.push_back(static_cast<std::uint8_t>(fill.below(256)));
