@@ -1,15 +1,17 @@
 // Deflate decoder: expansion of LZ77Pair records into bytes through the
 // history window.
 //
-// The fast path works on runs of pairs that surely fit in the room, in two
-// passes: the first checks the pairs, the second expands those that passed.
-// As every checked pair will be written, the second pass can give each pair
-// the same treatment: 32 bytes copied from its source (the match's source,
-// or for a literal the pair itself, whose first byte is the literal's), of
-// which only the pair's own bytes count and the rest are overwritten by the
-// pairs after it.  So there is no branch between literals and matches, which
-// follow each other with little pattern.  The last pairs, whose 32 bytes
-// would run past the checked output, are expanded exactly.
+// The fast path works on chunks of pairs in two passes: the first checks the
+// pairs and that their bytes fit in the room, the second expands those that
+// passed.  As every checked pair will be written, the second pass can give
+// each pair the same treatment: 32 bytes copied from its source (the match's
+// source, or for a literal the pair itself, whose first byte is the
+// literal's), of which only the pair's own bytes count and the rest are
+// overwritten by the pairs after it.  So there is no branch between literals
+// and matches, which mostly follow each other with little pattern.  A chunk
+// whose literals come in long runs is expanded with that branch instead,
+// four literals at a time.  The last pairs, whose 32 bytes would run past the
+// checked output, are expanded exactly.
 #include <emmintrin.h>
 
 #include <cstring>
@@ -171,7 +173,7 @@ bool literalRuns(const LZ77Pair* pair, const LZ77Pair* stop) {
         changes = _mm_sub_epi32(changes, _mm_xor_si128(literal, nextLiteral));
         literals = _mm_sub_epi32(literals, literal);
     }
-    // changes * kChangeWeight < literals, on sums of the four lanes.
+    // (changes << kChangeShift) < literals, on sums of the four lanes.
     __m128i d = _mm_sub_epi32(literals, _mm_slli_epi32(changes, kChangeShift));
     d = _mm_add_epi32(d, _mm_shuffle_epi32(d, 0x4E));
     d = _mm_add_epi32(d, _mm_shuffle_epi32(d, 0xB1));
