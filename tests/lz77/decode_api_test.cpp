@@ -410,6 +410,79 @@ TEST(DecodeApi, PairExpansion) {
     EXPECT_EQ(Bytes(room.begin() + 259, room.end()), Bytes(41, 0x5A));
 }
 
+// Caller-made pairs in a room larger than their output: the bytes after the
+// reported output keep what the caller had there, whether the pairs run to
+// the end of the array or stop at one reaching behind the history, and
+// whatever lies between (matches of other lengths, long runs of literals,
+// the end of a call's window), with history from an earlier call.
+TEST(DecodeApi, PairExpansionWritesNothingPastItsOutput) {
+    Rng rng(12);
+    for (int trial = 0; trial < 120; ++trial) {
+        const std::size_t history = trial % 3 == 0 ? 0 : 1 + rng.below(40000);
+        std::vector<Token> tokens = randomTokens(rng, 1 + rng.below(trial % 4 == 0 ? 40 : 6000), history);
+        if (trial % 4 == 3) {
+            // Long runs of literals between matches.
+            std::size_t produced = history;
+            for (Token& t : tokens) {
+                if (produced > 0 && rng.below(64) == 0) {
+                    const auto reach = static_cast<std::uint32_t>(std::min<std::size_t>(produced, 32768));
+                    t = {static_cast<std::uint16_t>(3 + rng.below(60)), static_cast<std::uint16_t>(1 + rng.below(reach))};
+                } else {
+                    t = {static_cast<std::uint16_t>(rng.below(256)), 0};
+                }
+                produced += t.distance ? t.length : 1;
+            }
+        }
+        Bytes produced;
+        Rng fill(static_cast<std::uint64_t>(trial) + 1);
+        for (std::size_t i = 0; i < history; ++i) produced.push_back(static_cast<std::uint8_t>(fill.below(256)));
+        // Lengths the fast path leaves to the exact one, at distance 1.
+        if (trial % 5 == 1) tokens.insert(tokens.begin() + rng.below(static_cast<std::uint32_t>(tokens.size())),
+                                          Token{static_cast<std::uint16_t>(trial % 2 ? 300 : 2), 1});
+        if (history == 0 && tokens[0].distance != 0) tokens[0] = {'a', 0};
+        std::size_t stopAt = tokens.size();
+        if (trial % 2 == 0) {
+            // A pair reaching one byte behind the history and the output.
+            stopAt = rng.below(static_cast<std::uint32_t>(tokens.size()));
+            Bytes before = produced;
+            expandTokens({tokens.begin(), tokens.begin() + static_cast<std::ptrdiff_t>(stopAt)}, before);
+            const std::size_t reach = std::min<std::size_t>(before.size(), 32768);
+            tokens[stopAt] = {3, static_cast<std::uint16_t>(reach + 1)};
+        }
+
+        State s;
+        if (history > 0) {
+            // The history, as the output of an earlier call.
+            std::vector<LZ77Pair> lits;
+            for (std::size_t i = 0; i < history; ++i) lits.push_back({produced[i], 0});
+            const LZ77Pair* lp = lits.data();
+            auto ll = static_cast<std::int32_t>(lits.size());
+            Bytes out(history);
+            std::uint8_t* dst = out.data();
+            auto dl = static_cast<std::int32_t>(history);
+            ASSERT_EQ(orvsDecodeLZ77_8u(&lp, &ll, &dst, &dl, 0, s.get()), orvStsOk);
+        }
+        Bytes expected = produced;
+        expandTokens({tokens.begin(), tokens.begin() + static_cast<std::ptrdiff_t>(stopAt)}, expected);
+        expected.erase(expected.begin(), expected.begin() + static_cast<std::ptrdiff_t>(history));
+
+        std::vector<LZ77Pair> pairs;
+        for (const Token& t : tokens) pairs.push_back({t.length, t.distance});
+        const LZ77Pair* pp = pairs.data();
+        auto pl = static_cast<std::int32_t>(pairs.size());
+        CanaryRoom room;
+        const std::size_t capacity = expected.size() + 1 + rng.below(trial % 3 == 1 ? 300 : 20000);
+        std::uint8_t* dst = room.prepare(capacity);
+        auto dl = static_cast<std::int32_t>(capacity);
+        const orvStatus st = orvsDecodeLZ77_8u(&pp, &pl, &dst, &dl, 0, s.get());
+        EXPECT_EQ(st, stopAt < tokens.size() ? orvStsBadStream : orvStsOk) << trial;
+        EXPECT_EQ(pp, pairs.data() + stopAt) << trial;
+        ASSERT_EQ(static_cast<std::size_t>(dst - room.data()), expected.size()) << trial;
+        EXPECT_TRUE(Bytes(room.data(), dst) == expected) << trial;
+        EXPECT_TRUE(room.untouchedFrom(dst)) << trial;
+    }
+}
+
 // The one-pass decoders: no room on entry changes nothing; a pending match
 // that exactly fills the room still answers orvStsDstFull; output never goes
 // past the room given, whatever the fast path does.
