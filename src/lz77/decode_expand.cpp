@@ -8,10 +8,11 @@
 // source, or for a literal the pair itself, whose first byte is the
 // literal's), of which only the pair's own bytes count and the rest are
 // overwritten by the pairs after it.  So there is no branch between literals
-// and matches, which mostly follow each other with little pattern.  A chunk
-// whose literals come in long runs is expanded with that branch instead,
-// four literals at a time.  The last pairs, whose 32 bytes would run past the
-// checked output, are expanded exactly.
+// and matches, which mostly follow each other with little pattern.  The last
+// pairs, whose 32 bytes would run past the checked output, are expanded
+// exactly.  A chunk whose literals or matches come in long runs is expanded
+// with that branch instead, pair by pair (four literals at a time) and
+// without the check pass.
 #include <emmintrin.h>
 
 #include <cstring>
@@ -31,9 +32,11 @@ constexpr std::ptrdiff_t kChunkPairs = 2048;
 constexpr std::uint32_t kWide = 32;
 
 // Pairs sampled to choose how a chunk is expanded, and the weight (as a
-// shift) of a change between literal and match against a literal.
+// shift) of a change between literal and match against a pair.
 constexpr std::ptrdiff_t kSamplePairs = 256;
 constexpr int kChangeShift = 3;
+// Room the branchy loop wants for a pair: the longest match.
+constexpr std::ptrdiff_t kBranchyRoom = 258;
 
 inline std::uint32_t pairLength(LZ77Pair p) { return p.offset != 0 ? p.length : 1u; }
 
@@ -158,26 +161,71 @@ template <bool Window>
 }
 
 // Whether the pairs [pair, stop) go faster with a branch between literals
-// and matches: when literals come in long runs (or matches do), so that the
-// branch is mostly predicted, and a literal costs one byte store.  Judged on
-// the first pairs: literal-match changes against literals.
-bool literalRuns(const LZ77Pair* pair, const LZ77Pair* stop) {
+// and matches: when literals come in long runs or matches do, so that the
+// branch is mostly predicted.  Judged on the first pairs: literal-match
+// changes against pairs.
+bool kindsInRuns(const LZ77Pair* pair, const LZ77Pair* stop) {
     if (stop - pair > kSamplePairs + 1) stop = pair + kSamplePairs + 1;
     __m128i changes = _mm_setzero_si128();
-    __m128i literals = _mm_setzero_si128();
+    __m128i pairs = _mm_setzero_si128();
     for (; stop - pair >= 5; pair += 4) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pair));
         const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pair + 1));
         const __m128i literal = _mm_srai_epi32(_mm_cmpeq_epi16(v, _mm_setzero_si128()), 16);
         const __m128i nextLiteral = _mm_srai_epi32(_mm_cmpeq_epi16(next, _mm_setzero_si128()), 16);
         changes = _mm_sub_epi32(changes, _mm_xor_si128(literal, nextLiteral));
-        literals = _mm_sub_epi32(literals, literal);
+        pairs = _mm_add_epi32(pairs, _mm_set1_epi32(1));
     }
-    // (changes << kChangeShift) < literals, on sums of the four lanes.
-    __m128i d = _mm_sub_epi32(literals, _mm_slli_epi32(changes, kChangeShift));
+    // (changes << kChangeShift) < pairs, on sums of the four lanes.
+    __m128i d = _mm_sub_epi32(pairs, _mm_slli_epi32(changes, kChangeShift));
     d = _mm_add_epi32(d, _mm_shuffle_epi32(d, 0x4E));
     d = _mm_add_epi32(d, _mm_shuffle_epi32(d, 0xB1));
     return _mm_cvtsi128_si32(d) > 0;
+}
+
+// Expands pairs one at a time with a branch between literals and matches
+// (four literals at a time while they last), in runs of as many pairs as
+// surely fit in the room: a pair writes at most 258 bytes, and a short match
+// may run 16 bytes past its end, which it puts back.  Stops at `stop` or at
+// a pair the fast path cannot take; returns the new out.
+std::uint8_t* expandBranchy(const DecoderState& s, const LZ77Pair*& pairRef, const LZ77Pair* const stop,
+                            std::uint8_t* out, std::uint8_t* const start, std::uint8_t* const end,
+                            std::uint32_t history) {
+    const LZ77Pair* pair = pairRef;
+    for (;;) {
+        const std::ptrdiff_t room = end - out;
+        std::ptrdiff_t n = room >= kBranchyRoom ? (room - kBranchyRoom) / kBranchyRoom + 1 : 0;
+        if (n > stop - pair) n = stop - pair;
+        if (n == 0) break;
+        const LZ77Pair* const runEnd = pair + n;
+        do {
+            const LZ77Pair p = *pair;
+            if (p.offset == 0) {
+                if (runEnd - pair >= 4 && fourLiterals(pair, out)) {
+                    pair += 3;
+                    out += 4;
+                } else {
+                    *out++ = static_cast<std::uint8_t>(p.length);
+                }
+                continue;
+            }
+            const auto written = static_cast<std::uint32_t>(out - start);
+            // Lengths outside 3..258 (the caller's pairs may hold any) and
+            // distances too far take the exact path.
+            if (p.length - 3u > 255u || p.offset > kHistoryBytes || p.offset > history + written) {
+                pairRef = pair;
+                return out;
+            }
+            if (p.offset <= written) {
+                copyMatch<true>(out, p.offset, p.length);
+            } else {
+                copyMatchFromWindow(s, out, written, p.offset, p.length);
+            }
+            out += p.length;
+        } while (++pair != runEnd);
+    }
+    pairRef = pair;
+    return out;
 }
 
 // Expands checked pairs [pair, stop) to out, where this call's output began
@@ -196,29 +244,6 @@ std::uint8_t* expandChecked(const DecoderState& s, const LZ77Pair* pair, const L
     // window; past them every source lies in the output.
     const std::uintptr_t windowShift =
         reinterpret_cast<std::uintptr_t>(s.window + s.windowFill) - reinterpret_cast<std::uintptr_t>(start);
-    if (literalRuns(pair, wideEnd)) {
-        // Four literals at a time while they last; else one pair.
-        for (; pair < wideEnd && out - start < kHistoryBytes; ++pair) {
-            if (wideEnd - pair >= 4 && fourLiterals(pair, out)) {
-                pair += 3;
-                out += 4;
-            } else if (pair->offset == 0) {
-                *out++ = static_cast<std::uint8_t>(pair->length);
-            } else {
-                out = expandWide<true>(s, pair, out, start, windowShift);
-            }
-        }
-        for (; pair < wideEnd; ++pair) {
-            if (wideEnd - pair >= 4 && fourLiterals(pair, out)) {
-                pair += 3;
-                out += 4;
-            } else if (pair->offset == 0) {
-                *out++ = static_cast<std::uint8_t>(pair->length);
-            } else {
-                out = expandWide<false>(s, pair, out, start, 0);
-            }
-        }
-    }
     for (; pair < wideEnd && out - start < kHistoryBytes; ++pair) {
         out = expandWide<true>(s, pair, out, start, windowShift);
     }
@@ -285,6 +310,11 @@ extern "C" ORVDC_API orvStatus ORVDC_CALL orvsDecodeLZ77_8u(const LZ77Pair** ppP
             if (n > kChunkPairs) n = kChunkPairs;
             if (n == 0 || out == end) break;
             const LZ77Pair* const runEnd = pair + n;
+            if (end - out >= kBranchyRoom && kindsInRuns(pair, runEnd)) {
+                out = expandBranchy(s, pair, runEnd, out, start, end, history);
+                if (pair != runEnd) break;
+                continue;
+            }
             const auto written = static_cast<std::uint32_t>(out - start);
             const LZ77Pair* const checkedEnd =
                 checkPairs(pair, runEnd, history, written, written + static_cast<std::uint32_t>(end - out));
