@@ -38,33 +38,42 @@ static_assert(distCodeOf(0) == kDistSymbols - 1, "a literal counts as distance c
 // first appearance.
 template <bool kListSeen>
 void countPairs(EncoderState& st, const LZ77Pair* pairs, std::int32_t n, FirstSeen* seen) {
-    std::uint32_t lit[kLitLenSymbols] = {};
-    std::uint32_t dist[kDistSymbols] = {};
+    // Two sets of counts, for pairs at even and odd indexes: a few symbols
+    // (a frequent literal, the shortest length, distance code 29 of every
+    // literal) make up much of a block, and each increment of one counter
+    // waits for the one before it.
+    std::uint32_t lit[2][kLitLenSymbols] = {};
+    std::uint32_t dist[2][kDistSymbols] = {};
     std::uint16_t rank[kListSeen ? kLitLenSymbols : 1] = {};  // nonzero once seen
-    lit[kEndOfBlock] = 1;
+    lit[0][kEndOfBlock] = 1;
     int listed = 0;
     // Literals and matches mix unpredictably, so no branch tells them apart:
     // the symbol comes from one table by kind and low length byte, and every
     // pair counts a distance code, a literal's (offset 0) being code 29,
     // taken back below.
-    for (std::int32_t i = 0; i < n; ++i) {
-        const LZ77Pair pr = pairs[i];
+    const auto add = [&](std::uint32_t set, LZ77Pair pr) {
         const std::uint32_t sym = kPairSymbol[(pr.offset != 0 ? 256u : 0u) | literalOf(pr.length)];
-        ++lit[sym];
-        ++dist[distCodeOf(pr.offset)];
+        ++lit[set][sym];
+        ++dist[set][distCodeOf(pr.offset)];
         if constexpr (kListSeen) {
             if (rank[sym] == 0) {
                 seen->order[listed] = static_cast<std::uint16_t>(sym);
                 rank[sym] = static_cast<std::uint16_t>(++listed);
             }
         }
+    };
+    std::int32_t i = 0;
+    for (; i + 2 <= n; i += 2) {
+        add(0, pairs[i]);
+        add(1, pairs[i + 1]);
     }
+    if (i < n) add(0, pairs[i]);
     if constexpr (kListSeen) seen->listed = listed;
     std::uint32_t literals = 0;
-    for (std::uint32_t s = 0; s < 256; ++s) literals += lit[s];
-    dist[kDistSymbols - 1] -= literals;
-    for (std::uint32_t s = 0; s < kLitLenSymbols; ++s) st.litLenFreq[s] = {s, lit[s]};
-    for (std::uint32_t s = 0; s < kDistSymbols; ++s) st.distFreq[s] = {s, dist[s]};
+    for (std::uint32_t s = 0; s < 256; ++s) literals += lit[0][s] + lit[1][s];
+    for (std::uint32_t s = 0; s < kLitLenSymbols; ++s) st.litLenFreq[s] = {s, lit[0][s] + lit[1][s]};
+    for (std::uint32_t s = 0; s < kDistSymbols; ++s) st.distFreq[s] = {s, dist[0][s] + dist[1][s]};
+    st.distFreq[kDistSymbols - 1].count -= literals;
 }
 
 // Code lengths for the records' counts, no longer than `limit`, into
