@@ -264,7 +264,8 @@ void buildBlock(EncoderState& st, BitWriter& w, bool last, const LZ77Pair* pairs
     const int hlit = std::max(buildCodeLengths(lit, kLitLenSymbols, 15, lengths), 257);
     const int hdist = buildCodeLengths(dist, kDistSymbols, 15, lengths + kLitLenSymbols);
     assignCodes(lengths, kLitLenSymbols, st.litLenCodes);
-    assignCodes(lengths + kLitLenSymbols, kDistSymbols, st.distCodes);
+    CodeEntry* const distCodes = st.distanceCodes + kDistCodeEntries;
+    assignCodes(lengths + kLitLenSymbols, kDistSymbols, distCodes);
 
     for (std::uint32_t index = 0; index < 256; ++index) {
         const std::uint32_t code = kLengthCode[index];
@@ -273,7 +274,7 @@ void buildBlock(EncoderState& st, BitWriter& w, bool last, const LZ77Pair* pairs
     }
     for (std::uint32_t d = 1; d <= 256; ++d) {
         const std::uint32_t code = kDistCode[d - 1];
-        const CodeEntry e = st.distCodes[code];
+        const CodeEntry e = distCodes[code];
         st.distanceCodes[d - 1] = {e.bits | ((d - kDistBase[code]) << e.count), e.count + kDistExtra[code]};
     }
 
@@ -315,6 +316,16 @@ void buildBlock(EncoderState& st, BitWriter& w, bool last, const LZ77Pair* pairs
     st.headerWritten = 0;
 }
 
+// By distIndexOf(d): the entry of EncoderState::distanceCodes that codes d
+// (its own for 1..256, else its code's).
+constexpr auto kDistanceEntry = [] {
+    std::array<std::uint16_t, 768> t{};
+    for (std::uint32_t i = 0; i < 768; ++i) {
+        t[i] = static_cast<std::uint16_t>(i < 256 ? i : kDistCodeEntries + kDistCode[i]);
+    }
+    return t;
+}();
+
 struct DynamicCodes {
     EncoderState& st;
     const LZ77Pair* pairs;
@@ -354,14 +365,12 @@ struct DynamicCodes {
         count += e.count;
     }
     // Distances 1..256 have an entry each, extra bits included; a longer one
-    // takes its code's entry with d - base above it.  The entry is chosen by
-    // a select, not a branch: near and far distances mix unpredictably.
+    // takes its code's entry with d - base above it.  One table gives the
+    // entry of either kind, so near and far distances, which mix
+    // unpredictably, take the same steps.
     void distance(std::uint32_t d, std::uint64_t& bits, std::uint32_t& count) const {
         const std::uint32_t i = distIndexOf(d);
-        const auto nearAt = reinterpret_cast<std::uintptr_t>(&st.distanceCodes[i & 255]);
-        const auto farAt = reinterpret_cast<std::uintptr_t>(&st.distCodes[kDistCode[i]]);
-        const std::uintptr_t pick = 0u - static_cast<std::uintptr_t>(i < 256);
-        const CodeEntry e = *reinterpret_cast<const CodeEntry*>(farAt ^ ((nearAt ^ farAt) & pick));
+        const CodeEntry e = st.distanceCodes[kDistanceEntry[i]];
         bits |= std::uint64_t{e.bits | ((d - kDistIndexBase[i]) << e.count)} << count;
         count += e.count + kDistIndexExtra[i];
     }
