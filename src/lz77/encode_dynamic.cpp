@@ -38,33 +38,42 @@ static_assert(distCodeOf(0) == kDistSymbols - 1, "a literal counts as distance c
 // first appearance.
 template <bool kListSeen>
 void countPairs(EncoderState& st, const LZ77Pair* pairs, std::int32_t n, FirstSeen* seen) {
-    std::uint32_t lit[kLitLenSymbols] = {};
-    std::uint32_t dist[kDistSymbols] = {};
+    // Two sets of counts, for pairs at even and odd indexes: a few symbols
+    // (a frequent literal, the shortest length, distance code 29 of every
+    // literal) make up much of a block, and each increment of one counter
+    // waits for the one before it.
+    std::uint32_t lit[2][kLitLenSymbols] = {};
+    std::uint32_t dist[2][kDistSymbols] = {};
     std::uint16_t rank[kListSeen ? kLitLenSymbols : 1] = {};  // nonzero once seen
-    lit[kEndOfBlock] = 1;
+    lit[0][kEndOfBlock] = 1;
     int listed = 0;
     // Literals and matches mix unpredictably, so no branch tells them apart:
     // the symbol comes from one table by kind and low length byte, and every
     // pair counts a distance code, a literal's (offset 0) being code 29,
     // taken back below.
-    for (std::int32_t i = 0; i < n; ++i) {
-        const LZ77Pair pr = pairs[i];
+    const auto add = [&](std::uint32_t set, LZ77Pair pr) {
         const std::uint32_t sym = kPairSymbol[(pr.offset != 0 ? 256u : 0u) | literalOf(pr.length)];
-        ++lit[sym];
-        ++dist[distCodeOf(pr.offset)];
+        ++lit[set][sym];
+        ++dist[set][distCodeOf(pr.offset)];
         if constexpr (kListSeen) {
             if (rank[sym] == 0) {
                 seen->order[listed] = static_cast<std::uint16_t>(sym);
                 rank[sym] = static_cast<std::uint16_t>(++listed);
             }
         }
+    };
+    std::int32_t i = 0;
+    for (; i + 2 <= n; i += 2) {
+        add(0, pairs[i]);
+        add(1, pairs[i + 1]);
     }
+    if (i < n) add(0, pairs[i]);
     if constexpr (kListSeen) seen->listed = listed;
     std::uint32_t literals = 0;
-    for (std::uint32_t s = 0; s < 256; ++s) literals += lit[s];
-    dist[kDistSymbols - 1] -= literals;
-    for (std::uint32_t s = 0; s < kLitLenSymbols; ++s) st.litLenFreq[s] = {s, lit[s]};
-    for (std::uint32_t s = 0; s < kDistSymbols; ++s) st.distFreq[s] = {s, dist[s]};
+    for (std::uint32_t s = 0; s < 256; ++s) literals += lit[0][s] + lit[1][s];
+    for (std::uint32_t s = 0; s < kLitLenSymbols; ++s) st.litLenFreq[s] = {s, lit[0][s] + lit[1][s]};
+    for (std::uint32_t s = 0; s < kDistSymbols; ++s) st.distFreq[s] = {s, dist[0][s] + dist[1][s]};
+    st.distFreq[kDistSymbols - 1].count -= literals;
 }
 
 // Code lengths for the records' counts, no longer than `limit`, into
@@ -255,7 +264,8 @@ void buildBlock(EncoderState& st, BitWriter& w, bool last, const LZ77Pair* pairs
     const int hlit = std::max(buildCodeLengths(lit, kLitLenSymbols, 15, lengths), 257);
     const int hdist = buildCodeLengths(dist, kDistSymbols, 15, lengths + kLitLenSymbols);
     assignCodes(lengths, kLitLenSymbols, st.litLenCodes);
-    assignCodes(lengths + kLitLenSymbols, kDistSymbols, st.distCodes);
+    CodeEntry* const distCodes = st.distanceCodes + kDistCodeEntries;
+    assignCodes(lengths + kLitLenSymbols, kDistSymbols, distCodes);
 
     for (std::uint32_t index = 0; index < 256; ++index) {
         const std::uint32_t code = kLengthCode[index];
@@ -264,7 +274,7 @@ void buildBlock(EncoderState& st, BitWriter& w, bool last, const LZ77Pair* pairs
     }
     for (std::uint32_t d = 1; d <= 256; ++d) {
         const std::uint32_t code = kDistCode[d - 1];
-        const CodeEntry e = st.distCodes[code];
+        const CodeEntry e = distCodes[code];
         st.distanceCodes[d - 1] = {e.bits | ((d - kDistBase[code]) << e.count), e.count + kDistExtra[code]};
     }
 
@@ -306,6 +316,16 @@ void buildBlock(EncoderState& st, BitWriter& w, bool last, const LZ77Pair* pairs
     st.headerWritten = 0;
 }
 
+// By distIndexOf(d): the entry of EncoderState::distanceCodes that codes d
+// (its own for 1..256, else its code's).
+constexpr auto kDistanceEntry = [] {
+    std::array<std::uint16_t, 768> t{};
+    for (std::uint32_t i = 0; i < 768; ++i) {
+        t[i] = static_cast<std::uint16_t>(i < 256 ? i : kDistCodeEntries + kDistCode[i]);
+    }
+    return t;
+}();
+
 struct DynamicCodes {
     EncoderState& st;
     const LZ77Pair* pairs;
@@ -345,14 +365,12 @@ struct DynamicCodes {
         count += e.count;
     }
     // Distances 1..256 have an entry each, extra bits included; a longer one
-    // takes its code's entry with d - base above it.  The entry is chosen by
-    // a select, not a branch: near and far distances mix unpredictably.
+    // takes its code's entry with d - base above it.  One table gives the
+    // entry of either kind, so near and far distances, which mix
+    // unpredictably, take the same steps.
     void distance(std::uint32_t d, std::uint64_t& bits, std::uint32_t& count) const {
         const std::uint32_t i = distIndexOf(d);
-        const auto nearAt = reinterpret_cast<std::uintptr_t>(&st.distanceCodes[i & 255]);
-        const auto farAt = reinterpret_cast<std::uintptr_t>(&st.distCodes[kDistCode[i]]);
-        const std::uintptr_t pick = 0u - static_cast<std::uintptr_t>(i < 256);
-        const CodeEntry e = *reinterpret_cast<const CodeEntry*>(farAt ^ ((nearAt ^ farAt) & pick));
+        const CodeEntry e = st.distanceCodes[kDistanceEntry[i]];
         bits |= std::uint64_t{e.bits | ((d - kDistIndexBase[i]) << e.count)} << count;
         count += e.count + kDistIndexExtra[i];
     }

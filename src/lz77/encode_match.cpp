@@ -411,56 +411,65 @@ std::uint32_t Finder<kFullFlush, kHints>::runFast() {
         };
         std::uint32_t roomEnd = p + static_cast<std::uint32_t>(room_);
         std::uint32_t h = (byteAt(p) << 5) ^ byteAt(p + 1);
-        std::uint32_t limit = matchEnd < roomEnd ? matchEnd : roomEnd;
-        while (p < limit) {
-            h = roll(h, p);
-            const auto c = static_cast<std::uint32_t>(head[h]);
-            head[h] = static_cast<std::int32_t>(p);
-            // A match needs a usable candidate whose first three bytes agree
-            // (C is read only then).
-            const auto* P = reinterpret_cast<const std::uint8_t*>(srcBase + p);
-            const auto* C = reinterpret_cast<const std::uint8_t*>((c >= start ? srcBase : windowBase0) + c);
-            if (!usableAt(c, p) || ((load32(P) ^ load32(C)) & 0x00FFFFFFu) != 0) {
-                storePair(pairAt(p), P[0], 0);
-                ++p;
-                continue;
-            }
+        // The loop runs in two parts, the second from start + 32767 on,
+        // where every usable candidate lies in the source: there its bytes
+        // are found without a choice (kInSource), one step less before the
+        // test that decides between literal and match.
+        const auto run = [&]<bool kInSource>(std::uint32_t bound) {
+            std::uint32_t limit = std::min({matchEnd, roomEnd, bound});
+            while (p < limit) {
+                h = roll(h, p);
+                const auto c = static_cast<std::uint32_t>(head[h]);
+                head[h] = static_cast<std::int32_t>(p);
+                // A match needs a usable candidate whose first three bytes agree
+                // (C is read only then).
+                const auto* P = reinterpret_cast<const std::uint8_t*>(srcBase + p);
+                const auto* C =
+                    reinterpret_cast<const std::uint8_t*>((kInSource || c >= start ? srcBase : windowBase0) + c);
+                if (!usableAt(c, p) || ((load32(P) ^ load32(C)) & 0x00FFFFFFu) != 0) {
+                    storePair(pairAt(p), P[0], 0);
+                    ++p;
+                    continue;
+                }
 
-            // A match at p: 3 to maxlen bytes, one pair.
-            const std::uint32_t rest = stop - p;
-            const std::uint32_t len = matchLength(P, C, rest < kMaxMatch ? rest : kMaxMatch);
-            storePair(pairAt(p), len, p - c);
-            outAt -= std::uintptr_t{len - 1} * sizeof(LZ77Pair);
-            roomEnd += len - 1;
-            const std::uint32_t next = p + len;
-            // The covered positions p + 1 .. next - 1 are linked; the rolling
-            // hash runs on over them.  p + 1 and p + 2 are always covered.
-            std::uint32_t g = roll(h, p + 1);
-            head[g] = static_cast<std::int32_t>(p + 1);
-            g = roll(g, p + 2);
-            head[g] = static_cast<std::int32_t>(p + 2);
-            std::uint32_t q = p + 3;
-            if (rest > 4) [[likely]] {
-                // p + 3 and p + 4 without a branch, an uncovered one
-                // rewriting the entry it reads: most matches are that short,
-                // and a loop ending with them would often be mispredicted.
-                g = roll(g, q);
-                std::uint32_t old = static_cast<std::uint32_t>(head[g]);
-                head[g] = static_cast<std::int32_t>(choose(len > 3, q, old));
-                g = roll(g, q + 1);
-                old = static_cast<std::uint32_t>(head[g]);
-                head[g] = static_cast<std::int32_t>(choose(len > 4, q + 1, old));
-                q += 2;
+                // A match at p: 3 to maxlen bytes, one pair.
+                const std::uint32_t rest = stop - p;
+                const std::uint32_t len = matchLength(P, C, rest < kMaxMatch ? rest : kMaxMatch);
+                storePair(pairAt(p), len, p - c);
+                outAt -= std::uintptr_t{len - 1} * sizeof(LZ77Pair);
+                roomEnd += len - 1;
+                const std::uint32_t next = p + len;
+                // The covered positions p + 1 .. next - 1 are linked; the rolling
+                // hash runs on over them.  p + 1 and p + 2 are always covered.
+                std::uint32_t g = roll(h, p + 1);
+                head[g] = static_cast<std::int32_t>(p + 1);
+                g = roll(g, p + 2);
+                head[g] = static_cast<std::int32_t>(p + 2);
+                std::uint32_t q = p + 3;
+                if (rest > 4) [[likely]] {
+                    // p + 3 and p + 4 without a branch, an uncovered one
+                    // rewriting the entry it reads: most matches are that short,
+                    // and a loop ending with them would often be mispredicted.
+                    g = roll(g, q);
+                    std::uint32_t old = static_cast<std::uint32_t>(head[g]);
+                    head[g] = static_cast<std::int32_t>(choose(len > 3, q, old));
+                    g = roll(g, q + 1);
+                    old = static_cast<std::uint32_t>(head[g]);
+                    head[g] = static_cast<std::int32_t>(choose(len > 4, q + 1, old));
+                    q += 2;
+                }
+                for (; q < next; ++q) {
+                    g = roll(g, q);
+                    head[g] = static_cast<std::int32_t>(q);
+                }
+                // The hash of next - 1, from its three bytes.
+                h = ((byteAt(next - 1) << 10) ^ (byteAt(next) << 5) ^ byteAt(next + 1)) & kHashMask;
+                p = next;
+                limit = std::min({matchEnd, roomEnd, bound});
             }
-            for (; q < next; ++q) {
-                g = roll(g, q);
-                head[g] = static_cast<std::int32_t>(q);
-            }
-            // The hash of next - 1, from its three bytes.
-            h = ((byteAt(next - 1) << 10) ^ (byteAt(next) << 5) ^ byteAt(next + 1)) & kHashMask;
-            p = next;
-            limit = matchEnd < roomEnd ? matchEnd : roomEnd;
-        }
+        };
+        run.template operator()<false>(start + static_cast<std::uint32_t>(kMaxDistance));
+        run.template operator()<true>(matchEnd);
         // The last positions: linked, coded as literals.
         while (p < stop && p < roomEnd) {
             h = roll(h, p);

@@ -27,6 +27,7 @@ inline constexpr std::int32_t kMaxMatch = 258;
 inline constexpr std::int32_t kMaxDistance = 32767;
 inline constexpr std::int32_t kHeaderBufferSize = 332;
 inline constexpr std::int32_t kEncoderStateSize = 599620;
+inline constexpr std::uint32_t kDistCodeEntries = 256;  // where EncoderState::distanceCodes holds codes by number
 
 // {bits, bit count} of one code, bit-reversed, extra bits merged above it.
 struct CodeEntry {
@@ -78,8 +79,9 @@ struct EncoderState {
     std::uint8_t trailer[8];
     CodeEntry lengthCodes[256];   // by match length - 3: length code + extra bits
     CodeEntry litLenCodes[286];   // literal/length code
-    CodeEntry distanceCodes[256]; // by distance - 1 (1..256): distance code + extra bits
-    CodeEntry distCodes[30];      // distance code
+    // By distance - 1 for distances 1..256 (distance code + extra bits),
+    // then by distance code from kDistCodeEntries on.
+    CodeEntry distanceCodes[256 + 30];
     FreqRecord litLenFreq[286];
     FreqRecord distFreq[30];
     std::uint8_t headerBuffer[kHeaderBufferSize];
