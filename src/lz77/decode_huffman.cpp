@@ -320,29 +320,16 @@ template <class Out, unsigned LitRoot, unsigned DistRoot, bool Tail>
             if (e & kLiteralBit) {
                 // Up to three more first-level entries of literals (at most
                 // kLitWideRoot bits each): four take at most 15 + 3 * 11 of the
-                // 64 bits, leaving enough for the next lookup.
-                consume(e);
-                const DecodeEntry e2 = lit[bits & litMask];
-                putLiteral(e);
-                e = e2;
-                if (e & kLiteralBit) {
+                // 64 bits, leaving enough for the next lookup.  A loop rather
+                // than a chain of tests: the end of a run of literals is one
+                // branch, whose history the predictor learns better.
+                unsigned k = 4;
+                do {
                     consume(e);
-                    const DecodeEntry e3 = lit[bits & litMask];
+                    const DecodeEntry e2 = lit[bits & litMask];
                     putLiteral(e);
-                    e = e3;
-                    if (e & kLiteralBit) {
-                        consume(e);
-                        const DecodeEntry e4 = lit[bits & litMask];
-                        putLiteral(e);
-                        e = e4;
-                        if (e & kLiteralBit) {
-                            consume(e);
-                            const DecodeEntry e5 = lit[bits & litMask];
-                            putLiteral(e);
-                            e = e5;
-                        }
-                    }
-                }
+                    e = e2;
+                } while (--k != 0 && (e & kLiteralBit));
                 continue;
             }
             if (!(e & kBaseBit)) [[unlikely]] {

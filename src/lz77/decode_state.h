@@ -278,12 +278,6 @@ template <bool Slack = false>
     }
     if (d >= 8) {
         if (d >= 16) {
-            if (n <= 32) {
-                // Two words from both ends: lengths 17 to 32 without a loop.
-                copyWord<16>(out, from);
-                copyWord<16>(stop - 16, fromStop - 16);
-                return;
-            }
             do {
                 copyWord<16>(out, from);
                 out += 16;
