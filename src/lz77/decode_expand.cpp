@@ -40,6 +40,18 @@ constexpr std::ptrdiff_t kBranchyRoom = 258;
 
 inline std::uint32_t pairLength(LZ77Pair p) { return p.offset != 0 ? p.length : 1u; }
 
+// A match of 3 to 258 bytes at distance d <= history + written, from this
+// call's output or through the window; Slack as for copyMatchFrom.
+template <bool Slack = false>
+[[gnu::always_inline]] inline void copyPairMatch(const DecoderState& s, std::uint8_t* out, std::uint32_t written,
+                                                 std::uint32_t d, std::uint32_t n) {
+    if (d <= written) {
+        copyMatch<Slack>(out, d, n);
+    } else {
+        copyMatchFromWindow(s, out, written, d, n);
+    }
+}
+
 // First pair in [pair, stop) that the fast path cannot take: a match whose
 // length is not 3 to 258 or whose source lies beyond the history, or a pair
 // whose bytes would end past `limit`, where `at` bytes of this call's output
@@ -138,11 +150,7 @@ template <bool Window>
     const std::uint32_t more = (length - 1) & static_cast<std::uint32_t>(isMatch);
     const std::uint32_t wordReach = reach - 1 < kWide - 1 ? reach - 1 : kWide - 1;
     if (wordReach < more) [[unlikely]] {
-        if (!inWindow) {
-            copyMatch(out, offset, length);
-        } else {
-            copyMatchFromWindow(s, out, written, offset, length);
-        }
+        copyPairMatch(s, out, written, offset, length);
     }
     return out + more + 1;
 }
@@ -216,11 +224,7 @@ std::uint8_t* expandBranchy(const DecoderState& s, const LZ77Pair*& pairRef, con
                 pairRef = pair;
                 return out;
             }
-            if (p.offset <= written) {
-                copyMatch<true>(out, p.offset, p.length);
-            } else {
-                copyMatchFromWindow(s, out, written, p.offset, p.length);
-            }
+            copyPairMatch<true>(s, out, written, p.offset, p.length);
             out += p.length;
         } while (++pair != runEnd);
     }
@@ -254,12 +258,7 @@ std::uint8_t* expandChecked(const DecoderState& s, const LZ77Pair* pair, const L
             *out++ = static_cast<std::uint8_t>(p.length);
             continue;
         }
-        const auto written = static_cast<std::uint32_t>(out - start);
-        if (p.offset <= written) {
-            copyMatch(out, p.offset, p.length);
-        } else {
-            copyMatchFromWindow(s, out, written, p.offset, p.length);
-        }
+        copyPairMatch(s, out, static_cast<std::uint32_t>(out - start), p.offset, p.length);
         out += p.length;
     }
     return out;

@@ -504,8 +504,7 @@ std::uint32_t Finder<kFullFlush, kHints>::runAverage() {
         skip_ = skip;
     }
     const auto link = [&](std::uint32_t q) {
-        const auto* b = reinterpret_cast<const std::uint8_t*>(srcBase + q);
-        const std::uint32_t h = kHashWords[0][b[0]] ^ kHashWords[1][b[1]] ^ kHashWords[2][b[2]];
+        const std::uint32_t h = hash3(reinterpret_cast<const std::uint8_t*>(srcBase + q));
         const std::int32_t previous = head[h];
         chain[q & kHashMask] = previous;
         head[h] = static_cast<std::int32_t>(q);
