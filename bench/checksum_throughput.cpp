@@ -7,7 +7,6 @@
 #include <benchmark/benchmark.h>
 
 #include <array>
-#include <ctime>
 #include <functional>
 #include <string>
 #include <utility>
@@ -28,13 +27,7 @@ namespace {
 using orvdc::bench::Bytes;
 using Fn = std::uint32_t (*)(const Bytes&);
 
-// Seconds of processor time this thread has used: unlike the wall clock it
-// does not count the time other programs on the machine take from it.
-double threadSeconds() {
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) + 1e-9 * static_cast<double>(ts.tv_nsec);
-}
+using orvdc::bench::threadSeconds;
 
 // Bytes per second of fn over data, timed over batches of calls so that
 // reading the clock does not weigh on short inputs.

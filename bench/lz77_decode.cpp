@@ -9,7 +9,6 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-#include <ctime>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -170,27 +169,10 @@ std::size_t decodeSample(const Sample& sample, const Decoder& decode, Bytes& out
     return bytes;
 }
 
-// Processor time of this thread, in seconds: unlike the wall clock it does
-// not count the time other programs on a shared machine take.
-double threadSeconds() {
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
-}
-
-// Speed of `a` over that of `b` on the sample: best of nine alternating runs.
+// Speed of `a` over that of `b` on the sample, from alternating runs.
 double speedRatio(const Sample& sample, const Decoder& a, const Decoder& b, Bytes& out) {
-    double bestA = 1e30, bestB = 1e30;
-    for (int round = 0; round < 9; ++round) {
-        const double t0 = threadSeconds();
-        decodeSample(sample, a, out);
-        const double t1 = threadSeconds();
-        decodeSample(sample, b, out);
-        const double t2 = threadSeconds();
-        bestA = std::min(bestA, t1 - t0);
-        bestB = std::min(bestB, t2 - t1);
-    }
-    return bestB / bestA;
+    return orvdc::bench::alternatingSpeedRatio([&] { decodeSample(sample, a, out); },
+                                               [&] { decodeSample(sample, b, out); });
 }
 
 struct Peers {

@@ -8,7 +8,6 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
-#include <ctime>
 #include <functional>
 #include <string>
 #include <vector>
@@ -79,25 +78,9 @@ void report(benchmark::State& state, const Bytes& in, std::size_t outSize) {
 
 using Encoder = std::function<std::size_t(const Bytes&, Bytes&)>;
 
-double threadSeconds() {
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
-}
-
-// Speed of `a` over that of `b`: best of five alternating runs.
+// Speed of `a` over that of `b`, from alternating runs.
 double speedRatio(const Bytes& in, const Encoder& a, const Encoder& b, Bytes& out) {
-    double bestA = 1e30, bestB = 1e30;
-    for (int round = 0; round < 5; ++round) {
-        const double t0 = threadSeconds();
-        a(in, out);
-        const double t1 = threadSeconds();
-        b(in, out);
-        const double t2 = threadSeconds();
-        bestA = std::min(bestA, t1 - t0);
-        bestB = std::min(bestB, t2 - t1);
-    }
-    return bestB / bestA;
+    return orvdc::bench::alternatingSpeedRatio([&] { a(in, out); }, [&] { b(in, out); });
 }
 
 void run(benchmark::State& state, std::size_t file, const Encoder& encode, const Encoder& peer,
