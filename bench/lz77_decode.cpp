@@ -4,8 +4,8 @@
 // decompressor, on each corpus file (and the whole corpus) compressed by
 // zlib at level 6 as raw deflate.  Throughput counts decompressed bytes.
 // The counters vs_libdeflate and vs_zlib are speed ratios measured by
-// alternating the two decoders a few times and comparing their best runs,
-// which keeps them steady on a shared machine.
+// alternating the two decoders for about a second each and comparing their
+// best runs, which keeps them steady on a shared machine.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>

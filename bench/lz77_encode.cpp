@@ -3,8 +3,9 @@
 // beside zlib levels 1, 6, 9 and libdeflate levels 1, 6, 9, on each corpus
 // file and on the whole corpus.  Speed counts input bytes; "ratio" is input
 // size over compressed size.  Each level also reports its speed over that of
-// its peer (level 0: libdeflate 1; level 1: zlib 1; level 2: zlib 6) as the
-// best of alternating runs, timed in this thread's processor time.
+// its peer (level 0: libdeflate 1; level 1: zlib 1; level 2: zlib 6) from
+// their best runs, the two alternating for about a second each, timed in
+// this thread's processor time.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
