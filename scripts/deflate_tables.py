@@ -15,7 +15,9 @@ from collections import defaultdict
 def medians(path):
     """{benchmark name: {field: value}} from the median aggregates, or the runs."""
     runs, aggregates = defaultdict(dict), defaultdict(dict)
-    for b in json.load(open(path))["benchmarks"]:
+    with open(path) as f:
+        benchmarks = json.load(f)["benchmarks"]
+    for b in benchmarks:
         name = b.get("run_name", b["name"])
         if b.get("run_type") == "aggregate":
             if b.get("aggregate_name") == "median":
