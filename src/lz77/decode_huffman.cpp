@@ -109,6 +109,52 @@ struct ByteOut {
     }
 };
 
+// Reads code lengths (phase 3) while at least 8 source bytes remain: the
+// buffer is topped up to at least 56 bits at a time, enough for four items
+// of at most 14 bits (a 7-bit code and 7 extra bits).  Stops before an item
+// the checks refuse, which the resumable loop then reads and refuses.
+void readCodeLengthsFast(DecoderState& s, BitReader& br, std::int32_t total) {
+    // A complete code-length code (the only kind accepted) has its full root
+    // width: every entry is a symbol.
+    const DecodeEntry* const table = s.tableArea;
+    const std::uint64_t mask = (std::uint64_t{1} << s.litRootBits) - 1;
+    std::uint64_t bits = br.bits;
+    unsigned count = br.count;
+    const std::uint8_t* in = br.in;
+    std::int32_t read = s.lengthsRead;
+    while (read < total && br.end - in >= kFastSrcMargin) {
+        bits |= load64(in) << count;
+        in += (63 - count) >> 3;
+        count |= 56;
+        for (int k = 0; k < 4 && read < total; ++k) {
+            const DecodeEntry e = table[bits & mask];
+            const unsigned sym = entryValue(e);
+            const unsigned codeBits = entryTotalBits(e);
+            if (sym < 16) {
+                s.codeLengths[read++] = static_cast<std::uint8_t>(sym);
+                bits >>= codeBits;
+                count -= codeBits;
+                continue;
+            }
+            const unsigned extra = sym == 16 ? 2 : sym == 17 ? 3 : 7;
+            const auto repeat =
+                static_cast<std::int32_t>((sym == 18 ? 11 : 3) + ((bits >> codeBits) & ((1u << extra) - 1)));
+            if ((sym == 16 && read == 0) || repeat > total - read) goto done;
+            std::memset(s.codeLengths + read, sym == 16 ? s.codeLengths[read - 1] : 0,
+                        static_cast<std::size_t>(repeat));
+            read += repeat;
+            bits >>= codeBits + extra;
+            count -= codeBits + extra;
+        }
+    }
+done:
+    // Bits above the count are read ahead: the reader keeps them clear.
+    br.bits = bits & ((std::uint64_t{1} << count) - 1);
+    br.count = count;
+    br.in = in;
+    s.lengthsRead = read;
+}
+
 // Reads the dynamic table header (phases 1 to 3) and builds the tables.
 // Returns orvStsOk once phase 4 is reached.
 orvStatus readTables(DecoderState& s, BitReader& br) {
@@ -140,6 +186,7 @@ orvStatus readTables(DecoderState& s, BitReader& br) {
     }
     // Phase 3: the literal/length and distance code lengths.
     const std::int32_t total = s.litCodeCount + s.distCodeCount;
+    readCodeLengthsFast(s, br, total);
     while (s.lengthsRead < total) {
         DecodeEntry e;
         unsigned bits;
