@@ -1,6 +1,8 @@
 // Builder of the dynamic-block decoding tables (layout in decode_tables.h).
 #include "lz77/decode_tables.h"
 
+#include <emmintrin.h>
+
 #include <cstring>
 
 namespace orvdc::lz77::decoder {
@@ -12,13 +14,63 @@ void fillInvalid(DecodeEntry* t, std::uint32_t n, unsigned bits) {
     for (std::uint32_t i = 0; i < n; ++i) t[i] = e;
 }
 
+// Room for the longest set of code lengths, in whole 16-byte vectors.
+constexpr unsigned kPaddedLengths = 288;
+
+// Entries of every symbol of each alphabet, code bits not yet added.
+template <std::size_t N>
+constexpr std::array<DecodeEntry, N> symbolEntries(TableKind kind) {
+    std::array<DecodeEntry, N> entries{};
+    for (unsigned sym = 0; sym < N; ++sym) entries[sym] = symbolEntry(kind, sym);
+    return entries;
+}
+constexpr auto kLitLenEntries = symbolEntries<288>(TableKind::LitLen);
+constexpr auto kDistanceEntries = symbolEntries<32>(TableKind::Distance);
+constexpr auto kCodeLengthEntries = symbolEntries<19>(TableKind::CodeLength);
+
+const DecodeEntry* entriesOf(TableKind kind) {
+    switch (kind) {
+        case TableKind::LitLen:
+            return kLitLenEntries.data();
+        case TableKind::Distance:
+            return kDistanceEntries.data();
+        case TableKind::CodeLength:
+            break;
+    }
+    return kCodeLengthEntries.data();
+}
+
+// Bytes bit-reversed.
+constexpr std::array<std::uint8_t, 256> kReversedBytes = [] {
+    std::array<std::uint8_t, 256> r{};
+    for (unsigned b = 0; b < 256; ++b) r[b] = static_cast<std::uint8_t>(reverseBits(b, 8));
+    return r;
+}();
+
+// The low n bits of `code` (n <= 15) in reverse order.
+inline unsigned reversed(unsigned code, unsigned n) {
+    return (static_cast<unsigned>(kReversedBytes[code & 0xFF]) << 8 | kReversedBytes[code >> 8]) >> (16 - n);
+}
+
 }  // namespace
 
 bool buildTable(DecoderState& s, TableKind kind, const std::uint8_t* lengths, unsigned count,
                 unsigned rootLimit, unsigned incompleteRootLimit, std::uint32_t offset,
                 std::uint32_t capacity, std::uint32_t* rootBits, std::uint32_t* used) {
-    unsigned lengthCount[16] = {};
-    for (unsigned i = 0; i < count; ++i) ++lengthCount[lengths[i]];
+    if (count > kPaddedLengths) return false;
+    // Four sets of counts, so that runs of equal lengths do not wait on
+    // each other's increments.
+    unsigned counts[4][16] = {};
+    unsigned i = 0;
+    for (; i + 4 <= count; i += 4) {
+        ++counts[0][lengths[i]];
+        ++counts[1][lengths[i + 1]];
+        ++counts[2][lengths[i + 2]];
+        ++counts[3][lengths[i + 3]];
+    }
+    for (; i < count; ++i) ++counts[0][lengths[i]];
+    unsigned lengthCount[16];
+    for (unsigned n = 0; n < 16; ++n) lengthCount[n] = counts[0][n] + counts[1][n] + counts[2][n] + counts[3][n];
     lengthCount[0] = 0;
 
     unsigned maxLen = 15;
@@ -58,18 +110,17 @@ bool buildTable(DecoderState& s, TableKind kind, const std::uint8_t* lengths, un
     if (rootSize > capacity) return false;
     if (incomplete) fillInvalid(t, rootSize, root);
 
-    // Symbols sorted by code length, then by value: canonical code order.
-    std::uint16_t sorted[288];
-    unsigned start[16] = {};
-    for (unsigned n = 2; n < 16; ++n) start[n] = start[n - 1] + lengthCount[n - 1];
-    for (unsigned sym = 0; sym < count; ++sym) {
-        if (lengths[sym] != 0) sorted[start[lengths[sym]]++] = static_cast<std::uint16_t>(sym);
-    }
-
-    unsigned next[16];
-    firstCodes(lengthCount, next);
+    // Codes still to be placed, by length (only second-level ones count).
     unsigned remaining[16];
     for (unsigned n = 0; n < 16; ++n) remaining[n] = lengthCount[n];
+    const DecodeEntry* const entries = entriesOf(kind);
+
+    // The lengths in 16-byte vectors, zero past `count`: the symbols of one
+    // length are found in value order by comparing a vector at a time, which
+    // gives the canonical order without sorting.
+    alignas(16) std::uint8_t padded[kPaddedLengths] = {};
+    std::memcpy(padded, lengths, count);
+    const unsigned vectors = (count + 15) / 16;
 
     // First-level codes, shortest first, are written at their bit-reversed
     // codes in t[0, filled), filled = 2^(their length); the first-level
@@ -84,42 +135,56 @@ bool buildTable(DecoderState& s, TableKind kind, const std::uint8_t* lengths, un
     std::uint32_t subStart = 0;           // current second-level array
     unsigned subWidth = 0;
     std::uint32_t currentLow = ~std::uint32_t{0};
-    for (unsigned k = 0; k < symbols; ++k) {
-        const unsigned sym = sorted[k];
-        const unsigned n = lengths[sym];
-        const unsigned rev = reverseBits(next[n]++, n);
-        const DecodeEntry e = symbolEntry(kind, sym);
-        if (n <= root) {
-            fillTo(1u << n);
-            t[rev] = addBits(e, n);
-        } else {
-            fillTo(rootSize);
-            const std::uint32_t low = rev & (rootSize - 1);
-            if (low != currentLow) {
-                // Width of the new array: grow while the codes still to be
-                // placed do not fill it.
-                unsigned w = n - root;
-                int room = 1 << w;
-                while (root + w < maxLen) {
-                    room -= static_cast<int>(remaining[root + w]);
-                    if (room <= 0) break;
-                    ++w;
-                    room <<= 1;
+    // The next canonical code: counts up within a length and gains a low
+    // zero bit per length step.  Each code is reversed on its own, off the
+    // chain of increments.
+    unsigned code = 0;
+    unsigned codeLength = 0;
+    for (unsigned n = 1; n <= maxLen; ++n) {
+        if (lengthCount[n] == 0) continue;
+        code <<= n - codeLength;
+        codeLength = n;
+        if (n <= root) fillTo(1u << n);
+        const __m128i target = _mm_set1_epi8(static_cast<char>(n));
+        for (unsigned v = 0; v < vectors; ++v) {
+            const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(padded + 16 * v));
+            auto found = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, target)));
+            for (; found != 0; found &= found - 1) {
+                const unsigned sym = 16 * v + static_cast<unsigned>(__builtin_ctz(found));
+                const unsigned rev = reversed(code++, n);
+                const DecodeEntry e = entries[sym];
+                if (n <= root) {
+                    t[rev] = addBits(e, n);
+                    continue;
                 }
-                if (size + (1u << w) > capacity) return false;
-                subStart = size;
-                subWidth = w;
-                size += 1u << w;
-                if (incomplete) fillInvalid(t + subStart, 1u << w, w);
-                t[low] = makeEntry(w, root, subStart);
-                currentLow = low;
-            }
-            const DecodeEntry en = addBits(e, n - root);
-            for (std::uint32_t i = rev >> root; i < (1u << subWidth); i += 1u << (n - root)) {
-                t[subStart + i] = en;
+                fillTo(rootSize);
+                const std::uint32_t low = rev & (rootSize - 1);
+                if (low != currentLow) {
+                    // Width of the new array: grow while the codes still to be
+                    // placed do not fill it.
+                    unsigned w = n - root;
+                    int room = 1 << w;
+                    while (root + w < maxLen) {
+                        room -= static_cast<int>(remaining[root + w]);
+                        if (room <= 0) break;
+                        ++w;
+                        room <<= 1;
+                    }
+                    if (size + (1u << w) > capacity) return false;
+                    subStart = size;
+                    subWidth = w;
+                    size += 1u << w;
+                    if (incomplete) fillInvalid(t + subStart, 1u << w, w);
+                    t[low] = makeEntry(w, root, subStart);
+                    currentLow = low;
+                }
+                const DecodeEntry en = addBits(e, n - root);
+                for (std::uint32_t j = rev >> root; j < (1u << subWidth); j += 1u << (n - root)) {
+                    t[subStart + j] = en;
+                }
+                --remaining[n];
             }
         }
-        --remaining[n];
     }
     fillTo(rootSize);
     *rootBits = root;

@@ -183,6 +183,45 @@ TEST(DecodeStream, SingleSymbolCodes) {
     EXPECT_TRUE(r.out.empty());
 }
 
+// Complete codes of random shape for `symbols` symbols: leaves of a code
+// tree split at random, half the time near the front so that some branches
+// run deep (up to 15 bits) and the lengths used leave gaps.
+std::vector<std::uint8_t> randomCompleteLengths(Rng& rng, std::size_t symbols) {
+    std::vector<std::uint8_t> leaves{0};
+    while (leaves.size() < symbols) {
+        const auto n = static_cast<unsigned>(leaves.size());
+        const std::size_t i = rng.below(2) == 0 ? rng.below(n < 4 ? n : 4) : rng.below(n);
+        if (leaves[i] == 15) continue;
+        ++leaves[i];
+        leaves.push_back(leaves[i]);
+    }
+    for (std::size_t i = leaves.size() - 1; i > 0; --i) {
+        std::swap(leaves[i], leaves[rng.below(static_cast<unsigned>(i + 1))]);
+    }
+    return leaves;
+}
+
+// Blocks whose codes have random shapes decode to their tokens on both paths.
+TEST(DecodeStream, RandomCompleteCodes) {
+    for (std::uint64_t seed = 1; seed <= 60; ++seed) {
+        Rng rng(seed);
+        BitWriter w;
+        Bytes expected;
+        for (int block = 0; block < 2; ++block) {
+            const auto tokens = randomTokens(rng, 300, expected.size());
+            putDynamicBlock(w, block == 1, randomCompleteLengths(rng, 286), randomCompleteLengths(rng, 30),
+                            tokens);
+            expandTokens(tokens, expected);
+        }
+        for (int i = 0; i < 8; ++i) w.putByte(0);
+        for (Path path : {Path::OnePass, Path::Pairs}) {
+            const DriveResult r = drive(w.bytes(), DriveOptions{path});
+            ASSERT_EQ(r.status, orvStsStreamEnd) << "seed " << seed;
+            EXPECT_TRUE(r.out == expected) << "seed " << seed;
+        }
+    }
+}
+
 // Literal/length symbols 286/287 and distance codes 30/31 may carry lengths
 // (HLIT 31, HDIST 31) as long as the data does not use them.
 TEST(DecodeStream, LargestHeaderCountsAccepted) {
