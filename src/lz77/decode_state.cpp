@@ -30,6 +30,14 @@ void appendHistory(DecoderState& s, const std::uint8_t* bytes, std::size_t n) {
     s.windowFill += static_cast<std::int32_t>(n);
 }
 
+void mirrorOutputStart(DecoderState& s, const std::uint8_t* outputStart) {
+    if (s.windowFill + kMirrorBytes > kWindowBytes) {
+        std::memmove(s.window, s.window + s.windowFill - kHistoryBytes, kHistoryBytes);
+        s.windowFill = kHistoryBytes;
+    }
+    std::memcpy(s.window + s.windowFill, outputStart, kMirrorBytes);
+}
+
 void copyMatchExact(const DecoderState& s, std::uint8_t* out, std::size_t written, std::uint32_t d,
                     std::size_t n) {
     if (d > written) {

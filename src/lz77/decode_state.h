@@ -81,6 +81,9 @@ inline constexpr unsigned kCodeLengthRootLimit = 7;
 // rest of the object goes to the table area.
 inline constexpr std::int32_t kWindowBytes = 61440;
 inline constexpr std::int32_t kHistoryBytes = 32768;
+// Bytes of a call's output copied behind the history (the longest match).
+inline constexpr std::int32_t kMirrorBytes = 258;
+static_assert(kWindowBytes >= kHistoryBytes + kMirrorBytes);
 inline constexpr std::int32_t kDecoderStateBytes = 335008;
 // Fixed fields, the code-length array and the pair buffer.
 inline constexpr std::int32_t kFieldBytes = 108 + 320 + kOwnPairCapacity * 4;
@@ -204,6 +207,13 @@ struct BitReader {
 // the cost is a constant per byte.  At most the last 32768 bytes are history.
 // ---------------------------------------------------------------------------
 void appendHistory(DecoderState& s, const std::uint8_t* bytes, std::size_t n);
+
+// Copies the first kMirrorBytes bytes of the current call's output (which
+// must be written) right after the history, so that a match whose source
+// starts in the window and runs into the output reads on there without a
+// seam.  Appends later overwrite the copy.  Moves the last 32768 bytes of
+// history to the front first when the copy would not fit.
+void mirrorOutputStart(DecoderState& s, const std::uint8_t* outputStart);
 
 // Bytes of history before the current call's output.
 inline std::uint32_t historyBefore(const DecoderState& s) {

@@ -326,6 +326,62 @@ TEST(DecodeStream, LongestMatchCodesAtEveryBitAlignment) {
     }
 }
 
+// Matches whose source starts before the call's output and runs into it,
+// placed in every call a few hundred bytes in (where the fast loop copies
+// without checks) and at its very start, with calls of fixed sizes so that
+// the history window is also compacted now and then.
+TEST(DecodeStream, MatchesRunningFromTheHistoryIntoTheOutput) {
+    for (std::size_t callSize : {600u, 1000u, 4099u, 40000u}) {
+        Rng rng(callSize);
+        std::vector<Token> tokens;
+        std::size_t pos = 0;
+        std::size_t nextCall = callSize;
+        while (pos < 200000) {
+            const std::size_t callStart = nextCall - callSize;
+            const std::size_t written = pos - callStart;
+            const bool place = (written >= 258 && written < 300) || (pos > 40000 && written < 3);
+            if (place && pos > 40000) {
+                const unsigned length = 3 + rng.below(256);
+                const auto back = 1 + rng.below(length - 1);  // before the call's output
+                tokens.push_back({static_cast<std::uint16_t>(length), static_cast<std::uint16_t>(written + back)});
+                pos += length;
+            } else if (rng.below(4) == 0 && pos > 300) {
+                const unsigned length = 3 + rng.below(30);
+                tokens.push_back({static_cast<std::uint16_t>(length),
+                                  static_cast<std::uint16_t>(1 + rng.below(std::min<std::uint32_t>(300, pos)))});
+                pos += length;
+            } else {
+                tokens.push_back({static_cast<std::uint16_t>(rng.below(256)), 0});
+                ++pos;
+            }
+            while (pos >= nextCall) nextCall += callSize;
+        }
+        Bytes expected;
+        expandTokens(tokens, expected);
+        BitWriter w;
+        putFixedBlock(w, true, tokens);
+        // The state's own pair records, which follow the history in it, keep
+        // what the caller put there.
+        std::int32_t size = 0;
+        orvsDecodeLZ77GetSize_8u(&size);
+        std::vector<std::uint8_t> stateMem(static_cast<std::size_t>(size));
+        auto* state = reinterpret_cast<LZ77DecoderState*>(stateMem.data());
+        orvsDecodeLZ77Init_8u(LZ77ChecksumNone, state);
+        LZ77Pair* own = nullptr;
+        std::int32_t ownIndex = 0, ownLength = 0;
+        ASSERT_EQ(orvsDecodeLZ77GetPairs_8u(&own, &ownIndex, &ownLength, state), orvStsOk);
+        for (std::int32_t i = 0; i < ownLength; ++i) own[i] = {static_cast<std::uint16_t>(i), 7};
+        DriveOptions opt;
+        opt.dstChunk = callSize;
+        const DriveResult r = drive(w.bytes(), opt, state);
+        ASSERT_EQ(r.status, orvStsStreamEnd) << callSize;
+        EXPECT_TRUE(r.out == expected) << callSize;
+        for (std::int32_t i = 0; i < ownLength; ++i) {
+            ASSERT_TRUE(own[i].length == static_cast<std::uint16_t>(i) && own[i].offset == 7) << callSize;
+        }
+    }
+}
+
 // Call sizes around the fast loops' limits: they need 8 source bytes and
 // room for a longest match (or four pair records; the tail loop, four
 // bytes), and hand over to the byte-at-a-time loops at exactly those edges.
