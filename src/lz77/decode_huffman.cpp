@@ -109,6 +109,11 @@ struct ByteOut {
     }
 };
 
+// Repeat codes among the code lengths: 16 repeats the previous length 3 to 6
+// times, 17 and 18 give 3 to 10 and 11 to 138 zeros.
+constexpr unsigned repeatExtraBits(unsigned sym) { return sym == 16 ? 2 : sym == 17 ? 3 : 7; }
+constexpr unsigned repeatBase(unsigned sym) { return sym == 18 ? 11 : 3; }
+
 // Reads code lengths (phase 3) while at least 8 source bytes remain: the
 // buffer is topped up to at least 56 bits at a time, enough for four items
 // of at most 14 bits (a 7-bit code and 7 extra bits).  Stops before an item
@@ -136,9 +141,9 @@ void readCodeLengthsFast(DecoderState& s, BitReader& br, std::int32_t total) {
                 count -= codeBits;
                 continue;
             }
-            const unsigned extra = sym == 16 ? 2 : sym == 17 ? 3 : 7;
+            const unsigned extra = repeatExtraBits(sym);
             const auto repeat =
-                static_cast<std::int32_t>((sym == 18 ? 11 : 3) + ((bits >> codeBits) & ((1u << extra) - 1)));
+                static_cast<std::int32_t>(repeatBase(sym) + ((bits >> codeBits) & ((1u << extra) - 1)));
             if ((sym == 16 && read == 0) || repeat > total - read) goto done;
             std::memset(s.codeLengths + read, sym == 16 ? s.codeLengths[read - 1] : 0,
                         static_cast<std::size_t>(repeat));
@@ -197,9 +202,9 @@ orvStatus readTables(DecoderState& s, BitReader& br) {
             br.drop(bits);
             continue;
         }
-        const unsigned extra = sym == 16 ? 2 : sym == 17 ? 3 : 7;
+        const unsigned extra = repeatExtraBits(sym);
         if (!br.need(bits + extra)) return orvStsSrcEnd;
-        const unsigned repeat = (sym == 16 ? 3 : sym == 17 ? 3 : 11) + (br.peek(bits + extra) >> bits);
+        const unsigned repeat = repeatBase(sym) + (br.peek(bits + extra) >> bits);
         if (sym == 16 && s.lengthsRead == 0) return orvStsBadSize;
         if (repeat > static_cast<unsigned>(total - s.lengthsRead)) return orvStsBadSize;
         const std::uint8_t value = sym == 16 ? s.codeLengths[s.lengthsRead - 1] : 0;
@@ -269,6 +274,7 @@ inline std::uint8_t* fastStop(const ByteOut& o, bool tail) { return o.end - (tai
 // starts in the window and runs into the output is read from the mirror of
 // the output's first bytes behind the window (the output holds more than
 // the longest match by then).  Not formed beyond the destination.
+inline const LZ77Pair* freeFrom(const PairOut& o) { return o.end; }  // pairs need no checks
 inline const std::uint8_t* freeFrom(const ByteOut& o) {
     std::ptrdiff_t checked = kHistoryBytes - static_cast<std::ptrdiff_t>(o.history);
     if (checked < kMirrorBytes) checked = kMirrorBytes;
@@ -327,8 +333,7 @@ template <class Out, unsigned LitRoot, unsigned DistRoot, bool Tail, bool Free>
     // output; not formed beyond the destination.
     const auto* const pAllInOutput = out.end - start > kHistoryBytes ? start + kHistoryBytes : out.end;
     // Where the checking loop hands over to the free one.
-    const auto* pFree = pStop;
-    if constexpr (kBytes && !Tail && !Free) pFree = freeFrom(out);
+    const auto* const pFree = freeFrom(out);
     // Added to an address in this call's output d bytes back, gives the
     // address of the byte d bytes back in the window.
     const std::uintptr_t windowShift =
@@ -458,19 +463,22 @@ template <class Out, unsigned LitRoot, unsigned DistRoot, bool Tail, bool Free>
                     e = next;
                     continue;
                 }
-                // Past the first 32768 bytes of this call's output every
-                // distance lies in it.  Before that, a source wholly in the
-                // output or wholly in the window is chosen without a branch
-                // between them: either is common there, and such a branch
-                // would be mispredicted often.  Neither test below branches
-                // on which it is: one catches a distance too far, one a
-                // source in the window (back >= 1) that runs into the output
-                // (back < length), which is rare.
-                if (p >= pAllInOutput) [[likely]] {
-                    copyMatch<!Tail>(p, distance, length);
-                    p += length;
-                    e = next;
-                    continue;
+                // The tail loop may run past the first 32768 bytes of this
+                // call's output, where every distance lies in it (the
+                // checking loop stops before them).  Before that, a source
+                // wholly in the output or wholly in the window is chosen
+                // without a branch between them: either is common there, and
+                // such a branch would be mispredicted often.  Neither test
+                // below branches on which it is: one catches a distance too
+                // far, one a source in the window (back >= 1) that runs into
+                // the output (back < length), which is rare.
+                if constexpr (Tail) {
+                    if (p >= pAllInOutput) {
+                        copyMatch(p, distance, length);
+                        p += length;
+                        e = next;
+                        continue;
+                    }
                 }
                 // How far before this call's output the source starts:
                 // positive when it lies in the window (exact as a signed
