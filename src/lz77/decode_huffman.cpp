@@ -28,12 +28,13 @@ constexpr std::ptrdiff_t kFastSrcMargin = 8;
 // Output room the fast loop wants: the longest match.  A match of up to 16
 // bytes may be copied past its end, the 16 bytes after it put back.
 constexpr std::ptrdiff_t kFastDstMargin = 258;
-// Pair records the fast loop wants: a run of up to four literals.
-constexpr std::ptrdiff_t kFastPairMargin = 4;
-// Output room the tail loop wants: a run of up to four literals.  It checks
+// Pair records the fast loop wants: a run of up to four entries of
+// literals, each of one or two literals.
+constexpr std::ptrdiff_t kFastPairMargin = 8;
+// Output room the tail loop wants: a run of literals as above.  It checks
 // the room before every item, so it runs the last bytes of a destination
 // too small for the fast loop, and cuts a match that does not fit.
-constexpr std::ptrdiff_t kTailDstMargin = 4;
+constexpr std::ptrdiff_t kTailDstMargin = 8;
 
 inline std::uint64_t load64(const std::uint8_t* p) {
     std::uint64_t v;
@@ -360,12 +361,19 @@ template <class Out, unsigned LitRoot, unsigned DistRoot, bool Tail, bool Free>
         bits >>= e & 63;
         count -= e;  // only the low byte counts
     };
+    // One or two literals: the second byte (zero for one) is written at
+    // p[1] for two, or at p[0] for one, where the first then replaces it,
+    // so nothing past the literals is written and no branch is taken.
     auto putLiteral = [&](DecodeEntry e) {
+        const std::size_t two = (e & kLiteralPairBits) != 0;
         if constexpr (kBytes) {
-            *p++ = static_cast<std::uint8_t>(e >> 16);
+            p[two] = static_cast<std::uint8_t>(e >> 24);
+            p[0] = static_cast<std::uint8_t>(e >> 16);
         } else {
-            *p++ = LZ77Pair{static_cast<std::uint16_t>(e >> 16), 0};
+            p[two] = LZ77Pair{static_cast<std::uint16_t>(e >> 24), 0};
+            p[0] = LZ77Pair{static_cast<std::uint16_t>(literalByte(e)), 0};
         }
+        p += 1 + two;
     };
     // The limits are checked once per run of items: an item (a match, or up
     // to four entries of literals) takes at most 48 bits, so the source
@@ -395,10 +403,11 @@ template <class Out, unsigned LitRoot, unsigned DistRoot, bool Tail, bool Free>
             refill();
             if (e & kLiteralBit) {
                 // Up to three more first-level entries of literals (at most
-                // kLitWideRoot bits each): four take at most 15 + 3 * 11 of the
-                // 64 bits, leaving enough for the next lookup.  A loop rather
-                // than a chain of tests: the end of a run of literals is one
-                // branch, whose history the predictor learns better.
+                // kLitWideRoot bits each, for one literal or two): four take
+                // at most 15 + 3 * 11 of the 64 bits, leaving enough for the
+                // next lookup.  A loop rather than a chain of tests: the end
+                // of a run of literals is one branch, whose history the
+                // predictor learns better.
                 unsigned k = 4;
                 do {
                     consume(e);
@@ -629,9 +638,9 @@ orvStatus decodeBlock(DecoderState& s, BitReader& br, Out& out) {
                 unsigned bits;
                 if (!lookupSlow(br, t.lit, t.litRoot, &e, &bits)) return orvStsSrcEnd;
                 const unsigned kind = entryKind(e);
-                if (kind == kKindLiteral) {
+                if (isLiteral(kind)) {
                     br.drop(bits);
-                    out.literal(entryValue(e));
+                    out.literal(literalByte(e));
                     if (out.full()) return orvStsDstFull;
                 } else if (isBase(kind)) {
                     br.drop(bits);

@@ -16,6 +16,10 @@ namespace orvdc::lz77::decoder {
 // 15 + 13), so one shift by the entry's low bits passes the code and its
 // extra bits together; kind in bits 8-15, value in bits 16-31.
 //   kind 128          literal byte (code-length code: symbol 0..18)
+//   kind 128 + n      two literals, the first with a code of n bits (1..10);
+//                     value is the first byte plus the second times 256.
+//                     Only first-level literal/length entries, when both
+//                     codes fit in the first level's bits.
 //   kind 1..15        link to a second-level table of that index width; value
 //                     is its offset in entries from the start of the table
 //   kind 64 + c       length or distance base `value` with a code of c bits;
@@ -37,6 +41,8 @@ inline constexpr unsigned kKindInvalid = 16;
 // Bit tests on whole entries.
 inline constexpr DecodeEntry kLiteralBit = kKindLiteral << 8;
 inline constexpr DecodeEntry kBaseBit = kKindBase << 8;
+// Set in an entry of two literals only.
+inline constexpr DecodeEntry kLiteralPairBits = (kKindLiteral - 1) << 8;
 
 constexpr unsigned entryKind(DecodeEntry e) { return (e >> 8) & 0xFF; }
 constexpr bool isBase(unsigned kind) { return (kind & 0xC0) == kKindBase; }
@@ -53,10 +59,20 @@ constexpr DecodeEntry makeBase(unsigned bits, unsigned extra, unsigned value) {
 // Bits of the code with its extra bits, and of the code alone.
 constexpr unsigned entryTotalBits(DecodeEntry e) { return e & 0xFF; }
 constexpr unsigned entryBits(DecodeEntry e) {
-    return isBase(entryKind(e)) ? entryKind(e) - kKindBase : entryTotalBits(e);
+    const unsigned kind = entryKind(e);
+    return isBase(kind) ? kind - kKindBase : kind > kKindLiteral ? kind - kKindLiteral : entryTotalBits(e);
 }
 constexpr unsigned entryExtra(DecodeEntry e) { return entryTotalBits(e) - entryBits(e); }
 constexpr unsigned entryValue(DecodeEntry e) { return e >> 16; }
+constexpr bool isLiteral(unsigned kind) { return (kind & kKindLiteral) != 0; }
+// The (first) byte of a literal entry.
+constexpr unsigned literalByte(DecodeEntry e) { return (e >> 16) & 0xFF; }
+// One entry for two literal entries whose codes take `first` then `second`
+// bits; the resumable loop takes only the first literal from it.
+constexpr DecodeEntry makeLiteralPair(DecodeEntry first, DecodeEntry second) {
+    return makeEntry(kKindLiteral + entryTotalBits(first), entryTotalBits(first) + entryTotalBits(second),
+                     literalByte(first) | literalByte(second) << 8);
+}
 // An entry with `bits` more code bits (a base counts them in its kind too).
 constexpr DecodeEntry addBits(DecodeEntry e, unsigned bits) {
     return e + (isBase(entryKind(e)) ? bits * 0x101 : bits);

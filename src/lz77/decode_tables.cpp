@@ -52,6 +52,32 @@ inline unsigned reversed(unsigned code, unsigned n) {
     return (static_cast<unsigned>(kReversedBytes[code & 0xFF]) << 8 | kReversedBytes[code >> 8]) >> (16 - n);
 }
 
+// A literal's code, bit-reversed, and its first-level entry.
+struct ShortLiteral {
+    std::uint32_t rev;
+    DecodeEntry entry;
+};
+
+// Writes the entry of two literals at every first-level index whose bits
+// begin with two whole literal codes: for codes a then b, the indexes with
+// low bits rev(a), rev(b).  Only those entries are written, once each, so
+// the work follows the number of such indexes.  `codes` come shortest
+// first, so the pairs that fit end early.
+void pairLiteralCodes(DecodeEntry* t, unsigned root, const ShortLiteral* codes, unsigned count) {
+    const std::uint32_t rootSize = 1u << root;
+    const unsigned shortest = entryTotalBits(codes[0].entry);
+    for (unsigned a = 0; a < count; ++a) {
+        const unsigned n1 = entryTotalBits(codes[a].entry);
+        if (n1 + shortest > root) break;
+        for (unsigned b = 0; b < count; ++b) {
+            const unsigned n = n1 + entryTotalBits(codes[b].entry);
+            if (n > root) break;
+            const DecodeEntry e = makeLiteralPair(codes[a].entry, codes[b].entry);
+            for (std::uint32_t i = codes[a].rev | codes[b].rev << n1; i < rootSize; i += 1u << n) t[i] = e;
+        }
+    }
+}
+
 }  // namespace
 
 bool buildTable(DecoderState& s, TableKind kind, const std::uint8_t* lengths, unsigned count,
@@ -119,6 +145,10 @@ bool buildTable(DecoderState& s, TableKind kind, const std::uint8_t* lengths, un
     // length are found in value order by comparing a vector at a time, which
     // gives the canonical order without sorting.
     alignas(16) std::uint8_t padded[kPaddedLengths] = {};
+    // Literal codes shorter than the root, shortest first, for the entries
+    // of two literals.
+    ShortLiteral shortLiterals[256];
+    unsigned shortCount = 0;
     std::memcpy(padded, lengths, count);
     const unsigned vectors = (count + 15) / 16;
 
@@ -155,6 +185,9 @@ bool buildTable(DecoderState& s, TableKind kind, const std::uint8_t* lengths, un
                 const DecodeEntry e = entries[sym];
                 if (n <= root) {
                     t[rev] = addBits(e, n);
+                    if (kind == TableKind::LitLen && n < root && entryKind(e) == kKindLiteral) {
+                        shortLiterals[shortCount++] = {rev, addBits(e, n)};
+                    }
                     continue;
                 }
                 fillTo(rootSize);
@@ -187,6 +220,7 @@ bool buildTable(DecoderState& s, TableKind kind, const std::uint8_t* lengths, un
         }
     }
     fillTo(rootSize);
+    if (shortCount != 0) pairLiteralCodes(t, root, shortLiterals, shortCount);
     *rootBits = root;
     *used = size;
     return true;

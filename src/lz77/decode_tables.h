@@ -87,7 +87,9 @@ constexpr unsigned fixedLitLength(unsigned sym) {
 constexpr unsigned fixedDistLength(unsigned) { return 5; }
 
 // The fixed codes (at most 9 and 5 bits) at the wide root widths of dynamic
-// tables, so both block kinds share the fast loop's common version.
+// tables, so both block kinds share the fast loop's common version.  Their
+// literal codes (8 and 9 bits) never leave room for a second one, so the
+// table has no entries of two literals.
 inline constexpr unsigned kFixedLitRoot = kLitWideRoot;
 inline constexpr unsigned kFixedDistRoot = kDistWideRoot;
 inline constexpr std::array<DecodeEntry, 1u << kFixedLitRoot> kFixedLitTable =

@@ -222,6 +222,47 @@ TEST(DecodeStream, RandomCompleteCodes) {
     }
 }
 
+// Literal codes of 1 to 5 bits, so that most first-level entries hold two
+// literals: the fast loops write both, or one where the room or the run of
+// literals ends, and the byte-at-a-time loop takes only the first from
+// such an entry when the source or the room runs out after it.
+TEST(DecodeStream, RunsOfLiteralsWithShortCodes) {
+    std::vector<std::uint8_t> lit(286, 0), dist(30, 0);
+    lit['a'] = 1;
+    lit['b'] = 2;
+    lit['c'] = 3;
+    lit['d'] = 4;
+    lit[256] = 5;
+    lit[257 + lengthSymbol(10)] = 5;
+    dist[3] = 1;  // distance 4 only
+    Rng rng(3);
+    std::vector<Token> tokens;
+    for (int i = 0; i < 3000; ++i) {
+        if (i >= 4 && rng.below(16) == 0) {
+            tokens.push_back({10, 4});
+        } else {
+            tokens.push_back({static_cast<std::uint16_t>('a' + rng.below(4)), 0});
+        }
+    }
+    BitWriter w;
+    putDynamicBlock(w, true, lit, dist, tokens);
+    Bytes expected;
+    expandTokens(tokens, expected);
+    for (Path path : {Path::OnePass, Path::Pairs}) {
+        for (std::size_t srcChunk : {std::size_t{1}, std::size_t{9}, std::size_t{1} << 30}) {
+            for (std::size_t dstChunk : {1u, 2u, 7u, 8u, 9u, 259u, 1u << 30}) {
+                DriveOptions opt{path};
+                opt.srcChunk = srcChunk;
+                opt.dstChunk = dstChunk;
+                opt.pairChunk = static_cast<std::int32_t>(dstChunk < 64 ? dstChunk : 64);
+                const DriveResult r = drive(w.bytes(), opt);
+                ASSERT_EQ(r.status, orvStsStreamEnd) << srcChunk << " " << dstChunk;
+                ASSERT_EQ(r.out, expected) << srcChunk << " " << dstChunk;
+            }
+        }
+    }
+}
+
 // Literal/length symbols 286/287 and distance codes 30/31 may carry lengths
 // (HLIT 31, HDIST 31) as long as the data does not use them.
 TEST(DecodeStream, LargestHeaderCountsAccepted) {
@@ -383,13 +424,13 @@ TEST(DecodeStream, MatchesRunningFromTheHistoryIntoTheOutput) {
 }
 
 // Call sizes around the fast loops' limits: they need 8 source bytes and
-// room for a longest match (or four pair records; the tail loop, four
+// room for a longest match (or eight pair records; the tail loop, eight
 // bytes), and hand over to the byte-at-a-time loops at exactly those edges.
 // Every call is checked for bytes changed after its reported output (see
 // CanaryRoom).
 TEST(DecodeStream, CallSizesAtTheFastLoopEdges) {
     const Sample s = makeSample(31);
-    std::vector<std::size_t> dstChunks = {3, 4, 5, 13, 100};
+    std::vector<std::size_t> dstChunks = {3, 4, 5, 7, 8, 9, 13, 100};
     for (std::size_t n = 254; n <= 262; ++n) dstChunks.push_back(n);
     for (std::size_t srcChunk : {7u, 8u, 9u, 16u, 1u << 30}) {
         for (std::size_t dstChunk : dstChunks) {
