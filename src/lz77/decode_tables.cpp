@@ -82,7 +82,7 @@ void pairLiteralCodes(DecodeEntry* t, unsigned root, const ShortLiteral* codes, 
 
 bool buildTable(DecoderState& s, TableKind kind, const std::uint8_t* lengths, unsigned count,
                 unsigned rootLimit, unsigned incompleteRootLimit, std::uint32_t offset,
-                std::uint32_t capacity, std::uint32_t* rootBits, std::uint32_t* used) {
+                std::uint32_t capacity, std::uint32_t* rootBits, std::uint32_t* used, bool pairLiterals) {
     if (count > kPaddedLengths) return false;
     // Four sets of counts, so that runs of equal lengths do not wait on
     // each other's increments.
@@ -185,7 +185,7 @@ bool buildTable(DecoderState& s, TableKind kind, const std::uint8_t* lengths, un
                 const DecodeEntry e = entries[sym];
                 if (n <= root) {
                     t[rev] = addBits(e, n);
-                    if (kind == TableKind::LitLen && n < root && entryKind(e) == kKindLiteral) {
+                    if (pairLiterals && n < root && entryKind(e) == kKindLiteral) {
                         shortLiterals[shortCount++] = {rev, addBits(e, n)};
                     }
                     continue;

@@ -263,6 +263,54 @@ TEST(DecodeStream, RunsOfLiteralsWithShortCodes) {
     }
 }
 
+// A block begun by the decoder into bytes, whose tables then hold entries of
+// two literals, and finished by the decoder into pairs: every literal comes
+// out as its own pair record, whatever the room.
+TEST(DecodeStream, PairsFromTablesBuiltForBytes) {
+    std::vector<std::uint8_t> lit(257, 0), dist(1, 0);
+    lit['a'] = 1;
+    lit['b'] = 2;
+    lit['c'] = 3;
+    lit[256] = 3;
+    Rng rng(9);
+    std::vector<Token> tokens;
+    for (int i = 0; i < 500; ++i) tokens.push_back({static_cast<std::uint16_t>('a' + rng.below(3)), 0});
+    BitWriter w;
+    putDynamicBlock(w, true, lit, dist, tokens);
+    for (int i = 0; i < 8; ++i) w.putByte(0);
+    std::int32_t size = 0;
+    orvsDecodeLZ77GetSize_8u(&size);
+    for (std::int32_t pairRoom : {1, 2, 7, 8, 9, 600}) {
+        Bytes mem(static_cast<std::size_t>(size));
+        auto* state = reinterpret_cast<LZ77DecoderState*>(mem.data());
+        ASSERT_EQ(orvsDecodeLZ77Init_8u(LZ77ChecksumNone, state), orvStsOk);
+        const std::uint8_t* src = w.bytes().data();
+        auto srcLen = static_cast<std::int32_t>(w.bytes().size());
+        Bytes head(10);
+        std::uint8_t* dst = head.data();
+        std::int32_t dstLen = 10;
+        ASSERT_EQ(orvsDecodeLZ77DynamicHuffFull_8u(&src, &srcLen, &dst, &dstLen, LZ77FlushNone, state),
+                  orvStsDstFull);
+        std::vector<LZ77Pair> pairs;
+        orvStatus st = orvStsDstFull;
+        while (st == orvStsDstFull) {
+            std::vector<LZ77Pair> room(static_cast<std::size_t>(pairRoom) + 1, LZ77Pair{0xABCD, 0xABCD});
+            LZ77Pair* pp = room.data();
+            std::int32_t pl = pairRoom;
+            st = orvsDecodeLZ77DynamicHuff_8u(&src, &srcLen, &pp, &pl, LZ77FlushNone, state);
+            const auto n = static_cast<std::size_t>(pp - room.data());
+            EXPECT_EQ(room[n].length, 0xABCD);  // nothing past the reported records
+            pairs.insert(pairs.end(), room.begin(), room.begin() + static_cast<std::ptrdiff_t>(n));
+        }
+        ASSERT_EQ(st, orvStsStreamEnd) << pairRoom;
+        ASSERT_EQ(pairs.size(), tokens.size() - 10) << pairRoom;
+        for (std::size_t i = 0; i < pairs.size(); ++i) {
+            ASSERT_EQ(pairs[i].offset, 0);
+            ASSERT_EQ(pairs[i].length, tokens[10 + i].length) << pairRoom << " " << i;
+        }
+    }
+}
+
 // Literal/length symbols 286/287 and distance codes 30/31 may carry lengths
 // (HLIT 31, HDIST 31) as long as the data does not use them.
 TEST(DecodeStream, LargestHeaderCountsAccepted) {
