@@ -250,8 +250,20 @@ struct Tables {
 // was consumed: its base plus the bits below the entry's total, less the
 // code's own bits.  The shift takes the entry's bits 8-15, 64 + code bits,
 // whose low 6 bits are the code bits (a 64-bit shift ignores the rest).
+// With Bmi2 (x86-64), the bits below the total are one bzhi, which takes its
+// count from the entry's low byte as it is; the compiler does not find it
+// through the masked count.
+template <bool Bmi2>
 inline std::uint32_t baseValue(std::uint64_t before, DecodeEntry e) {
-    const std::uint64_t low = before & ((std::uint64_t{1} << (e & 63)) - 1);
+    std::uint64_t low;
+#if defined(__x86_64__) && defined(__GNUC__)
+    if constexpr (Bmi2) {
+        asm("bzhi %2, %1, %0" : "=r"(low) : "rm"(before), "r"(std::uint64_t{e}));
+    } else
+#endif
+    {
+        low = before & ((std::uint64_t{1} << (e & 63)) - 1);
+    }
     return entryValue(e) + static_cast<std::uint32_t>(low >> ((e >> 8) & 63));
 }
 
@@ -312,7 +324,7 @@ inline const std::uint8_t* freeFrom(const ByteOut& o) {
 // checked inside an item.  The next entry is looked up before the current
 // item's output is written, so the table load overlaps the store or the
 // match copy.
-template <class Out, unsigned LitRoot, unsigned DistRoot, bool Tail, bool Free>
+template <class Out, unsigned LitRoot, unsigned DistRoot, bool Tail, bool Free, bool Bmi2>
 [[gnu::always_inline]] inline void fastLoop(DecoderState& s, BitReader& br, Out& out, const Tables& t) {
     // Hot values live in locals so they stay in registers: byte stores
     // through the output would otherwise force reloads of anything reached
@@ -433,7 +445,7 @@ template <class Out, unsigned LitRoot, unsigned DistRoot, bool Tail, bool Free>
             // next lookup.
             std::uint64_t before = bits;
             consume(e);
-            const std::uint32_t length = baseValue(before, e);
+            const std::uint32_t length = baseValue<Bmi2>(before, e);
 
             // At least 44 bits remain: enough for the distance code and its
             // extra bits.
@@ -448,7 +460,7 @@ template <class Out, unsigned LitRoot, unsigned DistRoot, bool Tail, bool Free>
             }
             before = bits;
             consume(e);
-            const std::uint32_t distance = baseValue(before, e);
+            const std::uint32_t distance = baseValue<Bmi2>(before, e);
             // At least 16 of the bits loaded by the item's refill remain: the
             // next item's entry is looked up before the match is written.
             const DecodeEntry next = lit[bits & litMask];
@@ -547,13 +559,13 @@ done:
 // are one instruction that leaves the flags alone.
 template <class Out, unsigned LitRoot, unsigned DistRoot, bool Tail, bool Free>
 [[gnu::noinline]] void fastLoopBase(DecoderState& s, BitReader& br, Out& out, const Tables& t) {
-    fastLoop<Out, LitRoot, DistRoot, Tail, Free>(s, br, out, t);
+    fastLoop<Out, LitRoot, DistRoot, Tail, Free, false>(s, br, out, t);
 }
 
 template <class Out, unsigned LitRoot, unsigned DistRoot, bool Tail, bool Free>
 [[gnu::noinline]] __attribute__((target("bmi2"))) void fastLoopBmi2(DecoderState& s, BitReader& br, Out& out,
                                                                     const Tables& t) {
-    fastLoop<Out, LitRoot, DistRoot, Tail, Free>(s, br, out, t);
+    fastLoop<Out, LitRoot, DistRoot, Tail, Free, true>(s, br, out, t);
 }
 
 // Runs one fast loop built for the processor, with constant root widths
