@@ -10,6 +10,32 @@
 
 namespace orvdc::lz77::decoder {
 
+// Distances below a multiple of 4096 that a forward copy keeps clear of
+// (about the bytes of the stores a core holds pending).
+constexpr std::size_t kAliasZone = 1536;
+
+// Moves the last `keep` bytes of history to the front of the window.  The
+// move runs forwards, and runs many times slower when it reads a little less
+// than a multiple of 4096 bytes after where it writes: loads are matched
+// against pending stores by their low 12 address bits, so each waits on a
+// store it only seems to depend on.  Calls of equal size (zlib's
+// Huffman-only blocks, for one) hit that on every move.  So `keep` grows by
+// up to 2 KiB where it stays within `most`, or else shrinks by up to 1.5 KiB
+// (callers leave that much above what the history needs).
+void compactWindow(DecoderState& s, std::size_t keep, std::size_t most) {
+    const auto fill = static_cast<std::size_t>(s.windowFill);
+    const std::size_t ahead = (fill - keep) & 4095;
+    if (ahead > 4096 - kAliasZone) {
+        if (keep + (ahead - 2048) <= most) {
+            keep += ahead - 2048;
+        } else {
+            keep -= 4096 - ahead;
+        }
+    }
+    std::memmove(s.window, s.window + fill - keep, keep);
+    s.windowFill = static_cast<std::int32_t>(keep);
+}
+
 void appendHistory(DecoderState& s, const std::uint8_t* bytes, std::size_t n) {
     if (n == 0) return;
     if (n >= static_cast<std::size_t>(kHistoryBytes)) {
@@ -20,21 +46,18 @@ void appendHistory(DecoderState& s, const std::uint8_t* bytes, std::size_t n) {
     if (static_cast<std::size_t>(s.windowFill) + n > static_cast<std::size_t>(kWindowBytes)) {
         // Keep only the bytes that stay history after the append (at most the
         // last 32768): a move of at most 32768 bytes frees room for at least
-        // another kWindowBytes - 32768 appended bytes.
-        std::size_t keep = static_cast<std::size_t>(kWindowBytes) - n;
-        if (keep > static_cast<std::size_t>(kHistoryBytes)) keep = kHistoryBytes;
-        std::memmove(s.window, s.window + s.windowFill - keep, keep);
-        s.windowFill = static_cast<std::int32_t>(keep);
+        // another kWindowBytes - 32768 appended bytes.  The move shrinks what
+        // it keeps only for n > 26624, when that exceeds what the history
+        // needs by more than 1.5 KiB.
+        const std::size_t most = static_cast<std::size_t>(kWindowBytes) - n;
+        compactWindow(s, most < kHistoryBytes ? most : kHistoryBytes, most);
     }
     copyKernel(s.window + s.windowFill, bytes, n);
     s.windowFill += static_cast<std::int32_t>(n);
 }
 
 void mirrorOutputStart(DecoderState& s, const std::uint8_t* outputStart) {
-    if (s.windowFill + kMirrorBytes > kWindowBytes) {
-        std::memmove(s.window, s.window + s.windowFill - kHistoryBytes, kHistoryBytes);
-        s.windowFill = kHistoryBytes;
-    }
+    if (s.windowFill + kMirrorBytes > kWindowBytes) compactWindow(s, kHistoryBytes, kWindowBytes - kMirrorBytes);
     std::memcpy(s.window + s.windowFill, outputStart, kMirrorBytes);
 }
 

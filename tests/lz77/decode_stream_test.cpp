@@ -471,6 +471,39 @@ TEST(DecodeStream, MatchesRunningFromTheHistoryIntoTheOutput) {
     }
 }
 
+// Calls of equal size move the history to the front of the window at
+// distances just under a multiple of 4096, which the move avoids by keeping
+// more (calls of 16383 bytes) or fewer (28000) bytes: matches that reach the
+// farthest back after each move still find their bytes, and the state's own
+// pair records after the window keep theirs.
+TEST(DecodeStream, EqualCallsMoveTheWholeHistory) {
+    Rng rng(12);
+    const std::vector<Token> tokens = randomTokens(rng, 24000, 0);
+    Bytes expected;
+    expandTokens(tokens, expected);
+    BitWriter w;
+    putFixedBlock(w, true, tokens);
+    std::int32_t size = 0;
+    orvsDecodeLZ77GetSize_8u(&size);
+    std::vector<std::uint8_t> stateMem(static_cast<std::size_t>(size));
+    auto* state = reinterpret_cast<LZ77DecoderState*>(stateMem.data());
+    for (std::size_t callSize : {4095u, 16383u, 28000u}) {
+        orvsDecodeLZ77Init_8u(LZ77ChecksumNone, state);
+        LZ77Pair* own = nullptr;
+        std::int32_t ownIndex = 0, ownLength = 0;
+        ASSERT_EQ(orvsDecodeLZ77GetPairs_8u(&own, &ownIndex, &ownLength, state), orvStsOk);
+        for (std::int32_t i = 0; i < ownLength; ++i) own[i] = {static_cast<std::uint16_t>(i), 7};
+        DriveOptions opt;
+        opt.dstChunk = callSize;
+        const DriveResult r = drive(w.bytes(), opt, state);
+        ASSERT_EQ(r.status, orvStsStreamEnd) << callSize;
+        EXPECT_TRUE(r.out == expected) << callSize;
+        for (std::int32_t i = 0; i < ownLength; ++i) {
+            ASSERT_TRUE(own[i].length == static_cast<std::uint16_t>(i) && own[i].offset == 7) << callSize;
+        }
+    }
+}
+
 // Call sizes around the fast loops' limits: they need 8 source bytes and
 // room for a longest match (or eight pair records; the tail loop, eight
 // bytes), and hand over to the byte-at-a-time loops at exactly those edges.
