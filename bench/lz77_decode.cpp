@@ -99,7 +99,11 @@ std::size_t decodeOrv(LZ77DecoderState* st, const Bytes& in, Bytes& out, std::si
         if (orvsDecodeLZ77GetBlockType_8u(&src, &srcLen, &mode, st) != orvStsOk) return 0;
         orvStatus s;
         if (mode == LZ77HuffStored) {
-            s = orvsDecodeLZ77StoredBlock_8u(&src, &srcLen, &dst, &dstLen, st);
+            for (;;) {
+                s = orvsDecodeLZ77StoredBlock_8u(&src, &srcLen, &dst, &dstLen, st);
+                if (s != orvStsDstFull || dst == out.data() + total) break;
+                renew();
+            }
             // Ok after the copy leaves the block open: one more call closes it.
             const std::uint8_t* probe = src;
             std::int32_t none = 0;
