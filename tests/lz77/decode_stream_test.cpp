@@ -415,6 +415,29 @@ TEST(DecodeStream, LongestMatchCodesAtEveryBitAlignment) {
     }
 }
 
+// Decodes `stream` with `callSize` bytes of room per call and checks the
+// output; the state's own pair records, which follow the history window in
+// it, must keep what the caller put there.
+void expectCallsKeepOwnPairs(const Bytes& stream, const Bytes& expected, std::size_t callSize) {
+    std::int32_t size = 0;
+    orvsDecodeLZ77GetSize_8u(&size);
+    std::vector<std::uint8_t> stateMem(static_cast<std::size_t>(size));
+    auto* state = reinterpret_cast<LZ77DecoderState*>(stateMem.data());
+    orvsDecodeLZ77Init_8u(LZ77ChecksumNone, state);
+    LZ77Pair* own = nullptr;
+    std::int32_t ownIndex = 0, ownLength = 0;
+    ASSERT_EQ(orvsDecodeLZ77GetPairs_8u(&own, &ownIndex, &ownLength, state), orvStsOk);
+    for (std::int32_t i = 0; i < ownLength; ++i) own[i] = {static_cast<std::uint16_t>(i), 7};
+    DriveOptions opt;
+    opt.dstChunk = callSize;
+    const DriveResult r = drive(stream, opt, state);
+    ASSERT_EQ(r.status, orvStsStreamEnd) << callSize;
+    EXPECT_TRUE(r.out == expected) << callSize;
+    for (std::int32_t i = 0; i < ownLength; ++i) {
+        ASSERT_TRUE(own[i].length == static_cast<std::uint16_t>(i) && own[i].offset == 7) << callSize;
+    }
+}
+
 // Matches whose source starts before the call's output and runs into it,
 // placed in every call a few hundred bytes in (where the fast loop copies
 // without checks) and at its very start, with calls of fixed sizes so that
@@ -449,25 +472,7 @@ TEST(DecodeStream, MatchesRunningFromTheHistoryIntoTheOutput) {
         expandTokens(tokens, expected);
         BitWriter w;
         putFixedBlock(w, true, tokens);
-        // The state's own pair records, which follow the history in it, keep
-        // what the caller put there.
-        std::int32_t size = 0;
-        orvsDecodeLZ77GetSize_8u(&size);
-        std::vector<std::uint8_t> stateMem(static_cast<std::size_t>(size));
-        auto* state = reinterpret_cast<LZ77DecoderState*>(stateMem.data());
-        orvsDecodeLZ77Init_8u(LZ77ChecksumNone, state);
-        LZ77Pair* own = nullptr;
-        std::int32_t ownIndex = 0, ownLength = 0;
-        ASSERT_EQ(orvsDecodeLZ77GetPairs_8u(&own, &ownIndex, &ownLength, state), orvStsOk);
-        for (std::int32_t i = 0; i < ownLength; ++i) own[i] = {static_cast<std::uint16_t>(i), 7};
-        DriveOptions opt;
-        opt.dstChunk = callSize;
-        const DriveResult r = drive(w.bytes(), opt, state);
-        ASSERT_EQ(r.status, orvStsStreamEnd) << callSize;
-        EXPECT_TRUE(r.out == expected) << callSize;
-        for (std::int32_t i = 0; i < ownLength; ++i) {
-            ASSERT_TRUE(own[i].length == static_cast<std::uint16_t>(i) && own[i].offset == 7) << callSize;
-        }
+        expectCallsKeepOwnPairs(w.bytes(), expected, callSize);
     }
 }
 
@@ -483,25 +488,7 @@ TEST(DecodeStream, EqualCallsMoveTheWholeHistory) {
     expandTokens(tokens, expected);
     BitWriter w;
     putFixedBlock(w, true, tokens);
-    std::int32_t size = 0;
-    orvsDecodeLZ77GetSize_8u(&size);
-    std::vector<std::uint8_t> stateMem(static_cast<std::size_t>(size));
-    auto* state = reinterpret_cast<LZ77DecoderState*>(stateMem.data());
-    for (std::size_t callSize : {4095u, 16383u, 28000u}) {
-        orvsDecodeLZ77Init_8u(LZ77ChecksumNone, state);
-        LZ77Pair* own = nullptr;
-        std::int32_t ownIndex = 0, ownLength = 0;
-        ASSERT_EQ(orvsDecodeLZ77GetPairs_8u(&own, &ownIndex, &ownLength, state), orvStsOk);
-        for (std::int32_t i = 0; i < ownLength; ++i) own[i] = {static_cast<std::uint16_t>(i), 7};
-        DriveOptions opt;
-        opt.dstChunk = callSize;
-        const DriveResult r = drive(w.bytes(), opt, state);
-        ASSERT_EQ(r.status, orvStsStreamEnd) << callSize;
-        EXPECT_TRUE(r.out == expected) << callSize;
-        for (std::int32_t i = 0; i < ownLength; ++i) {
-            ASSERT_TRUE(own[i].length == static_cast<std::uint16_t>(i) && own[i].offset == 7) << callSize;
-        }
-    }
+    for (std::size_t callSize : {4095u, 16383u, 28000u}) expectCallsKeepOwnPairs(w.bytes(), expected, callSize);
 }
 
 // Call sizes around the fast loops' limits: they need 8 source bytes and
