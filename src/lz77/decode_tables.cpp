@@ -184,9 +184,10 @@ bool buildTable(DecoderState& s, TableKind kind, const std::uint8_t* lengths, un
                 const unsigned rev = reversed(code++, n);
                 const DecodeEntry e = entries[sym];
                 if (n <= root) {
-                    t[rev] = addBits(e, n);
+                    const DecodeEntry coded = addBits(e, n);
+                    t[rev] = coded;
                     if (pairLiterals && n < root && entryKind(e) == kKindLiteral) {
-                        shortLiterals[shortCount++] = {rev, addBits(e, n)};
+                        shortLiterals[shortCount++] = {rev, coded};
                     }
                     continue;
                 }
