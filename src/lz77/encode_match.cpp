@@ -60,6 +60,14 @@ inline std::uint32_t matchLength(const std::uint8_t* a, const std::uint8_t* b, s
     return k;
 }
 
+// The bytes of a and b that differ among their first n (n <= 8, read one at
+// a time), as an exclusive or of two 8-byte loads would give them.
+inline std::uint64_t tailDifference(const std::uint8_t* a, const std::uint8_t* b, std::uint32_t n) {
+    std::uint64_t x = 0;
+    for (std::uint32_t k = 0; k < n; ++k) x |= std::uint64_t{static_cast<std::uint8_t>(a[k] ^ b[k])} << (8 * k);
+    return x;
+}
+
 // kHashTable widened to 32-bit words, so that a hash takes three loads and
 // two exclusive ors with no extension of the result.
 constexpr auto kHashWords = [] {
@@ -384,10 +392,9 @@ private:
 // three bytes only.
 //
 // Positions before matchEnd may start a match (five source bytes from p on,
-// so maxlen >= 3 and the 4-byte loads are safe); roomEnd is the position at
-// which the pair array fills if only literals follow (a literal takes one
-// position and one pair, a match of length len takes len positions and one
-// pair).  Runs of literals below both bounds then need no other test, and
+// so maxlen >= 3); roomEnd is the position at which the pair array fills if
+// only literals follow (a literal takes one position and one pair, a match
+// of length len takes len positions and one pair).  Runs of literals below both bounds then need no other test, and
 // address their pairs from the position (outAt).  The loop keeps the
 // finder's fields in locals: the stores to head_ could otherwise alias them
 // and force reloads on every byte.
@@ -411,11 +418,15 @@ std::uint32_t Finder<kFullFlush, kHints>::runFast() {
         };
         std::uint32_t roomEnd = p + static_cast<std::uint32_t>(room_);
         std::uint32_t h = (byteAt(p) << 5) ^ byteAt(p + 1);
-        // The loop runs in two parts, the second from start + 32767 on,
-        // where every usable candidate lies in the source: there its bytes
-        // are found without a choice (kInSource), one step less before the
-        // test that decides between literal and match.
-        const auto run = [&]<bool kInSource>(std::uint32_t bound) {
+        // The loop runs in three parts.  The second runs from start + 32767
+        // on, where every usable candidate lies in the source: there its
+        // bytes are found without a choice (kInSource), one step less before
+        // the test that decides between literal and match.  The third takes
+        // the last positions that may start a match, fewer than eight bytes
+        // before the end (kNearEnd), where the first bytes are compared one
+        // at a time; before them, eight are compared at once.
+        const std::uint32_t wideEnd = matchEnd - start >= 3 ? matchEnd - 3 : start;
+        const auto run = [&]<bool kInSource, bool kNearEnd>(std::uint32_t bound) {
             std::uint32_t limit = std::min({matchEnd, roomEnd, bound});
             while (p < limit) {
                 h = roll(h, p);
@@ -426,15 +437,29 @@ std::uint32_t Finder<kFullFlush, kHints>::runFast() {
                 const auto* P = reinterpret_cast<const std::uint8_t*>(srcBase + p);
                 const auto* C =
                     reinterpret_cast<const std::uint8_t*>((kInSource || c >= start ? srcBase : windowBase0) + c);
-                if (!usableAt(c, p) || ((load32(P) ^ load32(C)) & 0x00FFFFFFu) != 0) {
+                // A match needs the first three bytes to agree, and the
+                // lowest differing byte gives the length of most matches.  C
+                // is read only for a usable candidate; any other is refused
+                // as if it differed.
+                const std::uint32_t rest = stop - p;
+                std::uint64_t differ = 0;
+                if (!usableAt(c, p) ||
+                    ((differ = kNearEnd ? tailDifference(P, C, std::min(rest, 8u)) : load64(P) ^ load64(C)) &
+                     0x00FFFFFFu) != 0) {
                     storePair(pairAt(p), P[0], 0);
                     ++p;
                     continue;
                 }
 
                 // A match at p: 3 to maxlen bytes, one pair.
-                const std::uint32_t rest = stop - p;
-                const std::uint32_t len = matchLength(P, C, rest < kMaxMatch ? rest : kMaxMatch);
+                const std::uint32_t maxlen = rest < kMaxMatch ? rest : kMaxMatch;
+                std::uint32_t len;
+                if (differ != 0) [[likely]] {
+                    len = static_cast<std::uint32_t>(__builtin_ctzll(differ)) >> 3;
+                    len = len < maxlen ? len : maxlen;
+                } else {
+                    len = maxlen <= 8 ? maxlen : 8 + matchLength(P + 8, C + 8, maxlen - 8);
+                }
                 storePair(pairAt(p), len, p - c);
                 outAt -= std::uintptr_t{len - 1} * sizeof(LZ77Pair);
                 roomEnd += len - 1;
@@ -468,8 +493,9 @@ std::uint32_t Finder<kFullFlush, kHints>::runFast() {
                 limit = std::min({matchEnd, roomEnd, bound});
             }
         };
-        run.template operator()<false>(start + static_cast<std::uint32_t>(kMaxDistance));
-        run.template operator()<true>(matchEnd);
+        run.template operator()<false, false>(std::min(start + static_cast<std::uint32_t>(kMaxDistance), wideEnd));
+        run.template operator()<true, false>(wideEnd);
+        run.template operator()<false, true>(matchEnd);
         // The last positions: linked, coded as literals.
         while (p < stop && p < roomEnd) {
             h = roll(h, p);

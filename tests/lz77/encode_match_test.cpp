@@ -146,17 +146,20 @@ TEST_P(MatchFinderModel, SamePairsWhenMatchesRunToTheLimit) {
     // Periodic data: matches run as far as allowed, so they end at every
     // limit the source length gives (within and after the 16- and 8-byte
     // compare steps).  After a history call the candidates lie in the
-    // window and the matches run on past the start of the call.
+    // window and the matches run on past the start of the call.  With the
+    // last byte changed, the bytes that agree run past the limit by one but
+    // not to the end of an 8-byte compare.
     const int level = GetParam();
     const Bytes unit = randomBytes(23, 14);
     for (const std::size_t period : {1u, 23u}) {
         for (const std::size_t history : {0u, 300u}) {
-            for (std::size_t n = 1; n <= 280; ++n) {
-                Bytes data(history + n);
+            for (std::size_t n = 1; n <= 280 * 2; ++n) {
+                Bytes data(history + (n + 1) / 2);
                 for (std::size_t i = 0; i < data.size(); ++i) data[i] = unit[i % period];
+                if (n % 2 == 0) data.back() ^= 0x5A;
                 std::vector<Call> calls;
                 if (history > 0) calls.push_back({history, 65536, LZ77FlushNone});
-                calls.push_back({n, 65536, LZ77FlushNone});
+                calls.push_back({(n + 1) / 2, 65536, LZ77FlushNone});
                 compareWithModel(data, level, calls, "periodic");
                 if (::testing::Test::HasFatalFailure()) return;
             }
