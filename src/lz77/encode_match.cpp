@@ -8,6 +8,8 @@
 // candidate lies in the window can be compared there in one piece.
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <cstdint>
 #include <cstring>
 
 #include <emmintrin.h>
@@ -60,11 +62,34 @@ inline std::uint32_t matchLength(const std::uint8_t* a, const std::uint8_t* b, s
     return k;
 }
 
-// The bytes of a and b that differ among their first n (n <= 8, read one at
-// a time), as an exclusive or of two 8-byte loads would give them.
-inline std::uint64_t tailDifference(const std::uint8_t* a, const std::uint8_t* b, std::uint32_t n) {
-    std::uint64_t x = 0;
-    for (std::uint32_t k = 0; k < n; ++k) x |= std::uint64_t{static_cast<std::uint8_t>(a[k] ^ b[k])} << (8 * k);
+// Which of the first eight bytes of a and b differ, in a form whose
+// trailing zeros count the equal bytes before the first that differs.  A
+// 64-bit target takes the exclusive or of two 8-byte loads (eight bits a
+// byte); a 32-bit one, where that would take two registers and a branchy
+// count, takes one bit a byte from a byte compare.
+#if UINTPTR_MAX > 0xFFFFFFFFu
+using ByteDifference = std::uint64_t;
+constexpr std::uint32_t kBitsPerByte = 8;
+inline ByteDifference differingBytes(const std::uint8_t* a, const std::uint8_t* b) { return load64(a) ^ load64(b); }
+#else
+using ByteDifference = std::uint32_t;
+constexpr std::uint32_t kBitsPerByte = 1;
+inline ByteDifference differingBytes(const std::uint8_t* a, const std::uint8_t* b) {
+    const __m128i x = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(a));
+    const __m128i y = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(b));
+    return static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, y))) ^ 0xFFFFu;  // the upper 8 always agree
+}
+#endif
+// The bits of the first three bytes.
+constexpr ByteDifference kFirstThreeBytes = (ByteDifference{1} << (3 * kBitsPerByte)) - 1;
+
+// differingBytes for the first n bytes only (n <= 8, read one at a time).
+inline ByteDifference tailDifference(const std::uint8_t* a, const std::uint8_t* b, std::uint32_t n) {
+    ByteDifference x = 0;
+    for (std::uint32_t k = 0; k < n; ++k) {
+        const ByteDifference byte = static_cast<std::uint8_t>(a[k] ^ b[k]);
+        x |= (kBitsPerByte == 8 ? byte : ByteDifference{byte != 0}) << (kBitsPerByte * k);
+    }
     return x;
 }
 
@@ -425,6 +450,8 @@ std::uint32_t Finder<kFullFlush, kHints>::runFast() {
         // the last positions that may start a match, fewer than eight bytes
         // before the end (kNearEnd), where the first bytes are compared one
         // at a time; before them, eight are compared at once.
+        // Positions before wideEnd have eight source bytes from p on
+        // (matchEnd + 4 = end).
         const std::uint32_t wideEnd = matchEnd - start >= 3 ? matchEnd - 3 : start;
         const auto run = [&]<bool kInSource, bool kNearEnd>(std::uint32_t bound) {
             std::uint32_t limit = std::min({matchEnd, roomEnd, bound});
@@ -442,10 +469,10 @@ std::uint32_t Finder<kFullFlush, kHints>::runFast() {
                 // is read only for a usable candidate; any other is refused
                 // as if it differed.
                 const std::uint32_t rest = stop - p;
-                std::uint64_t differ = 0;
+                ByteDifference differ = 0;
                 if (!usableAt(c, p) ||
-                    ((differ = kNearEnd ? tailDifference(P, C, std::min(rest, 8u)) : load64(P) ^ load64(C)) &
-                     0x00FFFFFFu) != 0) {
+                    ((differ = kNearEnd ? tailDifference(P, C, std::min(rest, 8u)) : differingBytes(P, C)) &
+                     kFirstThreeBytes) != 0) {
                     storePair(pairAt(p), P[0], 0);
                     ++p;
                     continue;
@@ -455,7 +482,7 @@ std::uint32_t Finder<kFullFlush, kHints>::runFast() {
                 const std::uint32_t maxlen = rest < kMaxMatch ? rest : kMaxMatch;
                 std::uint32_t len;
                 if (differ != 0) [[likely]] {
-                    len = static_cast<std::uint32_t>(__builtin_ctzll(differ)) >> 3;
+                    len = static_cast<std::uint32_t>(std::countr_zero(differ)) / kBitsPerByte;
                     len = len < maxlen ? len : maxlen;
                 } else {
                     len = maxlen <= 8 ? maxlen : 8 + matchLength(P + 8, C + 8, maxlen - 8);
