@@ -93,6 +93,17 @@ inline ByteDifference tailDifference(const std::uint8_t* a, const std::uint8_t* 
     return x;
 }
 
+// The length of the match of a and b, at most maxlen, given which of their
+// first eight bytes differ (read only when all eight agree).
+inline std::uint32_t lengthFrom(ByteDifference differ, const std::uint8_t* a, const std::uint8_t* b,
+                                std::uint32_t maxlen) {
+    if (differ != 0) [[likely]] {
+        const auto len = static_cast<std::uint32_t>(std::countr_zero(differ)) / kBitsPerByte;
+        return len < maxlen ? len : maxlen;
+    }
+    return maxlen <= 8 ? maxlen : 8 + matchLength(a + 8, b + 8, maxlen - 8);
+}
+
 // kHashTable widened to 32-bit words, so that a hash takes three loads and
 // two exclusive ors with no extension of the result.
 constexpr auto kHashWords = [] {
@@ -479,14 +490,7 @@ std::uint32_t Finder<kFullFlush, kHints>::runFast() {
                 }
 
                 // A match at p: 3 to maxlen bytes, one pair.
-                const std::uint32_t maxlen = rest < kMaxMatch ? rest : kMaxMatch;
-                std::uint32_t len;
-                if (differ != 0) [[likely]] {
-                    len = static_cast<std::uint32_t>(std::countr_zero(differ)) / kBitsPerByte;
-                    len = len < maxlen ? len : maxlen;
-                } else {
-                    len = maxlen <= 8 ? maxlen : 8 + matchLength(P + 8, C + 8, maxlen - 8);
-                }
+                const std::uint32_t len = lengthFrom(differ, P, C, rest < kMaxMatch ? rest : kMaxMatch);
                 storePair(pairAt(p), len, p - c);
                 outAt -= std::uintptr_t{len - 1} * sizeof(LZ77Pair);
                 roomEnd += len - 1;
