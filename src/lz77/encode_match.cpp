@@ -430,8 +430,9 @@ private:
 // Positions before matchEnd may start a match (five source bytes from p on,
 // so maxlen >= 3); roomEnd is the position at which the pair array fills if
 // only literals follow (a literal takes one position and one pair, a match
-// of length len takes len positions and one pair).  Runs of literals below both bounds then need no other test, and
-// address their pairs from the position (outAt).  The loop keeps the
+// of length len takes len positions and one pair).  Runs of literals below
+// both bounds then need no other test, and address their pairs from the
+// position (outAt).  The loop keeps the
 // finder's fields in locals: the stores to head_ could otherwise alias them
 // and force reloads on every byte.
 template <bool kFullFlush, bool kHints>
@@ -460,9 +461,8 @@ std::uint32_t Finder<kFullFlush, kHints>::runFast() {
         // the test that decides between literal and match.  The third takes
         // the last positions that may start a match, fewer than eight bytes
         // before the end (kNearEnd), where the first bytes are compared one
-        // at a time; before them, eight are compared at once.
-        // Positions before wideEnd have eight source bytes from p on
-        // (matchEnd + 4 = end).
+        // at a time; before them (wideEnd; matchEnd + 4 = end), eight are
+        // compared at once.
         const std::uint32_t wideEnd = matchEnd - start >= 3 ? matchEnd - 3 : start;
         const auto run = [&]<bool kInSource, bool kNearEnd>(std::uint32_t bound) {
             std::uint32_t limit = std::min({matchEnd, roomEnd, bound});

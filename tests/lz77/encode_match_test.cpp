@@ -153,15 +153,17 @@ TEST_P(MatchFinderModel, SamePairsWhenMatchesRunToTheLimit) {
     const Bytes unit = randomBytes(23, 14);
     for (const std::size_t period : {1u, 23u}) {
         for (const std::size_t history : {0u, 300u}) {
-            for (std::size_t n = 1; n <= 280 * 2; ++n) {
-                Bytes data(history + (n + 1) / 2);
-                for (std::size_t i = 0; i < data.size(); ++i) data[i] = unit[i % period];
-                if (n % 2 == 0) data.back() ^= 0x5A;
-                std::vector<Call> calls;
-                if (history > 0) calls.push_back({history, 65536, LZ77FlushNone});
-                calls.push_back({(n + 1) / 2, 65536, LZ77FlushNone});
-                compareWithModel(data, level, calls, "periodic");
-                if (::testing::Test::HasFatalFailure()) return;
+            for (std::size_t n = 1; n <= 280; ++n) {
+                for (const bool changeLast : {false, true}) {
+                    Bytes data(history + n);
+                    for (std::size_t i = 0; i < data.size(); ++i) data[i] = unit[i % period];
+                    if (changeLast) data.back() ^= 0x5A;
+                    std::vector<Call> calls;
+                    if (history > 0) calls.push_back({history, 65536, LZ77FlushNone});
+                    calls.push_back({n, 65536, LZ77FlushNone});
+                    compareWithModel(data, level, calls, "periodic");
+                    if (::testing::Test::HasFatalFailure()) return;
+                }
             }
         }
     }
