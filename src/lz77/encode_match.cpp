@@ -432,9 +432,9 @@ private:
 // only literals follow (a literal takes one position and one pair, a match
 // of length len takes len positions and one pair).  Runs of literals below
 // both bounds then need no other test, and address their pairs from the
-// position (outAt).  The loop keeps the
-// finder's fields in locals: the stores to head_ could otherwise alias them
-// and force reloads on every byte.
+// position (outAt).  The loop keeps the finder's fields in locals: the
+// stores to head_ could otherwise alias them and force reloads on every
+// byte.
 template <bool kFullFlush, bool kHints>
 std::uint32_t Finder<kFullFlush, kHints>::runFast() {
     std::uint32_t p = start_;
