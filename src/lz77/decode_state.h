@@ -251,6 +251,29 @@ inline void copyWord(std::uint8_t* to, const std::uint8_t* from) {
     std::memcpy(to, word, W);
 }
 
+// A match of 3 to 16 bytes at a distance of at least 8, with the 8 bytes
+// after it in the destination: two 8-byte words, the second ending at the
+// match's end, or repeating the first when the match is shorter than 8.
+// Only such a short match runs past its end (by up to 5 bytes), and the 8
+// bytes after it are read first and put back.  A longer one puts back into
+// a scratch word instead, chosen by a mask rather than a branch on the
+// length: reading after every match would often read bytes the previous
+// short match put back, and a load that overlaps part of a pending store
+// waits until that store is done, which stalls runs of short matches.
+[[gnu::always_inline]] inline void copyShortWithSlack(std::uint8_t* out, const std::uint8_t* from, std::uint32_t n) {
+    std::uint8_t scratch[8];
+    const auto spare = reinterpret_cast<std::uintptr_t>(scratch);
+    const std::uintptr_t shorter = 0 - static_cast<std::uintptr_t>(n < 8);
+    auto* const keep =
+        reinterpret_cast<std::uint8_t*>(spare ^ ((reinterpret_cast<std::uintptr_t>(out + n) ^ spare) & shorter));
+    std::uint8_t after[8];
+    std::memcpy(after, keep, 8);
+    copyWord<8>(out, from);
+    const std::uint32_t last = n > 8 ? n - 8 : 0;
+    copyWord<8>(out + last, from + last);
+    std::memcpy(keep, after, 8);
+}
+
 // Match copy in whole words that writes exactly out[0, n) for 3 <= n <= 258
 // from `from`: nothing past the match is changed, so the bytes after the
 // reported output stay the caller's.  `d` is the distance from the source to
@@ -260,10 +283,10 @@ inline void copyWord(std::uint8_t* to, const std::uint8_t* from) {
 // copied with any d >= 16.  The last word ends exactly at the end of the
 // match and may rewrite some of its bytes with the same values.
 // With Slack, the 16 bytes after the match lie in the destination too: a
-// match of up to 16 bytes is then copied in words of 8 (or 4) bytes that may
-// run past its end, and the 16 bytes after it, read first, are put back.
-// That saves the arithmetic and the branches of exact short copies.  A source
-// read up to 16 bytes from `from` must lie in readable memory.
+// match of up to 16 bytes is then copied in words that may run past its end,
+// and the bytes after it, read first, are put back.  That saves the
+// arithmetic and the branches of exact short copies.  A source read up to 16
+// bytes from `from` must lie in readable memory.
 template <bool Slack = false>
 [[gnu::always_inline]] inline void copyMatchFrom(std::uint8_t* out, const std::uint8_t* from, std::uint32_t d,
                                                  std::uint32_t n) {
@@ -271,17 +294,16 @@ template <bool Slack = false>
     const std::uint8_t* const fromStop = from + n;
     if (n <= 16 && d >= 4) {
         if constexpr (Slack) {
+            if (d >= 8) [[likely]] {
+                copyShortWithSlack(out, from, n);
+                return;
+            }
             std::uint8_t after[16];
             std::memcpy(after, stop, 16);
-            if (d >= 8) [[likely]] {
-                copyWord<8>(out, from);
-                copyWord<8>(out + 8, from + 8);
-            } else {
-                copyWord<4>(out, from);
-                copyWord<4>(out + 4, from + 4);
-                copyWord<4>(out + 8, from + 8);
-                copyWord<4>(out + 12, from + 12);
-            }
+            copyWord<4>(out, from);
+            copyWord<4>(out + 4, from + 4);
+            copyWord<4>(out + 8, from + 8);
+            copyWord<4>(out + 12, from + 12);
             std::memcpy(stop, after, 16);  // unchanged bytes after the match
             return;
         }
