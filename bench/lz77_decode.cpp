@@ -2,8 +2,9 @@
 // destination at once, and with 64 KiB of room per call as a streaming
 // caller gives) and the pair path against zlib's inflate and libdeflate's
 // decompressor, on each corpus file (and the whole corpus) compressed by
-// zlib at level 6 as raw deflate, and on the whole corpus compressed with
-// zlib's Huffman-only strategy (literals only: the literal path alone).
+// zlib at level 6 as raw deflate, on the whole corpus compressed with
+// zlib's Huffman-only strategy (literals only: the literal path alone), and
+// on generated text whose streams are nearly all short matches.
 // Throughput counts decompressed bytes.
 // The counters vs_libdeflate and vs_zlib are speed ratios measured by
 // alternating the two decoders for about a second each and comparing their
@@ -51,6 +52,27 @@ Bytes deflateRaw(const Bytes& data, int level, int strategy = Z_DEFAULT_STRATEGY
     deflateEnd(&z);
     return out;
 }
+
+// n bytes of words drawn from a vocabulary of 300 random words of 4 to 13
+// lowercase letters (fixed seed): at level 6 nearly every word is one match
+// of a few bytes, close to the matches before it.
+Bytes shortMatchText(std::size_t n) {
+    const Bytes random = orvdc::bench::randomBytes(n + 4096);
+    std::size_t next = 0;
+    std::vector<Bytes> words(300);
+    for (auto& w : words) {
+        w.resize(4 + random[next++] % 10);
+        for (auto& c : w) c = static_cast<std::uint8_t>('a' + random[next++] % 26);
+    }
+    Bytes out;
+    while (out.size() < n) {
+        const Bytes& w = words[(random[next] | random[next + 1] << 8) % words.size()];
+        next += 2;
+        out.insert(out.end(), w.begin(), w.end());
+    }
+    out.resize(n);
+    return out;
+}
 #endif
 
 std::vector<Sample>& samples() {
@@ -67,6 +89,8 @@ std::vector<Sample>& samples() {
         // The corpus as a whole: the files decoded one after another.
         v.push_back({"corpus", {}, {}, false});
         v.push_back({"corpus-huffman-only", whole, deflateRaw(whole, 6, Z_HUFFMAN_ONLY), false});
+        const Bytes words = shortMatchText(524288);
+        v.push_back({"short-matches", words, deflateRaw(words, 6), false});
         for (auto& s : v) {
             if (s.name != "corpus") s.deflated.insert(s.deflated.end(), 4, 0);
         }
