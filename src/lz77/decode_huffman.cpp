@@ -25,8 +25,9 @@ constexpr std::uint8_t kCodeLengthOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5,
 
 // Source bytes the fast loop wants available: one 8-byte load.
 constexpr std::ptrdiff_t kFastSrcMargin = 8;
-// Output room the fast loop wants: the longest match.  A match of up to 16
-// bytes may be copied past its end, the 16 bytes after it put back.
+// Output room the fast loop wants: the longest match.  A short match, or
+// one at a distance under 8, may be copied past its end, the bytes after it
+// put back.
 constexpr std::ptrdiff_t kFastDstMargin = 258;
 // Pair records the fast loop wants: a run of up to four entries of
 // literals, each of one or two literals.

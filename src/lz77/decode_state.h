@@ -274,6 +274,39 @@ inline void copyWord(std::uint8_t* to, const std::uint8_t* from) {
     std::memcpy(keep, after, 8);
 }
 
+// A match of 3 to 258 bytes at a distance of 1 to 7, with the 8 bytes after
+// it in the destination.  Its first d bytes are repeated across a 64-bit
+// word by one multiplication (the copies, 8d bits apart, do not overlap, so
+// nothing carries), and the word is stored at steps of the largest multiple
+// of d up to 8, so each store starts where the pattern starts.  The last
+// store may run up to 7 bytes past the end: the 8 bytes after the match are
+// read first and put back.  Reads 8 bytes from `from`.
+[[gnu::always_inline]] inline void copyNearWithSlack(std::uint8_t* out, const std::uint8_t* from, std::uint32_t d,
+                                                     std::uint32_t n) {
+    static constexpr std::uint64_t kRepeat[8] = {0,
+                                                 0x0101010101010101u,
+                                                 0x0001000100010001u,
+                                                 0x0001000001000001u,
+                                                 0x0000000100000001u,
+                                                 0x0000010000000001u,
+                                                 0x0001000000000001u,
+                                                 0x0100000000000001u};
+    static constexpr std::uint8_t kStoreStep[8] = {0, 8, 8, 6, 8, 5, 6, 7};
+    std::uint8_t* const stop = out + n;
+    std::uint8_t after[8];
+    std::memcpy(after, stop, 8);
+    std::uint64_t unit;
+    std::memcpy(&unit, from, 8);
+    unit &= ~std::uint64_t{0} >> (64 - 8 * d);
+    const std::uint64_t pattern = unit * kRepeat[d];
+    const unsigned step = kStoreStep[d];
+    do {
+        std::memcpy(out, &pattern, 8);
+        out += step;
+    } while (out < stop);
+    std::memcpy(stop, after, 8);  // unchanged bytes after the match
+}
+
 // Match copy in whole words that writes exactly out[0, n) for 3 <= n <= 258
 // from `from`: nothing past the match is changed, so the bytes after the
 // reported output stay the caller's.  `d` is the distance from the source to
@@ -283,30 +316,25 @@ inline void copyWord(std::uint8_t* to, const std::uint8_t* from) {
 // copied with any d >= 16.  The last word ends exactly at the end of the
 // match and may rewrite some of its bytes with the same values.
 // With Slack, the 16 bytes after the match lie in the destination too: a
-// match of up to 16 bytes is then copied in words that may run past its end,
-// and the bytes after it, read first, are put back.  That saves the
-// arithmetic and the branches of exact short copies.  A source read up to 16
-// bytes from `from` must lie in readable memory.
+// match of up to 16 bytes, or at a distance under 8, is then copied in words
+// that may run past its end, and the bytes after it, read first, are put
+// back.  That saves the arithmetic and the branches of exact copies.  A
+// source read up to 16 bytes from `from` must lie in readable memory.
 template <bool Slack = false>
 [[gnu::always_inline]] inline void copyMatchFrom(std::uint8_t* out, const std::uint8_t* from, std::uint32_t d,
                                                  std::uint32_t n) {
     std::uint8_t* const stop = out + n;
     const std::uint8_t* const fromStop = from + n;
-    if (n <= 16 && d >= 4) {
-        if constexpr (Slack) {
-            if (d >= 8) [[likely]] {
-                copyShortWithSlack(out, from, n);
-                return;
-            }
-            std::uint8_t after[16];
-            std::memcpy(after, stop, 16);
-            copyWord<4>(out, from);
-            copyWord<4>(out + 4, from + 4);
-            copyWord<4>(out + 8, from + 8);
-            copyWord<4>(out + 12, from + 12);
-            std::memcpy(stop, after, 16);  // unchanged bytes after the match
+    if constexpr (Slack) {
+        if (d < 8) [[unlikely]] {
+            copyNearWithSlack(out, from, d, n);
             return;
         }
+        if (n <= 16) {
+            copyShortWithSlack(out, from, n);
+            return;
+        }
+    } else if (n <= 16 && d >= 4) {
         if (n == 3) {
             out[0] = from[0];
             out[1] = from[1];
