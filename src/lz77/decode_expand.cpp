@@ -194,7 +194,7 @@ bool kindsInRuns(const LZ77Pair* pair, const LZ77Pair* stop) {
 // Expands pairs one at a time with a branch between literals and matches
 // (four literals at a time while they last), in runs of as many pairs as
 // surely fit in the room: a pair writes at most 258 bytes, and a short match
-// may run 16 bytes past its end, which it puts back.  Stops at `stop` or at
+// may run up to 7 bytes past its end, which it puts back.  Stops at `stop` or at
 // a pair the fast path cannot take; returns the new out.
 std::uint8_t* expandBranchy(const DecoderState& s, const LZ77Pair*& pairRef, const LZ77Pair* const stop,
                             std::uint8_t* out, std::uint8_t* const start, std::uint8_t* const end,
