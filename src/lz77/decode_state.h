@@ -274,13 +274,18 @@ inline void copyWord(std::uint8_t* to, const std::uint8_t* from) {
     std::memcpy(keep, after, 8);
 }
 
+// The longest match copyNearWithSlack takes in the room of a Slack copy
+// (the longest match): its put-back reaches 8 bytes past the match.
+inline constexpr std::uint32_t kNearSlackMost = 258 - 8;
+
 // A match of 3 to 258 bytes at a distance of 1 to 7, with the 8 bytes after
 // it in the destination.  Its first d bytes are repeated across a 64-bit
 // word by one multiplication (the copies, 8d bits apart, do not overlap, so
 // nothing carries), and the word is stored at steps of the largest multiple
 // of d up to 8, so each store starts where the pattern starts.  The last
 // store may run up to 7 bytes past the end: the 8 bytes after the match are
-// read first and put back.  Reads 8 bytes from `from`.
+// read first and put back, so they must lie in the destination.  Reads 8
+// bytes from `from`.
 [[gnu::always_inline]] inline void copyNearWithSlack(std::uint8_t* out, const std::uint8_t* from, std::uint32_t d,
                                                      std::uint32_t n) {
     static constexpr std::uint64_t kRepeat[8] = {0,
@@ -315,11 +320,12 @@ inline void copyWord(std::uint8_t* to, const std::uint8_t* from) {
 // wrote; a source that cannot overlap out[0, n) (the history window) is
 // copied with any d >= 16.  The last word ends exactly at the end of the
 // match and may rewrite some of its bytes with the same values.
-// With Slack, the 16 bytes after the match lie in the destination too: a
-// match of up to 16 bytes, or at a distance under 8, is then copied in words
-// that may run past its end, and the bytes after it, read first, are put
-// back.  That saves the arithmetic and the branches of exact copies.  A
-// source read up to 16 bytes from `from` must lie in readable memory.
+// With Slack, the destination has room for the longest match (258 bytes)
+// from out: a match of up to 16 bytes, or one of up to kNearSlackMost bytes
+// at a distance under 8, is then copied in words that may run past its end,
+// and the bytes after it, read first, are put back.  That saves the
+// arithmetic and the branches of exact copies.  A source read up to 16
+// bytes from `from` must lie in readable memory.
 template <bool Slack = false>
 [[gnu::always_inline]] inline void copyMatchFrom(std::uint8_t* out, const std::uint8_t* from, std::uint32_t d,
                                                  std::uint32_t n) {
@@ -327,10 +333,11 @@ template <bool Slack = false>
     const std::uint8_t* const fromStop = from + n;
     if constexpr (Slack) {
         if (d < 8) [[unlikely]] {
-            copyNearWithSlack(out, from, d, n);
-            return;
-        }
-        if (n <= 16) {
+            if (n <= kNearSlackMost) {
+                copyNearWithSlack(out, from, d, n);
+                return;
+            }
+        } else if (n <= 16) {
             copyShortWithSlack(out, from, n);
             return;
         }

@@ -92,6 +92,54 @@ TEST(Lz77DecodeGuardPage, StreamsAndTruncationsAtThePageEnd) {
     }
 }
 
+// Runs of a short pattern (long matches at distances of 1 to 7) in a
+// longer stream, decoded into destinations that end, right before the
+// page, at every offset across the run: the call that fills the
+// destination is still in the fast loops there, and a copy that wrote or
+// read past the match would fault.  Both paths.
+TEST(Lz77DecodeGuardPage, RepeatsCutByThePageEnd) {
+    GuardedMemory src(8192), dst(4096);
+    for (std::size_t period = 1; period <= 7; ++period) {
+        Bytes data = orvdc::test::textLikeBytes(300, period);
+        for (std::size_t i = 0; i < 3 * 258 + period; ++i) data.push_back(static_cast<std::uint8_t>('a' + i % period));
+        const Bytes after = orvdc::test::textLikeBytes(600, period + 10);
+        data.insert(data.end(), after.begin(), after.end());
+        orvdc::test::StreamPlan plan;
+        plan.checksumKind = LZ77ChecksumNone;
+        plan.kind = BlockKind::Dynamic;
+        const Bytes stream = orvdc::test::encodeStream(data, plan);
+        for (std::size_t room = 300; room < 300 + 3 * 258 + 16; ++room) {
+            for (bool pairs : {false, true}) {
+                LZ77DecoderState* st = nullptr;
+                ASSERT_EQ(orvsDecodeLZ77InitAlloc_8u(LZ77ChecksumNone, &st), orvStsOk);
+                const std::uint8_t* s = src.place(stream);
+                auto sLen = static_cast<std::int32_t>(stream.size());
+                std::uint8_t* const start = dst.end(room);
+                std::uint8_t* d = start;
+                auto dLen = static_cast<std::int32_t>(room);
+                LZ77HuffMode mode = LZ77HuffFixed;
+                ASSERT_EQ(orvsDecodeLZ77GetBlockType_8u(&s, &sLen, &mode, st), orvStsOk);
+                ASSERT_EQ(mode, LZ77HuffDynamic);
+                if (pairs) {
+                    std::vector<LZ77Pair> buf(4096);
+                    LZ77Pair* pp = buf.data();
+                    auto pl = static_cast<std::int32_t>(buf.size());
+                    orvsDecodeLZ77DynamicHuff_8u(&s, &sLen, &pp, &pl, LZ77FlushNone, st);
+                    const LZ77Pair* ep = buf.data();
+                    auto el = static_cast<std::int32_t>(pp - buf.data());
+                    EXPECT_EQ(orvsDecodeLZ77_8u(&ep, &el, &d, &dLen, LZ77FlushNone, st), orvStsDstFull);
+                } else {
+                    EXPECT_EQ(orvsDecodeLZ77DynamicHuffFull_8u(&s, &sLen, &d, &dLen, LZ77FlushNone, st),
+                              orvStsDstFull);
+                }
+                EXPECT_EQ(d, start + room);
+                EXPECT_TRUE(std::equal(start, d, data.begin())) << period << " " << room;
+                orvsLZ77Free_8u(st);
+            }
+        }
+    }
+}
+
 TEST(Lz77DecodeGuardPage, ArbitraryBytesAtThePageEnd) {
     GuardedMemory src(4096), dst(4096);
     for (std::uint64_t seed = 1; seed <= 300; ++seed) {
