@@ -251,7 +251,7 @@ inline void copyWord(std::uint8_t* to, const std::uint8_t* from) {
     std::memcpy(to, word, W);
 }
 
-// A match of 3 to 16 bytes at a distance of at least 8, with the 8 bytes
+// A match of 3 to 16 bytes at a distance of at least 8, with the 16 bytes
 // after it in the destination: two 8-byte words, the second ending at the
 // match's end, or repeating the first when the match is shorter than 8.
 // Only such a short match runs past its end (by up to 5 bytes), and the 8
@@ -260,7 +260,18 @@ inline void copyWord(std::uint8_t* to, const std::uint8_t* from) {
 // length: reading after every match would often read bytes the previous
 // short match put back, and a load that overlaps part of a pending store
 // waits until that store is done, which stalls runs of short matches.
+//
+// A 32-bit build has no 64-bit registers for the address arithmetic and the
+// words go through vector registers; there the plain form is faster: both
+// words always, and the 16 bytes after the match put back.
 [[gnu::always_inline]] inline void copyShortWithSlack(std::uint8_t* out, const std::uint8_t* from, std::uint32_t n) {
+#if UINTPTR_MAX <= 0xFFFFFFFFu
+    std::uint8_t after[16];
+    std::memcpy(after, out + n, 16);
+    copyWord<8>(out, from);
+    copyWord<8>(out + 8, from + 8);
+    std::memcpy(out + n, after, 16);
+#else
     std::uint8_t scratch[8];
     const auto spare = reinterpret_cast<std::uintptr_t>(scratch);
     const std::uintptr_t shorter = 0 - static_cast<std::uintptr_t>(n < 8);
@@ -272,6 +283,7 @@ inline void copyWord(std::uint8_t* to, const std::uint8_t* from) {
     const std::uint32_t last = n > 8 ? n - 8 : 0;
     copyWord<8>(out + last, from + last);
     std::memcpy(keep, after, 8);
+#endif
 }
 
 // The longest match copyNearWithSlack takes in the room of a Slack copy
