@@ -13,6 +13,8 @@ namespace orvdc::lz77::decoder {
 // Distances below a multiple of 4096 that a forward copy keeps clear of
 // (about the bytes of the stores a core holds pending).
 constexpr std::size_t kAliasZone = 1536;
+// A move keeps at most 32768 + 2047 bytes, with room for the mirror after them.
+static_assert(kWindowBytes >= kHistoryBytes + 2048 + kMirrorBytes);
 
 // Moves the last `keep` bytes of history to the front of the window.  The
 // move runs forwards, and runs many times slower when it reads a little less
@@ -20,18 +22,11 @@ constexpr std::size_t kAliasZone = 1536;
 // against pending stores by their low 12 address bits, so each waits on a
 // store it only seems to depend on.  Calls of equal size (zlib's
 // Huffman-only blocks, for one) hit that on every move.  So `keep` grows by
-// up to 2 KiB where it stays within `most`, or else shrinks by up to 1.5 KiB
-// (callers leave that much above what the history needs).
-void compactWindow(DecoderState& s, std::size_t keep, std::size_t most) {
+// up to 2 KiB: callers leave room for that above it.
+void compactWindow(DecoderState& s, std::size_t keep) {
     const auto fill = static_cast<std::size_t>(s.windowFill);
     const std::size_t ahead = (fill - keep) & 4095;
-    if (ahead > 4096 - kAliasZone) {
-        if (keep + (ahead - 2048) <= most) {
-            keep += ahead - 2048;
-        } else {
-            keep -= 4096 - ahead;
-        }
-    }
+    if (ahead > 4096 - kAliasZone) keep += ahead - 2048;
     std::memmove(s.window, s.window + fill - keep, keep);
     s.windowFill = static_cast<std::int32_t>(keep);
 }
@@ -44,20 +39,20 @@ void appendHistory(DecoderState& s, const std::uint8_t* bytes, std::size_t n) {
         return;
     }
     if (static_cast<std::size_t>(s.windowFill) + n > static_cast<std::size_t>(kWindowBytes)) {
-        // Keep only the bytes that stay history after the append (at most the
-        // last 32768): a move of at most 32768 bytes frees room for at least
-        // another kWindowBytes - 32768 appended bytes.  The move shrinks what
-        // it keeps only for n > 26624, when that exceeds what the history
-        // needs by more than 1.5 KiB.
-        const std::size_t most = static_cast<std::size_t>(kWindowBytes) - n;
-        compactWindow(s, most < kHistoryBytes ? most : kHistoryBytes, most);
+        // Keep only the old bytes that stay history after the append, the
+        // last 32768 - n (and the move's 2 KiB at most): the move is as short
+        // as it can be and leaves room for at least another
+        // kWindowBytes - 34816 appended bytes.  Calls of 16 KiB (a block of
+        // literals each) then move about 16 KiB every other call rather than
+        // 32 KiB every call.
+        compactWindow(s, static_cast<std::size_t>(kHistoryBytes) - n);
     }
     copyKernel(s.window + s.windowFill, bytes, n);
     s.windowFill += static_cast<std::int32_t>(n);
 }
 
 void mirrorOutputStart(DecoderState& s, const std::uint8_t* outputStart) {
-    if (s.windowFill + kMirrorBytes > kWindowBytes) compactWindow(s, kHistoryBytes, kWindowBytes - kMirrorBytes);
+    if (s.windowFill + kMirrorBytes > kWindowBytes) compactWindow(s, kHistoryBytes);
     std::memcpy(s.window + s.windowFill, outputStart, kMirrorBytes);
 }
 

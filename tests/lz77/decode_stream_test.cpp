@@ -476,11 +476,12 @@ TEST(DecodeStream, MatchesRunningFromTheHistoryIntoTheOutput) {
     }
 }
 
-// Calls of equal size move the history to the front of the window at
-// distances just under a multiple of 4096, which the move avoids by keeping
-// more (calls of 16383 bytes) or fewer (28000) bytes: matches that reach the
-// farthest back after each move still find their bytes, and the state's own
-// pair records after the window keep theirs.
+// Calls of equal size move the history to the front of the window, keeping
+// only what stays history after the append, and at distances just under a
+// multiple of 4096, which the move avoids by keeping more (calls of 16383 and
+// 28000 bytes): matches that reach the farthest back after each move still
+// find their bytes, and the state's own pair records after the window keep
+// theirs.
 TEST(DecodeStream, EqualCallsMoveTheWholeHistory) {
     Rng rng(12);
     const std::vector<Token> tokens = randomTokens(rng, 24000, 0);
