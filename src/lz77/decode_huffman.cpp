@@ -353,6 +353,7 @@ template <class Out, unsigned LitRoot, unsigned DistRoot, bool Tail, bool Free, 
     // address of the byte d bytes back in the window.
     const std::uintptr_t windowShift =
         reinterpret_cast<std::uintptr_t>(windowEnd) - reinterpret_cast<std::uintptr_t>(start);
+    const auto startAddress = reinterpret_cast<std::uintptr_t>(start);
     // A distance that selects copyMatchFrom's plain word copies for a
     // source in the window.
     constexpr std::uint32_t kWindowCopyDistance = 16;
@@ -476,14 +477,15 @@ template <class Out, unsigned LitRoot, unsigned DistRoot, bool Tail, bool Free, 
                     }
                 }
                 if constexpr (Free) {
-                    // All ones when the source starts in the window: masks,
-                    // as the compiler turns a choice back into a branch.  A
-                    // window source is copied with a distance of at least 16.
-                    const std::uintptr_t inWindow = 0 - static_cast<std::uintptr_t>(distance > written);
-                    const std::uintptr_t from =
-                        reinterpret_cast<std::uintptr_t>(p) - distance + (windowShift & inWindow);
-                    const std::uint32_t d = distance | (kWindowCopyDistance & static_cast<std::uint32_t>(inWindow));
-                    copyMatchFrom<true>(p, reinterpret_cast<const std::uint8_t*>(from), d, length);
+                    // All ones when the source starts in the window, before
+                    // this call's output: masks, as the compiler turns a
+                    // choice back into a branch.  Such a source lies more
+                    // than kMirrorBytes back (this loop starts past them),
+                    // so the distance itself selects the plain word copies.
+                    const std::uintptr_t back = reinterpret_cast<std::uintptr_t>(p) - distance;
+                    const std::uintptr_t inWindow = 0 - static_cast<std::uintptr_t>(back < startAddress);
+                    const std::uintptr_t from = back + (windowShift & inWindow);
+                    copyMatchFrom<true>(p, reinterpret_cast<const std::uint8_t*>(from), distance, length);
                     p += length;
                     e = next;
                     continue;
