@@ -286,11 +286,11 @@ inline void copyWord(std::uint8_t* to, const std::uint8_t* from) {
 #endif
 }
 
-// The longest match copyNearWithSlack takes in the room of a Slack copy
-// (the longest match): its put-back reaches 8 bytes past the match.
+// A Slack copy has room for 258 bytes; copyNearWithSlack's put-back reaches
+// 8 bytes past the match, so it takes matches of up to 250 bytes there.
 inline constexpr std::uint32_t kNearSlackMost = 258 - 8;
 
-// A match of 3 to 258 bytes at a distance of 1 to 7, with the 8 bytes after
+// A match of 3 or more bytes at a distance of 1 to 7, with the 8 bytes after
 // it in the destination.  Its first d bytes are repeated across a 64-bit
 // word by one multiplication (the copies, 8d bits apart, do not overlap, so
 // nothing carries), and the word is stored at steps of the largest multiple
