@@ -163,9 +163,9 @@ done:
 }
 
 // Reads the dynamic table header (phases 1 to 3) and builds the tables.
-// Returns orvStsOk once phase 4 is reached.  pairLiterals: entries of two
-// literals (for decoding into bytes; pair records gain nothing from them).
-orvStatus readTables(DecoderState& s, BitReader& br, bool pairLiterals) {
+// Returns orvStsOk once phase 4 is reached.  The literal/length table has
+// entries of two literals where both codes fit in its first level.
+orvStatus readTables(DecoderState& s, BitReader& br) {
     if (s.phase == kPhaseTableHeader) {
         if (!br.need(14)) return orvStsSrcEnd;
         const std::uint32_t v = br.peek(14);
@@ -223,11 +223,11 @@ orvStatus readTables(DecoderState& s, BitReader& br, bool pairLiterals) {
     constexpr auto kArea = static_cast<std::uint32_t>(kTableAreaEntries);
     std::uint32_t litUsed = 0, distUsed = 0;
     if (!buildTable(s, TableKind::LitLen, s.codeLengths, litCount, kLitWideRoot, kLitRootLimit, 0, kArea,
-                    &s.litRootBits, &litUsed, pairLiterals) ||
+                    &s.litRootBits, &litUsed, true) ||
         !buildTable(s, TableKind::Distance, distLengths, distCount, kDistWideRoot, kDistRootLimit, litUsed,
                     kArea - litUsed, &s.distRootBits, &distUsed)) {
         if (!buildTable(s, TableKind::LitLen, s.codeLengths, litCount, kLitRootLimit, kLitRootLimit, 0,
-                        kMaxLitEntries, &s.litRootBits, &litUsed, pairLiterals) ||
+                        kMaxLitEntries, &s.litRootBits, &litUsed, true) ||
             !buildTable(s, TableKind::Distance, distLengths, distCount, kDistRootLimit, kDistRootLimit,
                         litUsed, kArea - litUsed, &s.distRootBits, &distUsed)) {
             return orvStsBadSize;
@@ -376,21 +376,21 @@ template <class Out, unsigned LitRoot, unsigned DistRoot, bool Tail, bool Free, 
         bits >>= e & 63;
         count -= e;  // only the low byte counts
     };
-    // One or two literals.  Bytes: the second byte (zero for one) is
-    // written at p[1] for two, or at p[0] for one, where the first then
-    // replaces it, so nothing past the literals is written and no branch is
-    // taken.  Pair records: tables built for them have no entries of two,
-    // which only a block begun by a decoder into bytes leaves behind.
+    // One or two literals, as bytes or as pair records: the second (zero
+    // for one) is written at p[1] for two, or at p[0] for one, where the
+    // first then replaces it, so nothing past the literals is written and no
+    // branch is taken (a branch on two would be mispredicted often in runs
+    // of literals).
     auto putLiteral = [&](DecodeEntry e) {
+        const std::size_t two = (e & kLiteralPairBits) != 0;
         if constexpr (kBytes) {
-            const std::size_t two = (e & kLiteralPairBits) != 0;
             p[two] = static_cast<std::uint8_t>(e >> 24);
             p[0] = static_cast<std::uint8_t>(e >> 16);
-            p += 1 + two;
         } else {
-            *p++ = LZ77Pair{static_cast<std::uint16_t>(literalByte(e)), 0};
-            if (e & kLiteralPairBits) [[unlikely]] *p++ = LZ77Pair{static_cast<std::uint16_t>(e >> 24), 0};
+            p[two] = LZ77Pair{static_cast<std::uint16_t>(e >> 24), 0};
+            p[0] = LZ77Pair{static_cast<std::uint16_t>(literalByte(e)), 0};
         }
+        p += 1 + two;
     };
     // The limits are checked once per run of items: an item (a match, or up
     // to four entries of literals) takes at most 48 bits, so the source
@@ -625,7 +625,7 @@ orvStatus decodeBlock(DecoderState& s, BitReader& br, Out& out) {
     }
     if constexpr (Dynamic) {
         if (s.phase < kPhaseLiteral) {
-            const orvStatus st = readTables(s, br, std::is_same_v<Out, ByteOut>);
+            const orvStatus st = readTables(s, br);
             if (st != orvStsOk) return st;
         }
     }
