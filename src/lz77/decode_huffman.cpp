@@ -223,11 +223,11 @@ orvStatus readTables(DecoderState& s, BitReader& br) {
     constexpr auto kArea = static_cast<std::uint32_t>(kTableAreaEntries);
     std::uint32_t litUsed = 0, distUsed = 0;
     if (!buildTable(s, TableKind::LitLen, s.codeLengths, litCount, kLitWideRoot, kLitRootLimit, 0, kArea,
-                    &s.litRootBits, &litUsed, true) ||
+                    &s.litRootBits, &litUsed) ||
         !buildTable(s, TableKind::Distance, distLengths, distCount, kDistWideRoot, kDistRootLimit, litUsed,
                     kArea - litUsed, &s.distRootBits, &distUsed)) {
         if (!buildTable(s, TableKind::LitLen, s.codeLengths, litCount, kLitRootLimit, kLitRootLimit, 0,
-                        kMaxLitEntries, &s.litRootBits, &litUsed, true) ||
+                        kMaxLitEntries, &s.litRootBits, &litUsed) ||
             !buildTable(s, TableKind::Distance, distLengths, distCount, kDistRootLimit, kDistRootLimit,
                         litUsed, kArea - litUsed, &s.distRootBits, &distUsed)) {
             return orvStsBadSize;

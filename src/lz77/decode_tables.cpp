@@ -82,8 +82,9 @@ void pairLiteralCodes(DecodeEntry* t, unsigned root, const ShortLiteral* codes, 
 
 bool buildTable(DecoderState& s, TableKind kind, const std::uint8_t* lengths, unsigned count,
                 unsigned rootLimit, unsigned incompleteRootLimit, std::uint32_t offset,
-                std::uint32_t capacity, std::uint32_t* rootBits, std::uint32_t* used, bool pairLiterals) {
+                std::uint32_t capacity, std::uint32_t* rootBits, std::uint32_t* used) {
     if (count > kPaddedLengths) return false;
+    const bool pairLiterals = kind == TableKind::LitLen;
     // Four sets of counts, so that runs of equal lengths do not wait on
     // each other's increments.
     unsigned counts[4][16] = {};

@@ -106,12 +106,11 @@ inline constexpr std::array<DecodeEntry, 1u << kFixedDistRoot> kFixedDistTable =
 // longest code and incompleteRootLimit for an incomplete one, whose invalid
 // entries carry the root width as their bit count) and the number of entries
 // used.  Also false when the table does not
-// fit in `capacity` entries.  With pairLiterals (literal/length codes), a
-// first-level index whose bits begin with two whole literal codes gets one
-// entry of both literals.
+// fit in `capacity` entries.  In a literal/length table, a first-level index
+// whose bits begin with two whole literal codes gets one entry of both
+// literals.
 bool buildTable(DecoderState& s, TableKind kind, const std::uint8_t* lengths, unsigned count,
                 unsigned rootLimit, unsigned incompleteRootLimit, std::uint32_t offset,
-                std::uint32_t capacity, std::uint32_t* rootBits, std::uint32_t* used,
-                bool pairLiterals = false);
+                std::uint32_t capacity, std::uint32_t* rootBits, std::uint32_t* used);
 
 }  // namespace orvdc::lz77::decoder
