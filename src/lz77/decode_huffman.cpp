@@ -79,11 +79,11 @@ struct PairOut {
 
     bool full() const { return p == end; }
     bool fastRoom() const { return end - p >= kFastPairMargin; }
-    void literal(unsigned byte) { *p++ = LZ77Pair{static_cast<std::uint16_t>(byte), 0}; }
+    void literal(unsigned byte) { storePair(p++, byte, 0); }
     // Pairs carry any distance; pair expansion checks it against its history.
     bool distanceOk(std::uint32_t) const { return true; }
     void match(DecoderState&, std::uint32_t length, std::uint32_t distance) {
-        *p++ = LZ77Pair{static_cast<std::uint16_t>(length), static_cast<std::uint16_t>(distance)};
+        storePair(p++, length, distance);
     }
 };
 
@@ -387,8 +387,8 @@ template <class Out, unsigned LitRoot, unsigned DistRoot, bool Tail, bool Free, 
             p[two] = static_cast<std::uint8_t>(e >> 24);
             p[0] = static_cast<std::uint8_t>(e >> 16);
         } else {
-            p[two] = LZ77Pair{static_cast<std::uint16_t>(e >> 24), 0};
-            p[0] = LZ77Pair{static_cast<std::uint16_t>(literalByte(e)), 0};
+            storePair(p + two, e >> 24, 0);
+            storePair(p, literalByte(e), 0);
         }
         p += 1 + two;
     };
@@ -537,7 +537,7 @@ template <class Out, unsigned LitRoot, unsigned DistRoot, bool Tail, bool Free, 
                 }
                 p += length;
             } else {
-                *p++ = LZ77Pair{static_cast<std::uint16_t>(length), static_cast<std::uint16_t>(distance)};
+                storePair(p++, length, distance);
             }
             e = next;
         } while (--items != 0);

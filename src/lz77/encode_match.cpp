@@ -36,12 +36,6 @@ inline std::uint32_t load32(const std::uint8_t* p) {
     return v;
 }
 
-// Writes one pair as a single 4-byte store.
-inline void storePair(LZ77Pair* at, std::uint32_t length, std::uint32_t offset) {
-    const std::uint32_t word = length | (offset << 16);
-    std::memcpy(at, &word, 4);
-}
-
 // Number of equal leading bytes of a and b, at most maxlen.  Reads nothing
 // at or beyond a + maxlen, b + maxlen.
 inline std::uint32_t matchLength(const std::uint8_t* a, const std::uint8_t* b, std::uint32_t maxlen) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 #include "core/stored_ptr.h"
 #include "orvdc.h"
@@ -23,6 +24,13 @@ static_assert(sizeof(CommonPart) == 20 && alignof(CommonPart) == 4);
 inline CommonPart& common(void* state) { return *static_cast<CommonPart*>(state); }
 inline const CommonPart& common(const void* state) {
     return *static_cast<const CommonPart*>(state);
+}
+
+// Writes one pair as a single 4-byte store (the compiler would otherwise
+// store its two halves apart).
+inline void storePair(LZ77Pair* at, std::uint32_t length, std::uint32_t offset) {
+    const std::uint32_t word = length | (offset << 16);
+    std::memcpy(at, &word, 4);
 }
 
 // The pair buffer that Init gives both states holds this many pairs.
