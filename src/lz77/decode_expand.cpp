@@ -52,6 +52,18 @@ template <bool Slack = false>
     }
 }
 
+// `a` when key is nonzero, else `b`.  A conditional move where the
+// compiler takes one: it cannot turn it back into a branch.
+inline std::uintptr_t pickIfNonzero(std::uint32_t key, std::uintptr_t a, std::uintptr_t b) {
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+    asm("test %2, %2\n\tcmovnz %1, %0" : "+r"(b) : "r"(a), "r"(key) : "cc");
+    return b;
+#else
+    const std::uintptr_t mask = 0 - static_cast<std::uintptr_t>(key != 0);
+    return b ^ ((a ^ b) & mask);
+#endif
+}
+
 // First pair in [pair, stop) that the fast path cannot take: a match whose
 // length is not 3 to 258 or whose source lies beyond the history, or a pair
 // whose bytes would end past `limit`, where `at` bytes of this call's output
@@ -127,9 +139,9 @@ template <bool Window>
     const std::uint32_t length = word & 0xFFFF;
     const std::uint32_t offset = word >> 16;
     const auto written = static_cast<std::uint32_t>(out - start);
-    // All ones for a match, and when the source starts in the window: masks,
-    // as the compiler turns a choice between sources back into a branch,
-    // which would be mispredicted often.
+    // Masks (all ones for a match, or for a source in the window) and a
+    // conditional move in place of choices, which the compiler turns back
+    // into branches, mispredicted often here.
     const std::uintptr_t isMatch = 0 - static_cast<std::uintptr_t>(offset != 0);
     std::uintptr_t matchFrom = reinterpret_cast<std::uintptr_t>(out) - offset;
     std::uint32_t reach = offset;  // source bytes before out, or in the window
@@ -139,8 +151,8 @@ template <bool Window>
         matchFrom += windowShift & inWindow;
         reach -= written & static_cast<std::uint32_t>(inWindow);
     }
-    const auto where = reinterpret_cast<std::uintptr_t>(pair);
-    const auto* const from = reinterpret_cast<const std::uint8_t*>(where + ((matchFrom - where) & isMatch));
+    const std::uintptr_t where = pickIfNonzero(offset, matchFrom, reinterpret_cast<std::uintptr_t>(pair));
+    const auto* const from = reinterpret_cast<const std::uint8_t*>(where);
     const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
     const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + 16));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out), low);
