@@ -4,8 +4,8 @@
 // file and on the whole corpus.  Speed counts input bytes; "ratio" is input
 // size over compressed size.  Each level also reports its speed over that of
 // its peer (level 0: libdeflate 1; level 1: zlib 1; level 2: zlib 6) from
-// their best runs, the two alternating for about a second each, timed in
-// this thread's processor time.
+// their best runs, the two alternating for about a second each, timed on
+// the monotonic clock.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>

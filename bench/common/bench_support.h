@@ -49,6 +49,17 @@ inline double threadSeconds() {
     return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
 }
 
+// Seconds on the monotonic clock.  The alternating comparison below keeps
+// best times, which shed the runs that other programs interrupted; it does
+// not read the thread's processor time, which on a virtual machine now and
+// then counts a whole run of tens of microseconds as zero (seen in about one
+// run in ten thousand), a reading that a best time would then keep.
+inline double steadySeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
+}
+
 // Speed of `a` over that of `b` on the same work: the two run in turns, the
 // order switching every round, until both have run `budget` seconds in all
 // (and nine times at least), and the ratio of their best times is returned.
@@ -57,9 +68,9 @@ inline double threadSeconds() {
 template <class A, class B>
 double alternatingSpeedRatio(A&& a, B&& b, double budget = 1.0) {
     const auto timed = [](auto& f) {
-        const double t0 = threadSeconds();
+        const double t0 = steadySeconds();
         f();
-        return threadSeconds() - t0;
+        return steadySeconds() - t0;
     };
     double bestA = 1e30, bestB = 1e30, spent = 0;
     for (int round = 0; round < 9 || (spent < 2 * budget && round < 100000); ++round) {
