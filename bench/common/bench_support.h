@@ -41,24 +41,23 @@ inline Bytes randomBytes(std::size_t n) {
     return out;
 }
 
-// Seconds of processor time this thread has used: unlike the wall clock it
-// does not count the time other programs on the machine take from it.
-inline double threadSeconds() {
+// The reading of `clock` in seconds.
+inline double secondsOn(clockid_t clock) {
     timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    clock_gettime(clock, &t);
     return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
 }
+
+// Seconds of processor time this thread has used: unlike the wall clock it
+// does not count the time other programs on the machine take from it.
+inline double threadSeconds() { return secondsOn(CLOCK_THREAD_CPUTIME_ID); }
 
 // Seconds on the monotonic clock.  The alternating comparison below keeps
 // best times, which shed the runs that other programs interrupted; it does
 // not read the thread's processor time, which on a virtual machine now and
 // then counts a whole run of tens of microseconds as zero (seen in about one
 // run in ten thousand), a reading that a best time would then keep.
-inline double steadySeconds() {
-    timespec t{};
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
-}
+inline double steadySeconds() { return secondsOn(CLOCK_MONOTONIC); }
 
 // Speed of `a` over that of `b` on the same work: the two run in turns, the
 // order switching every round, until both have run `budget` seconds in all
