@@ -559,15 +559,18 @@ done:
 
 // The fast loop built twice: for the base instruction set, and with BMI2,
 // whose shifts by a count in a register (every consumed entry, every refill)
-// are one instruction that leaves the flags alone.
+// are one instruction that leaves the flags alone.  Each starts on a 64-byte
+// boundary, so that where its loop falls in the instruction cache does not
+// depend on the code linked before it: two links of the same code, the loop
+// placed 16 bytes apart, decoded the corpus 2% apart.
 template <class Out, unsigned LitRoot, unsigned DistRoot, bool Tail, bool Free>
-[[gnu::noinline]] void fastLoopBase(DecoderState& s, BitReader& br, Out& out, const Tables& t) {
+[[gnu::noinline, gnu::aligned(64)]] void fastLoopBase(DecoderState& s, BitReader& br, Out& out, const Tables& t) {
     fastLoop<Out, LitRoot, DistRoot, Tail, Free, false>(s, br, out, t);
 }
 
 template <class Out, unsigned LitRoot, unsigned DistRoot, bool Tail, bool Free>
-[[gnu::noinline]] __attribute__((target("bmi2"))) void fastLoopBmi2(DecoderState& s, BitReader& br, Out& out,
-                                                                    const Tables& t) {
+[[gnu::noinline, gnu::aligned(64)]] __attribute__((target("bmi2"))) void fastLoopBmi2(
+    DecoderState& s, BitReader& br, Out& out, const Tables& t) {
     fastLoop<Out, LitRoot, DistRoot, Tail, Free, true>(s, br, out, t);
 }
 
