@@ -492,14 +492,14 @@ std::uint32_t Finder<kFullFlush, kHints>::runFast() {
                 storePair(pairAt(p), len, p - c);
                 outAt -= std::uintptr_t{len - 1} * sizeof(LZ77Pair);
                 roomEnd += len - 1;
-                const std::uint32_t next = p + len;
+                const std::uintptr_t next = p + len;
                 // The covered positions p + 1 .. next - 1 are linked; the rolling
                 // hash runs on over them.  p + 1 and p + 2 are always covered.
                 std::uint32_t g = roll(h, p + 1);
                 head[g] = static_cast<std::int32_t>(p + 1);
                 g = roll(g, p + 2);
                 head[g] = static_cast<std::int32_t>(p + 2);
-                std::uint32_t q = p + 3;
+                std::uintptr_t q = p + 3;
                 if (rest > 4) [[likely]] {
                     // p + 3 and p + 4 without a branch, an uncovered one
                     // rewriting the entry it reads: most matches are that short,
