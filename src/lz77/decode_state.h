@@ -251,6 +251,30 @@ inline void copyWord(std::uint8_t* to, const std::uint8_t* from) {
     std::memcpy(to, word, W);
 }
 
+// Copies n > 16 bytes in 16-byte words from a source at least 16 bytes
+// before `to` or not overlapping it, writing nothing past to + n.  Up to 48
+// bytes: three words at 0, n / 2 - 8 and n - 16, none more than 16 bytes
+// after the one before, so each reads only bytes already written, and no
+// loop whose exit depends on the length (in files of long matches such an
+// exit was mispredicted about once a match).
+[[gnu::always_inline]] inline void copyWords16(std::uint8_t* to, const std::uint8_t* from, std::uint32_t n) {
+    if (n <= 48) {
+        const std::uint32_t mid = n / 2 - 8;
+        copyWord<16>(to, from);
+        copyWord<16>(to + mid, from + mid);
+        copyWord<16>(to + n - 16, from + n - 16);
+        return;
+    }
+    std::uint8_t* const stop = to + n;
+    const std::uint8_t* const fromStop = from + n;
+    do {
+        copyWord<16>(to, from);
+        to += 16;
+        from += 16;
+    } while (stop - to > 16);
+    copyWord<16>(stop - 16, fromStop - 16);
+}
+
 // A match of 3 to 16 bytes at a distance of at least 8, with the 16 bytes
 // after it in the destination: two 8-byte words, the second ending at the
 // match's end, or repeating the first when the match is shorter than 8.
@@ -373,24 +397,7 @@ template <bool Slack = false>
     }
     if (d >= 8) {
         if (d >= 16) {
-            // Here n > 16.  Up to 48 bytes: three words at 0, n / 2 - 8 and
-            // n - 16, none more than 16 bytes after the one before, so each
-            // reads only bytes already written.  No loop whose exit depends
-            // on the length: in files of long matches that exit was
-            // mispredicted about once a match.
-            if (n <= 48) {
-                const std::uint32_t mid = n / 2 - 8;
-                copyWord<16>(out, from);
-                copyWord<16>(out + mid, from + mid);
-                copyWord<16>(stop - 16, fromStop - 16);
-                return;
-            }
-            do {
-                copyWord<16>(out, from);
-                out += 16;
-                from += 16;
-            } while (stop - out > 16);
-            copyWord<16>(stop - 16, fromStop - 16);
+            copyWords16(out, from, n);  // n > 16 here
             return;
         }
         do {
@@ -453,8 +460,7 @@ template <bool Slack = false>
         copyWord<4>(to + last, from + last);
         return;
     }
-    for (std::uint32_t i = 0; i < n - 16; i += 16) copyWord<16>(to + i, from + i);
-    copyWord<16>(to + n - 16, from + n - 16);
+    copyWords16(to, from, n);
 }
 
 // A match of 3 to 258 bytes that reaches before this call's output
