@@ -435,6 +435,36 @@ template <bool Slack = false>
     }
 }
 
+// A match of 3 to 258 bytes at a distance of 8 or more, copied as 48 bytes
+// of whole words whatever its length, and a longer one then on to its end
+// exactly: out[n, 48) is overwritten when n < 48 (see OverrunGuard).  Each
+// word starts at most d bytes after the one before it, so it reads only bytes
+// already written; a source that cannot overlap the output (the history
+// window) is copied with any d >= 16.  Reads 48 bytes from `from` at least.
+[[gnu::always_inline]] inline void copyMatchOverrun(std::uint8_t* out, const std::uint8_t* from, std::uint32_t d,
+                                                    std::uint32_t n) {
+    if (d >= 16) [[likely]] {
+        copyWord<16>(out, from);
+        copyWord<16>(out + 16, from + 16);
+        copyWord<16>(out + 32, from + 32);
+        if (n > 48) [[unlikely]] copyWords16(out + 32, from + 32, n - 32);
+        return;
+    }
+    for (unsigned i = 0; i < 48; i += 8) copyWord<8>(out + i, from + i);
+    if (n > 48) [[unlikely]] {
+        std::uint8_t* const stop = out + n;
+        const std::uint8_t* const fromStop = from + n;
+        out += 48;
+        from += 48;
+        while (stop - out > 8) {
+            copyWord<8>(out, from);
+            out += 8;
+            from += 8;
+        }
+        copyWord<8>(stop - 8, fromStop - 8);
+    }
+}
+
 // The match at distance d in this call's output (d <= bytes written before
 // out): copyMatchFrom with the source d bytes back.
 template <bool Slack = false>
