@@ -508,8 +508,12 @@ template <class Out, unsigned LitRoot, unsigned DistRoot, bool Tail, bool Free, 
                     const auto* const from = reinterpret_cast<const std::uint8_t*>(back + (windowShift & inWindow));
                     if constexpr (kOverrun) {
                         if (distance >= 8) [[likely]] {
-                            guard.save(p, overrunSaved);
-                            copyMatchOverrun(p, from, distance, length);
+                            if (length > 48) [[unlikely]] {
+                                copyLongMatch(p, from, distance, length);
+                            } else {
+                                guard.save(p, overrunSaved);
+                                copyMatchOverrun(p, from, distance);
+                            }
                         } else {
                             copyMatchFrom<true>(p, from, distance, length);
                         }

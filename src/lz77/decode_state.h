@@ -251,6 +251,21 @@ inline void copyWord(std::uint8_t* to, const std::uint8_t* from) {
     std::memcpy(to, word, W);
 }
 
+// Copies n > W bytes in W-byte words from a source at least W bytes before
+// `to` or not overlapping it, writing nothing past to + n: words in order,
+// the last one ending at the end.
+template <std::size_t W>
+[[gnu::always_inline]] inline void copyWordsInOrder(std::uint8_t* to, const std::uint8_t* from, std::uint32_t n) {
+    std::uint8_t* const stop = to + n;
+    const std::uint8_t* const fromStop = from + n;
+    do {
+        copyWord<W>(to, from);
+        to += W;
+        from += W;
+    } while (stop - to > static_cast<std::ptrdiff_t>(W));
+    copyWord<W>(stop - W, fromStop - W);
+}
+
 // Copies n > 16 bytes in 16-byte words from a source at least 16 bytes
 // before `to` or not overlapping it, writing nothing past to + n.  Up to 48
 // bytes: three words at 0, n / 2 - 8 and n - 16, none more than 16 bytes
@@ -265,14 +280,7 @@ inline void copyWord(std::uint8_t* to, const std::uint8_t* from) {
         copyWord<16>(to + n - 16, from + n - 16);
         return;
     }
-    std::uint8_t* const stop = to + n;
-    const std::uint8_t* const fromStop = from + n;
-    do {
-        copyWord<16>(to, from);
-        to += 16;
-        from += 16;
-    } while (stop - to > 16);
-    copyWord<16>(stop - 16, fromStop - 16);
+    copyWordsInOrder<16>(to, from, n);
 }
 
 // A match of 3 to 16 bytes at a distance of at least 8, with the 16 bytes
@@ -366,7 +374,6 @@ template <bool Slack = false>
 [[gnu::always_inline]] inline void copyMatchFrom(std::uint8_t* out, const std::uint8_t* from, std::uint32_t d,
                                                  std::uint32_t n) {
     std::uint8_t* const stop = out + n;
-    const std::uint8_t* const fromStop = from + n;
     if constexpr (Slack) {
         if (d < 8) [[unlikely]] {
             if (n <= kNearSlackMost) {
@@ -400,12 +407,7 @@ template <bool Slack = false>
             copyWords16(out, from, n);  // n > 16 here
             return;
         }
-        do {
-            copyWord<8>(out, from);
-            out += 8;
-            from += 8;
-        } while (stop - out > 8);
-        copyWord<8>(stop - 8, fromStop - 8);
+        copyWordsInOrder<8>(out, from, n);
         return;
     }
     // Distance 1 to 7: build 16 bytes of the repeating pattern, store it at
@@ -435,33 +437,32 @@ template <bool Slack = false>
     }
 }
 
-// A match of 3 to 258 bytes at a distance of 8 or more, copied as 48 bytes
-// of whole words whatever its length, and a longer one then on to its end
-// exactly: out[n, 48) is overwritten when n < 48 (see OverrunGuard).  Each
-// word starts at most d bytes after the one before it, so it reads only bytes
-// already written; a source that cannot overlap the output (the history
-// window) is copied with any d >= 16.  Reads 48 bytes from `from` at least.
-[[gnu::always_inline]] inline void copyMatchOverrun(std::uint8_t* out, const std::uint8_t* from, std::uint32_t d,
-                                                    std::uint32_t n) {
+// A match of 3 to 48 bytes at a distance of 8 or more, copied as 48 bytes
+// of whole words whatever its length: out[n, 48) is overwritten (see
+// OverrunGuard).  Each word starts at most d bytes after the one before it,
+// so it reads only bytes already written; a source that cannot overlap the
+// output (the history window) is copied with any d >= 16.  Reads 48 bytes
+// from `from`.
+[[gnu::always_inline]] inline void copyMatchOverrun(std::uint8_t* out, const std::uint8_t* from, std::uint32_t d) {
     if (d >= 16) [[likely]] {
         copyWord<16>(out, from);
         copyWord<16>(out + 16, from + 16);
         copyWord<16>(out + 32, from + 32);
-        if (n > 48) [[unlikely]] copyWords16(out + 32, from + 32, n - 32);
         return;
     }
     for (unsigned i = 0; i < 48; i += 8) copyWord<8>(out + i, from + i);
-    if (n > 48) [[unlikely]] {
-        std::uint8_t* const stop = out + n;
-        const std::uint8_t* const fromStop = from + n;
-        out += 48;
-        from += 48;
-        while (stop - out > 8) {
-            copyWord<8>(out, from);
-            out += 8;
-            from += 8;
-        }
-        copyWord<8>(stop - 8, fromStop - 8);
+}
+
+// A match of more than 48 bytes at a distance of 8 or more, exactly, in one
+// loop of words (a source that cannot overlap the output is copied with any
+// d >= 16).  Not copyWords16: its branch between three words and the loop
+// would be one more to mispredict on files of long matches.
+[[gnu::always_inline]] inline void copyLongMatch(std::uint8_t* out, const std::uint8_t* from, std::uint32_t d,
+                                                 std::uint32_t n) {
+    if (d >= 16) [[likely]] {
+        copyWordsInOrder<16>(out, from, n);
+    } else {
+        copyWordsInOrder<8>(out, from, n);
     }
 }
 
