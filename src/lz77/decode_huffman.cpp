@@ -27,10 +27,10 @@ constexpr std::uint8_t kCodeLengthOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5,
 // Source bytes the fast loop wants available: one 8-byte load.
 constexpr std::ptrdiff_t kFastSrcMargin = 8;
 // Output room the fast loop wants: the longest match.  A match may be
-// copied past its end: in the checking loop a short one, or one at a
-// distance under 8, the bytes after it put back; in the free loop of a
-// 64-bit build every one of up to 48 bytes, the bytes so overwritten put
-// back when the loop stops (OverrunGuard).
+// copied past its end: a short one, or one at a distance under 8, with the
+// bytes after it put back at once; in the free loop of a 64-bit build every
+// one of up to 48 bytes at a distance of 8 or more, the bytes so overwritten
+// put back when the loop stops (OverrunGuard).
 constexpr std::ptrdiff_t kFastDstMargin = 258;
 static_assert(kFastDstMargin >= 2 * OverrunGuard::kOverrun);
 // A window source of the free loop is read up to 48 bytes on, into the
@@ -508,7 +508,8 @@ template <class Out, unsigned LitRoot, unsigned DistRoot, bool Tail, bool Free, 
                     const auto* const from = reinterpret_cast<const std::uint8_t*>(back + (windowShift & inWindow));
                     if constexpr (kOverrun) {
                         if (distance >= 8) [[likely]] {
-                            if (length > 48) [[unlikely]] {
+                            static_assert(OverrunGuard::kOverrun == 48);  // copyMatchOverrun's words
+                            if (length > OverrunGuard::kOverrun) [[unlikely]] {
                                 copyLongMatch(p, from, distance, length);
                             } else {
                                 guard.save(p, overrunSaved);
