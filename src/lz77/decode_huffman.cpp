@@ -439,7 +439,13 @@ template <class Out, unsigned LitRoot, unsigned DistRoot, bool Tail, bool Free, 
             // `e` was looked up with at least 11 bits buffered (a whole
             // first-level code); the refill adds bits above them only.
             refill();
-            if (e & kLiteralBit) {
+            // Bit 15, the literal kind, tested as the sign of the entry's low
+            // 16 bits: the compiler otherwise tests the second byte register
+            // (ah, bh, ch or dh), and the loop so built decoded the corpus
+            // about 0.7% slower in the 64-bit build (over four placements of
+            // the code) and 3% slower in the 32-bit one.
+            static_assert(kLiteralBit == 0x8000);
+            if (static_cast<std::int16_t>(e) < 0) {
                 // Up to three more first-level entries of literals (at most
                 // kLitWideRoot bits each, for one literal or two): four take
                 // at most 15 + 3 * 11 of the 64 bits, leaving enough for the
@@ -452,7 +458,7 @@ template <class Out, unsigned LitRoot, unsigned DistRoot, bool Tail, bool Free, 
                     const DecodeEntry e2 = lit[bits & litMask];
                     putLiteral(e);
                     e = e2;
-                } while (--k != 0 && (e & kLiteralBit));
+                } while (--k != 0 && static_cast<std::int16_t>(e) < 0);
                 continue;
             }
             if (!(e & kBaseBit)) [[unlikely]] {
