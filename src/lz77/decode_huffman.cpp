@@ -36,6 +36,8 @@ static_assert(kFastDstMargin >= 2 * OverrunGuard::kOverrun);
 // A window source of the free loop is read up to 48 bytes on, into the
 // mirror of the output behind the window.
 static_assert(kMirrorBytes >= OverrunGuard::kOverrun);
+// copyMatchOverrun writes the guard's bytes as three 16-byte words.
+static_assert(OverrunGuard::kOverrun == 48);
 // Pair records the fast loop wants: a run of up to four entries of
 // literals, each of one or two literals.
 constexpr std::ptrdiff_t kFastPairMargin = 8;
@@ -512,17 +514,12 @@ template <class Out, unsigned LitRoot, unsigned DistRoot, bool Tail, bool Free, 
                     const std::uintptr_t back = reinterpret_cast<std::uintptr_t>(p) - distance;
                     const std::uintptr_t inWindow = 0 - static_cast<std::uintptr_t>(back < startAddress);
                     const auto* const from = reinterpret_cast<const std::uint8_t*>(back + (windowShift & inWindow));
-                    if constexpr (kOverrun) {
-                        if (distance >= 8) [[likely]] {
-                            static_assert(OverrunGuard::kOverrun == 48);  // copyMatchOverrun's words
-                            if (length > OverrunGuard::kOverrun) [[unlikely]] {
-                                copyLongMatch(p, from, distance, length);
-                            } else {
-                                guard.save(p, overrunSaved);
-                                copyMatchOverrun(p, from, distance);
-                            }
+                    if (kOverrun && distance >= 8) [[likely]] {
+                        if (length > OverrunGuard::kOverrun) [[unlikely]] {
+                            copyLongMatch(p, from, distance, length);
                         } else {
-                            copyMatchFrom<true>(p, from, distance, length);
+                            guard.save(p, overrunSaved);
+                            copyMatchOverrun(p, from, distance);
                         }
                     } else {
                         copyMatchFrom<true>(p, from, distance, length);

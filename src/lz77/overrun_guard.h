@@ -32,8 +32,7 @@ public:
     // Bytes of the buffer the caller provides.
     static constexpr std::size_t kBufferBytes = kSpan + kOverrun;
 
-    // The buffer is the caller's, so that the guard itself is two pointers
-    // the compiler may keep in registers.
+    // The buffer is the caller's: the guard itself is two pointers.
     explicit OverrunGuard(std::uint8_t* position) : base_(position), high_(position) {}
 
     // Call before writing [position, position + kOverrun); the destination

@@ -13,11 +13,12 @@ namespace {
 
 using orvdc::lz77::decoder::OverrunGuard;
 
-// One run of the loop from `start`: literal runs (exact), matches written as
-// kOverrun bytes of which those past the match are junk (longer ones
-// exactly), and exact copies with no save.  Stops after `ops` items or when
-// the room runs low, puts back, and returns the final position.
-std::size_t runLoop(std::vector<std::uint8_t>& dst, std::vector<std::uint8_t>& truth, std::size_t start,
+// One run of the loop from `start`: literal runs (exact), matches of up to
+// kOverrun bytes saved and written as kOverrun bytes of which those past the
+// match are junk, longer matches and copies at a distance under 8 written
+// exactly with no save.  Stops after `ops` items or when the room runs low,
+// puts back, and returns the final position.
+std::size_t runLoop(std::vector<std::uint8_t>& dst, const std::vector<std::uint8_t>& truth, std::size_t start,
                     int ops, bool shortMatches, std::mt19937& rng) {
     constexpr auto kOverrun = static_cast<std::size_t>(OverrunGuard::kOverrun);
     std::uint8_t buffer[OverrunGuard::kBufferBytes];
@@ -31,8 +32,10 @@ std::size_t runLoop(std::vector<std::uint8_t>& dst, std::vector<std::uint8_t>& t
             n = 1 + rng() % 8;  // literals
         } else if (kind < 7) {
             n = shortMatches ? 3 + rng() % 14 : 3 + rng() % 256;
-            guard.save(base + p, buffer);
-            for (std::size_t k = n; k < kOverrun; ++k) dst[p + k] = static_cast<std::uint8_t>(0xA5 ^ k);
+            if (n <= kOverrun) {
+                guard.save(base + p, buffer);
+                for (std::size_t k = n; k < kOverrun; ++k) dst[p + k] = static_cast<std::uint8_t>(0xA5 ^ k);
+            }
         } else {
             n = 3 + rng() % 40;  // an exact copy (a match at a distance under 8)
         }
