@@ -423,6 +423,7 @@ template <class Out, unsigned LitRoot, unsigned DistRoot, bool Tail, bool Free, 
     constexpr bool kOverrun = Free && sizeof(void*) == 8;
     struct NoGuard {
         explicit NoGuard(const void*) {}
+        void save(const void*, const void*) {}  // never reached: kOverrun is false
     };
     std::conditional_t<kOverrun, OverrunGuard, NoGuard> guard(p);
     [[maybe_unused]] std::uint8_t overrunSaved[kOverrun ? OverrunGuard::kBufferBytes : 1];
